@@ -1,0 +1,63 @@
+// The file system, the shell's delete, and WOW64 file-system redirection.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+
+// The value that Wow64DisableWow64FsRedirection hands back for the revert.
+using RedirectionState = void*;
+
+// One entry of a directory listing.
+struct DirectoryEntry {
+  std::wstring name;
+  bool isDirectory = false;
+};
+
+struct FileTag;
+// A file opened for writing.
+using FileHandle = FileTag*;
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // GetFileAttributesW; kInvalidFileAttributes on any failure.
+  virtual std::uint32_t GetFileAttributes(const std::wstring& path) = 0;
+
+  // SHFileOperationW FO_DELETE of one item with FOF_SILENT | FOF_NOCONFIRMATION |
+  // FOF_NOERRORUI: permanent, no window. Returns the operation's result.
+  virtual int ShellDelete(const std::wstring& path) = 0;
+
+  // MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT). On failure the
+  // error code is the thread's last error.
+  virtual bool DeleteAtReboot(const std::wstring& path) = 0;
+
+  // FindFirstFileW/FindNextFileW over `directory`, without "." and "..".
+  // Nothing when the directory cannot be listed.
+  virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(
+      const std::wstring& directory) = 0;
+
+  // Wow64DisableWow64FsRedirection and Wow64RevertWow64FsRedirection, looked up
+  // by name in kernel32 on every call. Nothing when the entry does not exist,
+  // otherwise whether the call succeeded.
+  virtual std::optional<bool> DisableWow64FsRedirection(RedirectionState& saved) = 0;
+  virtual std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) = 0;
+
+  // Opens a file for writing only (created when missing, emptied when present),
+  // shared with others for reading and writing. Null on failure.
+  virtual FileHandle OpenForWriting(const std::wstring& path) = 0;
+  // Writes up to `size` bytes; returns how many were written.
+  virtual std::size_t Write(FileHandle file, const std::uint8_t* data, std::size_t size) = 0;
+  // Closes the file; false when flushing or closing failed.
+  virtual bool Close(FileHandle file) = 0;
+};
+
+}  // namespace platform

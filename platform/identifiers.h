@@ -1,0 +1,17 @@
+// Unique identifiers.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+class Identifiers {
+ public:
+  virtual ~Identifiers() = default;
+
+  // UuidCreate, then UuidToStringW: 36 lower-case characters, no braces. The
+  // statuses of both calls are not examined.
+  virtual std::wstring CreateUuidString() = 0;
+};
+
+}  // namespace platform

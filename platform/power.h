@@ -1,0 +1,42 @@
+// Token privileges and the system restart.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+struct TokenTag;
+// A process token handle.
+using TokenHandle = TokenTag*;
+
+// A locally unique identifier of a privilege.
+struct PrivilegeId {
+  std::uint32_t lowPart = 0;
+  std::int32_t highPart = 0;
+};
+
+inline constexpr std::uint32_t kTokenAdjustPrivileges = 0x20;
+inline constexpr std::uint32_t kTokenQuery = 0x08;
+inline constexpr std::uint32_t kSePrivilegeEnabled = 2;
+inline constexpr std::uint32_t kEwxReboot = 0x2;
+inline constexpr std::uint32_t kEwxForce = 0x4;
+inline constexpr std::uint32_t kShutdownReasonPlannedOsUpgrade = 0x80020003;
+
+class Power {
+ public:
+  virtual ~Power() = default;
+
+  // OpenProcessToken(GetCurrentProcess(), access, &token); null on failure.
+  virtual TokenHandle OpenProcessToken(std::uint32_t access) = 0;
+  virtual bool CloseToken(TokenHandle token) = 0;
+  // LookupPrivilegeValueW(nullptr, name, &id).
+  virtual bool LookupPrivilegeValue(const std::wstring& name, PrivilegeId& id) = 0;
+  // AdjustTokenPrivileges(token, FALSE, one privilege with `attributes`, 0,
+  // nullptr, nullptr). The caller reads the last error afterwards.
+  virtual bool AdjustTokenPrivilege(TokenHandle token, const PrivilegeId& id,
+                                    std::uint32_t attributes) = 0;
+  virtual bool ExitWindows(std::uint32_t flags, std::uint32_t reason) = 0;
+};
+
+}  // namespace platform

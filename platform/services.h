@@ -1,0 +1,53 @@
+// The local service control manager, as the removal actions ask for it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+struct ServiceHandleTag;
+// An SC_HANDLE: a connection to the service control manager or an open service.
+using ScHandle = ServiceHandleTag*;
+
+// Access rights and controls used by the tool.
+inline constexpr std::uint32_t kScManagerConnect = 0x0001;
+inline constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
+inline constexpr std::uint32_t kServiceInterrogate = 0x0080;
+inline constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
+inline constexpr std::uint32_t kServiceControlStop = 1;
+
+// Service states (dwCurrentState).
+inline constexpr std::uint32_t kServiceStopped = 1;
+inline constexpr std::uint32_t kServiceStartPending = 2;
+inline constexpr std::uint32_t kServiceStopPending = 3;
+inline constexpr std::uint32_t kServiceRunning = 4;
+inline constexpr std::uint32_t kServiceContinuePending = 5;
+inline constexpr std::uint32_t kServicePausePending = 6;
+inline constexpr std::uint32_t kServicePaused = 7;
+
+// The part of SERVICE_STATUS_PROCESS that the tool reads.
+struct ServiceStatus {
+  std::uint32_t currentState = 0;
+};
+
+// Mirrors the advapi32 service calls. Failing calls leave their error code as
+// the thread's last error (see SystemMessages::GetLastError).
+class ServiceControl {
+ public:
+  virtual ~ServiceControl() = default;
+
+  // OpenSCManagerW on the local machine and the active database; null on failure.
+  virtual ScHandle OpenSCManager(std::uint32_t access) = 0;
+  // OpenServiceW; null on failure.
+  virtual ScHandle OpenService(ScHandle manager, const std::wstring& name,
+                               std::uint32_t access) = 0;
+  // QueryServiceStatusEx with SC_STATUS_PROCESS_INFO.
+  virtual bool QueryServiceStatus(ScHandle service, ServiceStatus& status) = 0;
+  // ControlService; the returned SERVICE_STATUS is not needed by the tool.
+  virtual bool ControlService(ScHandle service, std::uint32_t control) = 0;
+  virtual bool DeleteService(ScHandle service) = 0;
+  virtual bool CloseServiceHandle(ScHandle handle) = 0;
+};
+
+}  // namespace platform

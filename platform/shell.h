@@ -1,0 +1,32 @@
+// The environment, the program's own resources, and the shell.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Bytes of a resource inside the program's own image; valid for the whole run.
+struct ResourceBytes {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+};
+
+inline constexpr int kShowNormal = 1;
+
+class Shell {
+ public:
+  virtual ~Shell() = default;
+
+  // _wdupenv_s: the variable's value, or nothing when it is not set.
+  virtual std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) = 0;
+  // FindResourceW, LoadResource, SizeofResource and LockResource in the
+  // program's own image, by integer type and id; nothing when it is missing.
+  virtual std::optional<ResourceBytes> FindProgramResource(int type, int id) = 0;
+  // ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, showCommand).
+  virtual bool OpenDocument(const std::wstring& path, int showCommand) = 0;
+};
+
+}  // namespace platform

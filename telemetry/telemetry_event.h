@@ -1,0 +1,43 @@
+// One telemetry message: six fixed text fields and an ordered list of custom
+// name/value fields.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace telemetry {
+
+inline constexpr wchar_t kProduct[] = L"tessel_remove";
+inline constexpr wchar_t kVersion[] = L"1.2";
+inline constexpr wchar_t kLanguage[] = L"en";
+
+struct CustomField {
+  std::wstring name;
+  std::wstring value;  // empty when hasValue is false
+  bool hasValue = false;
+};
+
+class TelemetryEvent {
+ public:
+  // A null argument gives an empty field.
+  TelemetryEvent(const wchar_t* module, const wchar_t* error, const wchar_t* build);
+
+  // Adds a custom field, or replaces the value of the one with the same name in
+  // place. Refuses (false) a null name and the reserved names. A null value
+  // gives a field that is sent as its name alone.
+  bool AddCustomField(const wchar_t* name, const wchar_t* value);
+
+  const std::vector<CustomField>& customFields() const { return customFields_; }
+
+  std::wstring product = kProduct;
+  std::wstring version = kVersion;
+  std::wstring language = kLanguage;
+  std::wstring module;
+  std::wstring error;
+  std::wstring build;
+
+ private:
+  std::vector<CustomField> customFields_;
+};
+
+}  // namespace telemetry

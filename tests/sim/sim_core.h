@@ -1,0 +1,20 @@
+// State that the simulated facilities share, as the real ones share the thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct SimCore {
+  // The thread's last error, set by every simulated call that fails.
+  std::uint32_t lastError = 0;
+  // Simulated time in milliseconds; only Sleep and simulated waits move it.
+  std::uint64_t nowMs = 0;
+  // Every platform call in order, as "Facility.Call argument...", so that tests
+  // can check the order of effects across facilities.
+  std::vector<std::wstring> calls;
+};
+
+}  // namespace sim
