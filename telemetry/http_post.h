@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/internet.h"
+#include "telemetry/internet_handle.h"
 
 namespace telemetry {
 
@@ -12,11 +13,39 @@ inline constexpr wchar_t kTelemetryServer[] = L"telemetry.orvane.com";
 inline constexpr wchar_t kAgent[] = L"ZANT";
 inline constexpr wchar_t kObjectName[] = L"entt";
 inline constexpr std::uint32_t kTimeoutMilliseconds = 10000;
+inline constexpr wchar_t kVerb[] = L"POST";
+// The Location header is read into this many bytes, the last kept for the
+// terminator.
+inline constexpr std::uint32_t kLocationBufferSize = 32768;
 
 // Posts `body` (ASCII) to the telemetry server, port 80 or, when `secure`, 443,
 // without following redirects. Returns the response's status, or 0 when none
 // was obtained; `location` receives the Location header, or empty.
 std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
                        std::wstring& location);
+
+// The steps of PostForm. Each does nothing, or gives an empty holder or
+// false, when the holder it is given holds no valid handle.
+
+// InternetConnectW to `server`:`port` for HTTP on an open root handle.
+InternetHandle OpenConnection(platform::Internet& internet, const InternetHandle& root,
+                              const std::wstring& server, std::uint16_t port);
+// A POST request for the object "entt" that does not follow redirects.
+InternetHandle OpenRequest(platform::Internet& internet, const InternetHandle& connection,
+                           bool secure);
+// Adds `line` with its CR LF; a header that cannot be added is left out.
+void AddHeader(platform::Internet& internet, const InternetHandle& request,
+               const std::wstring& line);
+// Writes the low byte of each unit of `body` (ASCII), calling again after a
+// partial write until all is written or a write fails or writes nothing.
+void WriteBody(platform::Internet& internet, const InternetHandle& request,
+               const std::wstring& body);
+// The response's numeric status; false and 0 when it cannot be had.
+bool QueryStatusCode(platform::Internet& internet, const InternetHandle& request,
+                     std::uint32_t& status);
+// The response's Location header, decoded from UTF-8 up to its first zero
+// byte; `location` is emptied first and false returned when there is none.
+bool QueryLocation(platform::Internet& internet, const InternetHandle& request,
+                   std::wstring& location);
 
 }  // namespace telemetry

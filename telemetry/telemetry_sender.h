@@ -13,7 +13,7 @@ namespace telemetry {
 bool SendEvent(platform::Internet& internet, const TelemetryEvent& event);
 
 // Builds and sends the "done" event with the error count and the reboot flag.
-void SendDoneEvent(platform::Internet& internet, std::int32_t errorCount,
-                   const std::wstring& runId, bool rebootNeeded);
+void SendDoneEvent(platform::Internet& internet, std::int32_t errorCount, const std::wstring& runId,
+                   bool rebootNeeded);
 
 }  // namespace telemetry

@@ -1,0 +1,146 @@
+#include "telemetry/http_post.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "telemetry/event_encoding.h"
+#include "telemetry/utf8.h"
+
+namespace telemetry {
+namespace {
+
+InternetHandle OpenRoot(platform::Internet& internet) {
+  // Without a usable network connection there is no point in opening
+  // anything: the send would only wait for its time-outs.
+  if (internet.AttemptConnect() != 0) return {};
+  return InternetHandle(internet, internet.Open(kAgent, platform::kInternetOpenTypePreconfig));
+}
+
+void SetTimeouts(platform::Internet& internet, const InternetHandle& root) {
+  if (!root.valid()) return;
+  internet.SetOption(root.get(), platform::kInternetOptionConnectTimeout, kTimeoutMilliseconds);
+  internet.SetOption(root.get(), platform::kInternetOptionReceiveTimeout, kTimeoutMilliseconds);
+  internet.SetOption(root.get(), platform::kInternetOptionSendTimeout, kTimeoutMilliseconds);
+}
+
+// Reads the response to its end, one byte at a time, and throws it away, so
+// that the exchange is complete before the handles close.
+void DrainResponse(platform::Internet& internet, const InternetHandle& request) {
+  while (request.valid()) {
+    std::uint8_t byte = 0;
+    std::uint32_t read = 0;
+    if (!internet.ReadFile(request.get(), &byte, 1, read) || read == 0) break;
+  }
+}
+
+// Steps from the headers to the drained response on an open request. Returns
+// the status, 0 when the send failed or no status came back.
+std::uint32_t Exchange(platform::Internet& internet, const InternetHandle& request,
+                       const std::wstring& body, std::wstring& location) {
+  AddHeader(internet, request, L"Connection: close");
+  AddHeader(internet, request, L"Content-Type: application/x-www-form-urlencoded");
+  AddHeader(internet, request,
+            L"Content-Length: " + FormatInt64(static_cast<std::int64_t>(body.size())));
+  if (!request.valid() || !internet.SendRequestEx(request.get())) return 0;
+  WriteBody(internet, request, body);
+  if (request.valid()) internet.EndRequest(request.get());
+  QueryLocation(internet, request, location);
+  std::uint32_t status = 0;
+  QueryStatusCode(internet, request, status);
+  DrainResponse(internet, request);
+  return status;
+}
+
+}  // namespace
+
+InternetHandle OpenConnection(platform::Internet& internet, const InternetHandle& root,
+                              const std::wstring& server, std::uint16_t port) {
+  if (!root.valid()) return {};
+  return InternetHandle(internet,
+                        internet.Connect(root.get(), server, port, platform::kInternetServiceHttp));
+}
+
+InternetHandle OpenRequest(platform::Internet& internet, const InternetHandle& connection,
+                           bool secure) {
+  if (!connection.valid()) return {};
+  // Redirects are never followed: a 301 or 302 is the answer itself.
+  std::uint32_t flags = platform::kInternetFlagNoAutoRedirect;
+  if (secure) flags |= platform::kInternetFlagSecure;
+  return InternetHandle(internet,
+                        internet.OpenRequest(connection.get(), kVerb, kObjectName, flags));
+}
+
+void AddHeader(platform::Internet& internet, const InternetHandle& request,
+               const std::wstring& line) {
+  if (!request.valid()) return;
+  internet.AddRequestHeaders(request.get(), line + L"\r\n", platform::kHttpAddReqFlagAdd);
+}
+
+void WriteBody(platform::Internet& internet, const InternetHandle& request,
+               const std::wstring& body) {
+  if (!request.valid()) return;
+  // The body is ASCII, so the low byte of each unit is the character.
+  std::vector<std::uint8_t> bytes(body.size());
+  std::transform(body.begin(), body.end(), bytes.begin(),
+                 [](wchar_t unit) { return static_cast<std::uint8_t>(unit & 0xFF); });
+  // InternetWriteFile may take less than it is given; the server expects
+  // exactly Content-Length bytes.
+  std::size_t offset = 0;
+  while (offset < bytes.size()) {
+    const auto chunk = static_cast<std::uint32_t>(
+        std::min<std::size_t>(bytes.size() - offset, std::numeric_limits<std::uint32_t>::max()));
+    std::uint32_t written = 0;
+    if (!internet.WriteFile(request.get(), bytes.data() + offset, chunk, written) || written == 0) {
+      return;
+    }
+    offset += std::min<std::size_t>(written, chunk);
+  }
+}
+
+bool QueryStatusCode(platform::Internet& internet, const InternetHandle& request,
+                     std::uint32_t& status) {
+  std::uint32_t number = 0;
+  const bool ok = request.valid() && internet.QueryStatusCode(request.get(), number);
+  status = ok ? number : 0;
+  return ok;
+}
+
+bool QueryLocation(platform::Internet& internet, const InternetHandle& request,
+                   std::wstring& location) {
+  location.clear();
+  if (!request.valid()) return false;
+  std::vector<char> buffer(kLocationBufferSize, '\0');
+  std::uint32_t length = kLocationBufferSize - 1;
+  if (!internet.QueryInfoA(request.get(), platform::kHttpQueryLocation, buffer.data(), length)) {
+    return false;
+  }
+  // The platform's length is trusted only as far as the buffer reaches.
+  length = std::min(length, kLocationBufferSize - 1);
+  buffer[length] = '\0';
+  // Like the platform's conversion of a zero-terminated text, stop at the
+  // first zero byte.
+  location = DecodeUtf8(std::string_view(buffer.data()));
+  return true;
+}
+
+std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
+                       std::wstring& location) {
+  std::uint32_t status = 0;
+  std::wstring received;
+  InternetHandle root = OpenRoot(internet);
+  SetTimeouts(internet, root);
+  {
+    // Declared in opening order, so they close request first, then
+    // connection, as this scope ends; the root closes last, on return.
+    InternetHandle connection = OpenConnection(
+        internet, root, kTelemetryServer,
+        secure ? platform::kInternetDefaultHttpsPort : platform::kInternetDefaultHttpPort);
+    InternetHandle request = OpenRequest(internet, connection, secure);
+    if (request.valid()) status = Exchange(internet, request, body, received);
+  }
+  location = received;
+  return status;
+}
+
+}  // namespace telemetry

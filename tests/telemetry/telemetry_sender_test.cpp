@@ -1,0 +1,98 @@
+#include "telemetry/telemetry_sender.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "tests/sim/sim_internet.h"
+
+namespace telemetry {
+namespace {
+
+constexpr wchar_t kRunId[] = L"3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f";
+
+class TelemetrySenderTest : public ::testing::Test {
+ protected:
+  const std::string& OnlyBody() const {
+    EXPECT_EQ(internet.exchanges().size(), 1u);
+    return internet.exchanges().front().body;
+  }
+
+  sim::SimCore core;
+  sim::SimInternet internet{core};
+};
+
+TEST_F(TelemetrySenderTest, DeliveredOnlyFor200AndRedirects) {
+  struct Case {
+    std::uint32_t status;
+    bool delivered;
+  };
+  for (const Case c : {Case{200, true}, Case{301, true}, Case{302, true}, Case{201, false},
+                       Case{204, false}, Case{404, false}, Case{500, false}, Case{0, false}}) {
+    sim::SimCore freshCore;
+    sim::SimInternet fresh(freshCore);
+    fresh.SetStatus(c.status);  // 0: no status can be had
+    EXPECT_EQ(SendEvent(fresh, TelemetryEvent(L"start", nullptr, kRunId)), c.delivered)
+        << "status " << c.status;
+  }
+}
+
+TEST_F(TelemetrySenderTest, NoNetworkIsNotDelivered) {
+  internet.SetAttemptConnectResult(sim::kErrorInternetDisconnected);
+  EXPECT_FALSE(SendEvent(internet, TelemetryEvent(L"start", nullptr, kRunId)));
+}
+
+TEST_F(TelemetrySenderTest, SendEventPostsTheEncodedEventWithItsMarker) {
+  TelemetryEvent event(L"error", L"RegDelete", kRunId);
+  event.AddCustomField(L"message", L"SOFTWARE\\Orvane\\Tessel");
+  EXPECT_TRUE(SendEvent(internet, event));
+  EXPECT_EQ(OnlyBody(),
+            "product=tessel_remove&version=1.2&error=RegDelete&language=en&module=error"
+            "&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&message=SOFTWARE%5COrvane%5CTessel&ping");
+  EXPECT_EQ(internet.exchanges()[0].port, 80);
+  EXPECT_EQ(internet.exchanges()[0].flags, 0x00200000u);
+}
+
+TEST_F(TelemetrySenderTest, DoneEventBodyByteForByte) {
+  SendDoneEvent(internet, 2, kRunId, true);
+  EXPECT_EQ(OnlyBody(),
+            "product=tessel_remove&version=1.2&error=&language=en&module=done"
+            "&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&errors=2&reboot=Yes&ping");
+}
+
+TEST_F(TelemetrySenderTest, CleanRunSendsZeroErrorsAndNoReboot) {
+  SendDoneEvent(internet, 0, kRunId, false);
+  const sim::FormFields fields = sim::SplitForm(OnlyBody());
+  EXPECT_EQ(sim::FormValue(fields, L"module"), L"done");
+  EXPECT_EQ(sim::FormValue(fields, L"errors"), L"0");
+  EXPECT_EQ(sim::FormValue(fields, L"reboot"), L"No");
+  ASSERT_GE(fields.size(), 3u);
+  EXPECT_EQ(fields[fields.size() - 3].name, L"errors");
+  EXPECT_EQ(fields[fields.size() - 2].name, L"reboot");
+  EXPECT_EQ(fields.back().name, L"ping");
+}
+
+TEST_F(TelemetrySenderTest, ErrorCountIsSentAsUnsigned) {
+  SendDoneEvent(internet, 3, kRunId, true);
+  SendDoneEvent(internet, std::numeric_limits<std::int32_t>::max(), kRunId, false);
+  SendDoneEvent(internet, -1, kRunId, false);
+  const std::vector<sim::FormFields> forms = internet.SentForms();
+  ASSERT_EQ(forms.size(), 3u);
+  EXPECT_EQ(sim::FormValue(forms[0], L"errors"), L"3");
+  EXPECT_EQ(sim::FormValue(forms[0], L"reboot"), L"Yes");
+  EXPECT_EQ(sim::FormValue(forms[1], L"errors"), L"2147483647");
+  EXPECT_EQ(sim::FormValue(forms[2], L"errors"), L"4294967295");
+}
+
+TEST_F(TelemetrySenderTest, FailedSendLeavesNoHandleOpen) {
+  internet.SetSendOutcome(sim::SendOutcome::kNoAnswer);
+  SendDoneEvent(internet, 1, kRunId, false);
+  EXPECT_EQ(internet.OpenHandles(), 0u);
+  EXPECT_TRUE(internet.SentForms().empty());
+  EXPECT_EQ(core.nowMs, 10000u);
+}
+
+}  // namespace
+}  // namespace telemetry
