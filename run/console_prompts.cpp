@@ -1,0 +1,66 @@
+#include "run/console_prompts.h"
+
+#include <ostream>
+
+#include "run/agreement_display.h"
+
+namespace run {
+
+bool KeyPressed(platform::Keyboard& keyboard, int virtualKey) {
+  // Either bit counts: down now, or pressed since the previous query.
+  return keyboard.GetAsyncKeyState(virtualKey) != 0;
+}
+
+void ForgetEarlierPresses(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys) {
+  for (const int key : virtualKeys) {
+    static_cast<void>(keyboard.GetAsyncKeyState(key));
+  }
+}
+
+bool AgreementPrompt(platform::Platform& platform) {
+  std::wostream& out = platform.console;
+  out << std::endl << "Press one of the following keys:" << std::endl;
+  out << "  'A' to accept the EULA" << std::endl;
+  out << "  'E' to exit the tool" << std::endl;
+  out << "  'D' to display the EULA in the browser" << std::endl;
+
+  platform::Keyboard& keyboard = platform.keyboard;
+  ForgetEarlierPresses(keyboard, {kKeyE, kKeyA, kKeyD});
+  if (KeyPressed(keyboard, kKeyE)) {
+    return false;
+  }
+  for (;;) {
+    if (KeyPressed(keyboard, kKeyA)) {
+      return true;
+    }
+    if (KeyPressed(keyboard, kKeyD)) {
+      ShowAgreement(platform);
+    }
+    platform.clock.Sleep(kPollIntervalMs);
+    if (KeyPressed(keyboard, kKeyE)) {
+      return false;
+    }
+  }
+}
+
+void ExitKeyWait(platform::Platform& platform) {
+  platform.console << std::endl << "Press the 'E' key to exit the tool." << std::endl;
+
+  ForgetEarlierPresses(platform.keyboard, {kKeyE});
+  while (!KeyPressed(platform.keyboard, kKeyE)) {
+    platform.clock.Sleep(kPollIntervalMs);
+  }
+}
+
+void TelemetryWait(platform::Platform& platform) {
+  std::wostream& out = platform.console;
+  // Flushed piece by piece so that the dots show one by one.
+  out << "Sending telemetry " << std::flush;
+  for (int step = 0; step < kTelemetryWaitSteps; ++step) {
+    platform.clock.Sleep(kTelemetryWaitStepMs);
+    out << "." << std::flush;
+  }
+  out << std::endl;
+}
+
+}  // namespace run

@@ -1,0 +1,97 @@
+#include "run/restart_request.h"
+
+#include <ostream>
+
+#include "run/console_prompts.h"
+
+namespace run {
+
+namespace {
+
+// Owns a process token handle for the length of one request.
+class TokenHolder {
+ public:
+  TokenHolder(platform::Power& power, platform::TokenHandle token) : power_(power), token_(token) {}
+  TokenHolder(const TokenHolder&) = delete;
+  TokenHolder& operator=(const TokenHolder&) = delete;
+  ~TokenHolder() {
+    if (token_ != nullptr) {
+      static_cast<void>(power_.CloseToken(token_));
+    }
+  }
+
+  explicit operator bool() const { return token_ != nullptr; }
+  platform::TokenHandle get() const { return token_; }
+
+ private:
+  platform::Power& power_;
+  platform::TokenHandle token_;
+};
+
+}  // namespace
+
+bool OfferRestart(platform::Platform& platform) {
+  if (!AskRestart(platform)) {
+    return false;
+  }
+  if (RequestRestart(platform)) {
+    return true;
+  }
+  platform.console << std::endl
+                   << "ERROR: The restart request failed.  Please manually reboot to complete "
+                      "the removal process."
+                   << std::endl;
+  return false;
+}
+
+bool AskRestart(platform::Platform& platform) {
+  std::wostream& out = platform.console;
+  out << std::endl
+      << "Can the computer be restarted to complete the removal procedure?" << std::endl;
+  out << "Press the 'Y' key to restart, otherwise the 'N' key to manually restart." << std::endl;
+
+  platform::Keyboard& keyboard = platform.keyboard;
+  ForgetEarlierPresses(keyboard, {kKeyY, kKeyN});
+  if (KeyPressed(keyboard, kKeyY)) {
+    return true;
+  }
+  for (;;) {
+    if (KeyPressed(keyboard, kKeyN)) {
+      // Left open: the exit-key wait that follows starts with a line end.
+      out << std::endl
+          << std::endl
+          << "Please manually restart the computer to complete the removal procedure."
+          << std::flush;
+      return false;
+    }
+    platform.clock.Sleep(kPollIntervalMs);
+    if (KeyPressed(keyboard, kKeyY)) {
+      return true;
+    }
+  }
+}
+
+bool RequestRestart(platform::Platform& platform) {
+  platform::Power& power = platform.power;
+  const TokenHolder token(
+      power, power.OpenProcessToken(platform::kTokenAdjustPrivileges | platform::kTokenQuery));
+  if (!token) {
+    return false;
+  }
+  platform::PrivilegeId shutdown;
+  // Without the privilege's identifier the adjustment would enable nothing.
+  if (!power.LookupPrivilegeValue(kShutdownPrivilege, shutdown)) {
+    return false;
+  }
+  const bool adjusted =
+      power.AdjustTokenPrivilege(token.get(), shutdown, platform::kSePrivilegeEnabled);
+  // The call succeeds also when it could not enable the privilege
+  // (ERROR_NOT_ALL_ASSIGNED); only the last error tells.
+  if (platform.messages.GetLastError() != 0 || !adjusted) {
+    return false;
+  }
+  return power.ExitWindows(platform::kEwxReboot | platform::kEwxForce,
+                           platform::kShutdownReasonPlannedOsUpgrade);
+}
+
+}  // namespace run

@@ -1,0 +1,240 @@
+#include "run/console_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/sim/sim_machine.h"
+
+namespace {
+
+constexpr wchar_t kAgreementText[] =
+    L"\nPress one of the following keys:\n"
+    L"  'A' to accept the EULA\n"
+    L"  'E' to exit the tool\n"
+    L"  'D' to display the EULA in the browser\n";
+
+constexpr wchar_t kExitText[] = L"\nPress the 'E' key to exit the tool.\n";
+
+// Letter keys are named by the code of the upper-case letter.
+constexpr int A = 'A';
+constexpr int D = 'D';
+constexpr int E = 'E';
+
+class AgreementPromptTest : public ::testing::Test {
+ protected:
+  AgreementPromptTest() {
+    machine.shell.SetEnvironmentVariable(L"TEMP", L"C:\\Users\\pat\\AppData\\Local\\Temp");
+    machine.files.AddDirectory(L"C:\\Users\\pat\\AppData\\Local\\Temp");
+    machine.shell.AddResource(256, 101, {'<', 'h', 't', 'm', 'l', '>'});
+  }
+
+  bool Prompt() { return run::AgreementPrompt(machine.platform()); }
+  std::size_t PagesOpened() const { return machine.shell.openRequests().size(); }
+
+  sim::SimMachine machine;
+};
+
+TEST_F(AgreementPromptTest, AcceptsWithAAndPollsEADWithAPauseBetweenPasses) {
+  machine.keyboard.Tap(A, 250);
+
+  EXPECT_TRUE(Prompt());
+
+  EXPECT_EQ(machine.console.str(), kAgreementText);
+  // One pass to drop earlier presses, then E once, then A, D, pause, E ...
+  const std::vector<int> expected = {E, A, D, E, A, D, E, A, D, E, A, D, E, A};
+  EXPECT_EQ(machine.keyboard.QueriedKeys(), expected);
+  EXPECT_EQ(machine.clock.SleepLengths(), (std::vector<std::uint32_t>{100, 100, 100}));
+  EXPECT_EQ(machine.keyboard.queries().back().atMs, 300u);
+  EXPECT_EQ(PagesOpened(), 0u);
+}
+
+TEST_F(AgreementPromptTest, ExitsWithEReadAfterThePause) {
+  machine.keyboard.Tap(E, 150);
+
+  EXPECT_FALSE(Prompt());
+
+  const std::vector<int> expected = {E, A, D, E, A, D, E, A, D, E};
+  EXPECT_EQ(machine.keyboard.QueriedKeys(), expected);
+  EXPECT_EQ(machine.core.nowMs, 200u);
+  EXPECT_EQ(machine.console.str(), kAgreementText);
+}
+
+TEST_F(AgreementPromptTest, KeysHeldWhenThePromptStartsDecideInQueryOrder) {
+  {
+    SCOPED_TRACE("E and A held: E is read first");
+    sim::SimMachine m;
+    m.keyboard.Hold(E, 0);
+    m.keyboard.Hold(A, 0);
+    EXPECT_FALSE(run::AgreementPrompt(m.platform()));
+    EXPECT_EQ(m.keyboard.QueriedKeys(), (std::vector<int>{E, A, D, E}));
+    EXPECT_TRUE(m.clock.sleeps().empty());
+  }
+  {
+    SCOPED_TRACE("A and D held: A wins and the page is not shown");
+    sim::SimMachine m;
+    m.shell.SetEnvironmentVariable(L"TEMP", L"C:\\Temp");
+    m.files.AddDirectory(L"C:\\Temp");
+    m.shell.AddResource(256, 101, {'x'});
+    m.keyboard.Hold(A, 0);
+    m.keyboard.Hold(D, 0);
+    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_TRUE(m.shell.openRequests().empty());
+    EXPECT_FALSE(m.files.Exists(L"C:\\Temp\\tessel_removal_eula.html"));
+  }
+}
+
+TEST_F(AgreementPromptTest, PressesMadeBeforeThePromptAppearedDoNotCount) {
+  machine.core.nowMs = 5000;
+  machine.keyboard.Tap(E, 1000);
+  machine.keyboard.Tap(D, 2000);
+  machine.keyboard.Tap(A, 5320);
+
+  // The early E would have declined, the early D shown the page.
+  EXPECT_TRUE(Prompt());
+
+  EXPECT_EQ(PagesOpened(), 0u);
+  EXPECT_EQ(machine.core.nowMs, 5400u);
+}
+
+TEST_F(AgreementPromptTest, DShowsThePageOnceAndPollingGoesOnWithoutRepeatingTheText) {
+  machine.keyboard.Tap(D, 50);
+  machine.keyboard.Tap(A, 250);
+
+  EXPECT_TRUE(Prompt());
+
+  ASSERT_EQ(PagesOpened(), 1u);
+  EXPECT_EQ(machine.shell.openRequests()[0].path,
+            L"C:\\Users\\pat\\AppData\\Local\\Temp\\tessel_removal_eula.html");
+  EXPECT_EQ(machine.console.str(), kAgreementText);
+}
+
+TEST_F(AgreementPromptTest, HoldingDShowsThePageOncePerPass) {
+  // Down from the start for one second: read as pressed in the passes at
+  // 0, 100, ... 900 ms.
+  machine.keyboard.Press(D, 0, 1000);
+  machine.keyboard.Tap(A, 1500);
+
+  EXPECT_TRUE(Prompt());
+
+  EXPECT_EQ(PagesOpened(), 10u);
+}
+
+TEST_F(AgreementPromptTest, DWithoutTempChangesNothingAndThePromptWaitsOn) {
+  machine.shell.UnsetEnvironmentVariable(L"TEMP");
+  machine.keyboard.Tap(D, 50);
+  machine.keyboard.Tap(E, 450);
+
+  EXPECT_FALSE(Prompt());
+
+  EXPECT_EQ(PagesOpened(), 0u);
+  EXPECT_TRUE(machine.files.fileCalls().empty());
+  EXPECT_EQ(machine.console.str(), kAgreementText);
+  EXPECT_EQ(machine.core.nowMs, 500u);
+}
+
+class ExitKeyWaitTest : public ::testing::Test {
+ protected:
+  sim::SimMachine machine;
+};
+
+TEST_F(ExitKeyWaitTest, ReturnsAtTheFirstRealQueryWhenEIsHeld) {
+  machine.core.nowMs = 1000;
+  machine.keyboard.Hold(E, 400);
+
+  run::ExitKeyWait(machine.platform());
+
+  EXPECT_EQ(machine.console.str(), kExitText);
+  EXPECT_EQ(machine.keyboard.QueriedKeys(), (std::vector<int>{E, E}));
+  EXPECT_TRUE(machine.clock.sleeps().empty());
+}
+
+TEST_F(ExitKeyWaitTest, IgnoresAnEarlierTapAndPollsEvery100Ms) {
+  machine.core.nowMs = 1000;
+  machine.keyboard.Tap(E, 500);
+  machine.keyboard.Tap(E, 1350);
+
+  run::ExitKeyWait(machine.platform());
+
+  EXPECT_EQ(machine.core.nowMs, 1400u);
+  EXPECT_EQ(machine.clock.SleepLengths(), (std::vector<std::uint32_t>(4, 100)));
+  for (const sim::KeyQuery& query : machine.keyboard.queries()) {
+    EXPECT_EQ(query.virtualKey, E);
+  }
+}
+
+TEST_F(ExitKeyWaitTest, OtherKeysAreNotRead) {
+  machine.keyboard.Hold(A, 0);
+  machine.keyboard.Hold(static_cast<int>('N'), 0);
+  machine.keyboard.Tap(E, 230);
+
+  run::ExitKeyWait(machine.platform());
+
+  EXPECT_EQ(machine.core.nowMs, 300u);
+}
+
+// Records what the console showed at every flush, and when.
+class FlushRecorder : public std::wstreambuf {
+ public:
+  explicit FlushRecorder(const sim::SimCore& core) : core_(core) {}
+
+  struct Flush {
+    std::uint64_t atMs;
+    std::wstring shown;
+  };
+  std::vector<Flush> flushes;
+  std::wstring text;
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      text.push_back(traits_type::to_char_type(c));
+    }
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char_type* s, std::streamsize count) override {
+    text.append(s, static_cast<std::size_t>(count));
+    return count;
+  }
+  int sync() override {
+    flushes.push_back({core_.nowMs, text});
+    return 0;
+  }
+
+ private:
+  const sim::SimCore& core_;
+};
+
+TEST(TelemetryWaitTest, WritesThirtyDotsOnePerSecondWithoutReadingKeys) {
+  sim::SimMachine machine;
+  machine.keyboard.Hold(E, 0);
+  FlushRecorder recorder(machine.core);
+  std::wostream console(&recorder);
+  platform::Platform base = machine.platform();
+  platform::Platform platform{console,      base.services,    base.registry, base.files,
+                              base.process, base.internet,    base.messages, base.keyboard,
+                              base.clock,   base.identifiers, base.shell,    base.power};
+
+  run::TelemetryWait(platform);
+
+  EXPECT_EQ(recorder.text, L"Sending telemetry " + std::wstring(30, L'.') + L"\n");
+  EXPECT_EQ(machine.clock.SleepLengths(), (std::vector<std::uint32_t>(30, 1000)));
+  EXPECT_EQ(machine.core.nowMs, 30000u);
+  EXPECT_TRUE(machine.keyboard.queries().empty());
+
+  // The user sees the dots appear one by one: the k-th is on screen at k s.
+  for (int dots = 0; dots <= 30; ++dots) {
+    const std::wstring shown =
+        L"Sending telemetry " + std::wstring(static_cast<std::size_t>(dots), L'.');
+    const std::uint64_t at = static_cast<std::uint64_t>(dots) * 1000;
+    bool seen = false;
+    for (const FlushRecorder::Flush& flush : recorder.flushes) {
+      seen = seen || (flush.atMs == at && flush.shown == shown);
+    }
+    EXPECT_TRUE(seen) << dots << " dots were not shown at " << at << " ms";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,445 @@
+#include "run/removal_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/sim/sim_machine.h"
+
+namespace {
+
+constexpr wchar_t kRunId[] = L"3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f";
+
+constexpr wchar_t kBanner[] = L"\ntessel-cleanup v1.2\n\n";
+constexpr wchar_t kAgreement[] =
+    L"\nPress one of the following keys:\n"
+    L"  'A' to accept the EULA\n"
+    L"  'E' to exit the tool\n"
+    L"  'D' to display the EULA in the browser\n";
+constexpr wchar_t kQuestion[] =
+    L"\nCan the computer be restarted to complete the removal procedure?\n"
+    L"Press the 'Y' key to restart, otherwise the 'N' key to manually restart.\n";
+constexpr wchar_t kManualRestart[] =
+    L"\n\nPlease manually restart the computer to complete the removal procedure.";
+constexpr wchar_t kExitWait[] = L"\nPress the 'E' key to exit the tool.\n";
+
+constexpr wchar_t kDriverFile[] = L"C:\\Windows\\system32\\drivers\\tsld.sys";
+constexpr wchar_t kInstallDir[] = L"C:\\Program Files\\Orvane Tessel Web Protection";
+constexpr wchar_t kStartMenuDir[] =
+    L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Orvane Tessel Web Protection";
+constexpr wchar_t kProductKey[] = L"SOFTWARE\\Orvane Systems\\Tessel";
+constexpr wchar_t kVendorKey[] = L"SOFTWARE\\Orvane Systems";
+constexpr wchar_t kUninstallKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane Tessel Web Protection";
+
+constexpr int A = 'A';
+constexpr int E = 'E';
+constexpr int N = 'N';
+constexpr int Y = 'Y';
+
+// When the later keys of a script go down: after the agreement, long before
+// the run reaches its last prompts. Held keys count whenever a prompt starts.
+constexpr std::uint64_t kLaterKeysMs = 1000;
+
+std::wstring Dots(std::size_t count) { return std::wstring(count, L'.'); }
+
+std::wstring TelemetryPause() { return L"Sending telemetry " + Dots(30) + L"\n"; }
+
+std::wstring Field(const sim::FormFields& form, const wchar_t* name) {
+  return sim::FormValue(form, name).value_or(L"<none>");
+}
+
+class RemovalRunTest : public ::testing::Test {
+ protected:
+  RemovalRunTest() { machine.identifiers.SetUuid(kRunId); }
+
+  int Run() { return run::RemovalRun(machine.platform()); }
+
+  // The product as the installer leaves it on 64-bit Windows, its filter
+  // service running.
+  void InstallProduct() {
+    machine.SetWow64(true);
+    sim::SimService& filter = machine.services.Install(L"tslwfs", platform::kServiceRunning);
+    filter.stopBehaviour = sim::StopBehaviour::kStopsAfterQueries;
+    filter.stopAfter = 3;
+    machine.services.Install(L"tsld");
+    machine.files.AddFile(kDriverFile, {0x4D, 0x5A});
+    machine.files.AddFile(std::wstring(kInstallDir) + L"\\bin\\tesselui.exe", {0x4D, 0x5A});
+    machine.files.AddFile(std::wstring(kInstallDir) + L"\\filter.cfg");
+    machine.files.AddFile(std::wstring(kStartMenuDir) + L"\\Tessel Web Protection.lnk");
+    machine.registry.AddKey(kProductKey);
+    machine.registry.AddKey(kUninstallKey);
+    // Neighbours that are not the product's.
+    machine.registry.AddKey(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other");
+    machine.files.AddFile(L"C:\\Program Files\\Other\\other.exe");
+  }
+
+  void AcceptAgreement() { machine.keyboard.Tap(A, 50); }
+
+  std::vector<sim::FormFields> Events() const { return machine.internet.SentForms(); }
+
+  std::vector<std::wstring> Modules() const {
+    std::vector<std::wstring> modules;
+    for (const sim::FormFields& form : Events()) {
+      modules.push_back(Field(form, L"module"));
+    }
+    return modules;
+  }
+
+  // How many requests had been sent when the call log held `callCount` entries.
+  std::size_t RequestsSentBefore(std::size_t callCount) const {
+    const auto end = machine.core.calls.begin() + static_cast<std::ptrdiff_t>(callCount);
+    return static_cast<std::size_t>(
+        std::count(machine.core.calls.begin(), end, std::wstring(L"Internet.SendRequestEx")));
+  }
+
+  void ExpectNoHandlesLeft() {
+    EXPECT_EQ(machine.services.OpenHandles(), 0u);
+    EXPECT_EQ(machine.registry.OpenHandles(), 0u);
+    EXPECT_EQ(machine.files.OpenFiles(), 0u);
+    EXPECT_EQ(machine.internet.OpenHandles(), 0u);
+    EXPECT_EQ(machine.power.OpenTokens(), 0);
+  }
+
+  sim::SimMachine machine;
+};
+
+TEST_F(RemovalRunTest, DecliningEndsAtOnceWithOnlyTheStartEvent) {
+  InstallProduct();
+  machine.keyboard.Tap(E, 150);
+
+  EXPECT_EQ(Run(), 2);
+
+  EXPECT_EQ(machine.console.str(), std::wstring(kBanner) + kAgreement);
+  ASSERT_EQ(Events().size(), 1u);
+  EXPECT_EQ(Field(Events()[0], L"module"), L"start");
+  EXPECT_EQ(Field(Events()[0], L"build"), kRunId);
+  // No pause and no exit-key wait: the 'E' that declined was the last query.
+  EXPECT_EQ(machine.keyboard.queries().back().virtualKey, E);
+  EXPECT_EQ(machine.clock.TotalSleptMs(), 200u);
+  // Nothing on the machine was looked at.
+  EXPECT_TRUE(machine.services.managerAccesses().empty());
+  EXPECT_TRUE(machine.registry.opens().empty());
+  EXPECT_TRUE(machine.files.fileCalls().empty());
+  EXPECT_TRUE(machine.services.Exists(L"tslwfs"));
+}
+
+TEST_F(RemovalRunTest, TheStartEventIsSentBeforeTheAgreementIsAsked) {
+  machine.keyboard.Tap(E, 50);
+
+  EXPECT_EQ(Run(), 2);
+
+  ASSERT_FALSE(machine.keyboard.queries().empty());
+  EXPECT_EQ(RequestsSentBefore(machine.keyboard.queries().front().callIndex), 1u);
+  EXPECT_EQ(machine.identifiers.created(), 1);
+}
+
+TEST_F(RemovalRunTest, CleanMachineReportsEveryItemAbsentAndExitsWithE) {
+  AcceptAgreement();
+  machine.keyboard.Hold(E, kLaterKeysMs);
+
+  EXPECT_EQ(Run(), 0);
+
+  const std::wstring expected =
+      std::wstring(kBanner) + kAgreement +
+      L"Service is not present: tslwfs\n"
+      L"Service is not present: tsld\n"
+      L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n"
+      L"Directory is not present: C:\\Program Files\\Orvane Tessel Web Protection\n"
+      L"Directory is not present: C:\\ProgramData\\Microsoft\\Windows\\Start "
+      L"Menu\\Programs\\Orvane Tessel Web Protection\n"
+      L"Registry key is not present: SOFTWARE\\Orvane Systems\n"
+      L"Registry key is not present: "
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane Tessel Web Protection\n" +
+      TelemetryPause() + kExitWait;
+  EXPECT_EQ(machine.console.str(), expected);
+
+  EXPECT_EQ(Modules(), (std::vector<std::wstring>{L"start", L"done"}));
+  const sim::FormFields done = Events()[1];
+  EXPECT_EQ(Field(done, L"errors"), L"0");
+  EXPECT_EQ(Field(done, L"reboot"), L"No");
+  EXPECT_EQ(Field(done, L"build"), kRunId);
+  EXPECT_TRUE(machine.power.tokenAccessRequests().empty());
+  ExpectNoHandlesLeft();
+}
+
+TEST_F(RemovalRunTest, FullRemovalDeclinedRestartRemovesEverythingAndExitsWithE) {
+  InstallProduct();
+  AcceptAgreement();
+  machine.keyboard.Hold(N, kLaterKeysMs);
+  machine.keyboard.Hold(E, kLaterKeysMs);
+
+  EXPECT_EQ(Run(), 0);
+
+  const std::wstring expected =
+      std::wstring(kBanner) + kAgreement +
+      L"Waiting for tslwfs to stop ..\n"
+      L"tslwfs is stopped\n"
+      L"Service deleted: tslwfs\n"
+      L"Service deleted: tsld\n"
+      L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n"
+      L"Directory deleted: C:\\Program Files\\Orvane Tessel Web Protection\n"
+      L"Directory deleted: C:\\ProgramData\\Microsoft\\Windows\\Start "
+      L"Menu\\Programs\\Orvane Tessel Web Protection\n"
+      L"Registry key deleted: SOFTWARE\\Orvane Systems\n"
+      L"Registry key deleted: "
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane Tessel Web Protection\n" +
+      TelemetryPause() + kQuestion + kManualRestart + kExitWait;
+  EXPECT_EQ(machine.console.str(), expected);
+
+  // The machine after: the product gone, its neighbours left alone.
+  EXPECT_FALSE(machine.services.Exists(L"tslwfs"));
+  EXPECT_FALSE(machine.services.Exists(L"tsld"));
+  EXPECT_FALSE(machine.files.Exists(kDriverFile));
+  EXPECT_FALSE(machine.files.Exists(kInstallDir));
+  EXPECT_FALSE(machine.files.Exists(kStartMenuDir));
+  EXPECT_TRUE(machine.files.Exists(L"C:\\Program Files\\Other\\other.exe"));
+  EXPECT_FALSE(machine.registry.HasKey(kProductKey));
+  EXPECT_FALSE(machine.registry.HasKey(kVendorKey));
+  EXPECT_FALSE(machine.registry.HasKey(kUninstallKey));
+  EXPECT_TRUE(
+      machine.registry.HasKey(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other"));
+
+  EXPECT_EQ(Modules(), (std::vector<std::wstring>{L"start", L"done"}));
+  EXPECT_EQ(Field(Events()[1], L"errors"), L"0");
+  EXPECT_EQ(Field(Events()[1], L"reboot"), L"Yes");
+  EXPECT_TRUE(machine.power.exitRequests().empty());
+  ExpectNoHandlesLeft();
+}
+
+TEST_F(RemovalRunTest, AcceptedRestartEndsWithOneAndNoExitKeyWait) {
+  InstallProduct();
+  AcceptAgreement();
+  machine.keyboard.Hold(Y, kLaterKeysMs);
+  machine.keyboard.Hold(E, kLaterKeysMs);
+
+  EXPECT_EQ(Run(), 1);
+
+  const std::wstring console = machine.console.str();
+  const std::wstring tail = TelemetryPause() + kQuestion;
+  ASSERT_GE(console.size(), tail.size());
+  EXPECT_EQ(console.substr(console.size() - tail.size()), tail);
+  EXPECT_TRUE(machine.power.restarting());
+  ASSERT_EQ(machine.power.exitRequests().size(), 1u);
+  EXPECT_EQ(machine.power.exitRequests()[0].flags, 6u);
+  // The question's Y was the last key read: no 'E' was waited for.
+  EXPECT_EQ(machine.keyboard.queries().back().virtualKey, Y);
+  ExpectNoHandlesLeft();
+}
+
+TEST_F(RemovalRunTest, AFailedRestartRequestEndsLikeADeclinedOne) {
+  InstallProduct();
+  machine.power.SetAdjustLastError(1300);
+  AcceptAgreement();
+  machine.keyboard.Hold(Y, kLaterKeysMs);
+  machine.keyboard.Hold(E, kLaterKeysMs);
+
+  EXPECT_EQ(Run(), 0);
+
+  const std::wstring tail =
+      TelemetryPause() + kQuestion +
+      L"\nERROR: The restart request failed.  Please manually reboot to complete the removal "
+      L"process.\n" +
+      kExitWait;
+  const std::wstring console = machine.console.str();
+  ASSERT_GE(console.size(), tail.size());
+  EXPECT_EQ(console.substr(console.size() - tail.size()), tail);
+  EXPECT_FALSE(machine.power.restarting());
+  // The failure is the user's to act on, not a removal failure: no event.
+  EXPECT_EQ(Modules(), (std::vector<std::wstring>{L"start", L"done"}));
+  ExpectNoHandlesLeft();
+}
+
+TEST_F(RemovalRunTest, WithoutRightsToStopTheServiceTheRunTakesTheNonAdminExit) {
+  InstallProduct();
+  machine.services.Find(L"tslwfs")->fullAccessError = 5;
+  machine.services.Find(L"tsld")->fullAccessError = 5;
+  AcceptAgreement();
+  machine.keyboard.Hold(E, kLaterKeysMs);
+
+  EXPECT_EQ(Run(), -1);
+
+  const std::wstring expected = std::wstring(kBanner) + kAgreement +
+                                L"tessel_remove requires Administrator access.\n"
+                                L"ERROR code: 5 Message: Access is denied.\r\n\n\n" +
+                                TelemetryPause() +
+                                L"\nUnable to continue as not able to stop the service tslwfs.\n" +
+                                kExitWait;
+  EXPECT_EQ(machine.console.str(), expected);
+
+  EXPECT_EQ(Modules(), (std::vector<std::wstring>{L"start", L"error", L"non-admin-exit"}));
+  EXPECT_EQ(Field(Events()[1], L"error"), L"SvcStop");
+  for (const sim::FormFields& event : Events()) {
+    EXPECT_EQ(Field(event, L"build"), kRunId);
+  }
+  // The event goes out before the pause, and 'E' is read only after it.
+  const std::vector<sim::SleepRecord>& sleeps = machine.clock.sleeps();
+  ASSERT_EQ(sleeps.size(), 31u);  // the agreement's one pass, then the pause
+  EXPECT_EQ(RequestsSentBefore(sleeps[1].callIndex), 3u);
+  const std::uint64_t pauseEnd = sleeps.back().startMs + 1000;
+  EXPECT_EQ(machine.keyboard.queries().back().atMs, pauseEnd);
+
+  // Nothing was removed.
+  EXPECT_TRUE(machine.services.Exists(L"tslwfs"));
+  EXPECT_TRUE(machine.services.Exists(L"tsld"));
+  EXPECT_TRUE(machine.files.Exists(kDriverFile));
+  EXPECT_TRUE(machine.files.Exists(kInstallDir));
+  EXPECT_TRUE(machine.registry.HasKey(kProductKey));
+  EXPECT_TRUE(machine.registry.HasKey(kUninstallKey));
+  ExpectNoHandlesLeft();
+}
+
+TEST_F(RemovalRunTest, FailuresAreCountedAndDeferredItemsAskForNoRestart) {
+  // Only the filter service, already stopped; a file in use in the Start menu;
+  // another product of the vendor still installed.
+  machine.services.Install(L"tslwfs");
+  machine.files.AddFile(std::wstring(kInstallDir) + L"\\bin\\tesselui.exe");
+  const std::wstring shortcut = std::wstring(kStartMenuDir) + L"\\Tessel Web Protection.lnk";
+  machine.files.AddFile(shortcut);
+  machine.files.SetInUse(shortcut);
+  machine.registry.AddKey(kProductKey);
+  machine.registry.AddKey(L"SOFTWARE\\Orvane Systems\\Another Product");
+  machine.registry.AddKey(kUninstallKey);
+  AcceptAgreement();
+  machine.keyboard.Hold(E, kLaterKeysMs);
+
+  EXPECT_EQ(Run(), 0);
+
+  const std::wstring expected =
+      std::wstring(kBanner) + kAgreement +
+      L"tslwfs is stopped\n"
+      L"Service deleted: tslwfs\n"
+      L"Service is not present: tsld\n"
+      L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n"
+      L"Directory deleted: C:\\Program Files\\Orvane Tessel Web Protection\n"
+      L"Directory will be deleted when the system reboots: C:\\ProgramData\\Microsoft\\Windows\\"
+      L"Start Menu\\Programs\\Orvane Tessel Web Protection\n"
+      L"\n"
+      L"ERROR deleting key: SOFTWARE\\Orvane Systems\n"
+      L"ERROR code: 5 Message: Access is denied.\r\n\n\n"
+      L"Registry key deleted: "
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane Tessel Web Protection\n" +
+      TelemetryPause() + kExitWait;
+  EXPECT_EQ(machine.console.str(), expected);
+
+  EXPECT_EQ(Modules(), (std::vector<std::wstring>{L"start", L"error", L"done"}));
+  EXPECT_EQ(Field(Events()[1], L"error"), L"RegDelete");
+  EXPECT_EQ(Field(Events()[1], L"message"), kVendorKey);
+  EXPECT_EQ(Field(Events()[2], L"errors"), L"1");
+  EXPECT_EQ(Field(Events()[2], L"reboot"), L"No");
+  EXPECT_FALSE(machine.registry.HasKey(kProductKey));
+  EXPECT_TRUE(machine.registry.HasKey(L"SOFTWARE\\Orvane Systems\\Another Product"));
+  ExpectNoHandlesLeft();
+}
+
+TEST_F(RemovalRunTest, AFilterServiceAlreadyMarkedForDeletionAsksForTheRestart) {
+  machine.services.InstallMarkedForDeletion(L"tslwfs");
+  AcceptAgreement();
+  machine.keyboard.Hold(N, kLaterKeysMs);
+  machine.keyboard.Hold(E, kLaterKeysMs);
+
+  EXPECT_EQ(Run(), 0);
+
+  const std::wstring console = machine.console.str();
+  EXPECT_NE(console.find(L"Service marked for deletion: tslwfs\nService is not present: tsld\n"),
+            std::wstring::npos);
+  const std::wstring tail = TelemetryPause() + kQuestion + kManualRestart + kExitWait;
+  ASSERT_GE(console.size(), tail.size());
+  EXPECT_EQ(console.substr(console.size() - tail.size()), tail);
+  EXPECT_EQ(Field(Events().back(), L"reboot"), L"Yes");
+  EXPECT_EQ(Field(Events().back(), L"errors"), L"0");
+}
+
+TEST_F(RemovalRunTest, TheDoneEventGoesOutBeforeThePauseAndTheQuestion) {
+  InstallProduct();
+  AcceptAgreement();
+  machine.keyboard.Hold(N, kLaterKeysMs);
+  machine.keyboard.Hold(E, kLaterKeysMs);
+
+  EXPECT_EQ(Run(), 0);
+
+  // The pause is the first sleep after the done event, and the last: 'N' and
+  // 'E' are held when their prompts start, so neither prompt sleeps.
+  const std::vector<sim::SleepRecord>& sleeps = machine.clock.sleeps();
+  const auto pause = std::find_if(sleeps.begin(), sleeps.end(), [&](const sim::SleepRecord& s) {
+    return RequestsSentBefore(s.callIndex) == Events().size();
+  });
+  ASSERT_NE(pause, sleeps.end());
+  ASSERT_EQ(sleeps.end() - pause, 30);
+  for (auto step = pause; step != pause + 30; ++step) {
+    EXPECT_EQ(step->milliseconds, 1000u);
+  }
+  // The question's first key is read when the pause is over.
+  const auto question =
+      std::find_if(machine.keyboard.queries().begin(), machine.keyboard.queries().end(),
+                   [](const sim::KeyQuery& q) { return q.virtualKey == Y; });
+  ASSERT_NE(question, machine.keyboard.queries().end());
+  EXPECT_EQ(question->atMs, pause->startMs + 30000);
+}
+
+TEST_F(RemovalRunTest, TelemetryThatCannotBeDeliveredChangesNothing) {
+  const auto runWith = [](void (*setUp)(sim::SimInternet&)) {
+    sim::SimMachine m;
+    m.identifiers.SetUuid(kRunId);
+    setUp(m.internet);
+    // A send that times out delays the prompt: keys are held, not tapped, and
+    // 'E' goes down only once the agreement has surely been answered.
+    m.keyboard.Hold(A, 0);
+    m.keyboard.Hold(E, 100000);
+    const int code = run::RemovalRun(m.platform());
+    return std::make_pair(code, m.console.str());
+  };
+  const auto delivered = runWith([](sim::SimInternet&) {});
+  ASSERT_EQ(delivered.first, 0);
+
+  const std::pair<const char*, void (*)(sim::SimInternet&)> failures[] = {
+      {"no network", [](sim::SimInternet& i) { i.SetAttemptConnectResult(12163); }},
+      {"server error", [](sim::SimInternet& i) { i.SetStatus(500); }},
+      {"no answer", [](sim::SimInternet& i) { i.SetSendOutcome(sim::SendOutcome::kNoAnswer); }},
+  };
+  for (const auto& [name, setUp] : failures) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(runWith(setUp), delivered);
+  }
+}
+
+TEST_F(RemovalRunTest, APressOfEDuringThePauseDoesNotEndTheExitKeyWait) {
+  AcceptAgreement();
+  machine.keyboard.Tap(E, 10000);  // while the dots are being written
+  machine.keyboard.Tap(E, 45000);
+
+  EXPECT_EQ(Run(), 0);
+
+  const std::uint64_t endedAt = machine.keyboard.queries().back().atMs;
+  EXPECT_GE(endedAt, 45000u);
+  EXPECT_LT(endedAt, 45100u);
+}
+
+TEST_F(RemovalRunTest, EveryEventOfTheRunCarriesTheOneRunId) {
+  InstallProduct();
+  machine.services.Find(L"tsld")->deleteError = 1051;
+  machine.files.SetShellResult(kInstallDir, 5);
+  AcceptAgreement();
+  machine.keyboard.Hold(N, kLaterKeysMs);
+  machine.keyboard.Hold(E, kLaterKeysMs);
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(Modules(), (std::vector<std::wstring>{L"start", L"error", L"error", L"done"}));
+  for (const sim::FormFields& event : Events()) {
+    EXPECT_EQ(Field(event, L"build"), kRunId);
+  }
+  EXPECT_EQ(Field(Events()[1], L"error"), L"SvcDelete");
+  EXPECT_EQ(Field(Events()[2], L"error"), L"FileDelete");
+  EXPECT_EQ(Field(Events()[3], L"errors"), L"2");
+  // "tsld" was not deleted, "tslwfs" needs no restart: none is offered.
+  EXPECT_EQ(Field(Events()[3], L"reboot"), L"No");
+  EXPECT_EQ(machine.console.str().find(kQuestion), std::wstring::npos);
+  EXPECT_EQ(machine.identifiers.created(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include "run/restart_request.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/sim/sim_machine.h"
+
+namespace {
+
+constexpr wchar_t kQuestion[] =
+    L"\nCan the computer be restarted to complete the removal procedure?\n"
+    L"Press the 'Y' key to restart, otherwise the 'N' key to manually restart.\n";
+constexpr wchar_t kManualRestart[] =
+    L"\n\nPlease manually restart the computer to complete the removal procedure.";
+constexpr wchar_t kRequestFailed[] =
+    L"\nERROR: The restart request failed.  Please manually reboot to complete the removal "
+    L"process.\n";
+
+constexpr int N = 'N';
+constexpr int Y = 'Y';
+
+class AskRestartTest : public ::testing::Test {
+ protected:
+  sim::SimMachine machine;
+};
+
+TEST_F(AskRestartTest, YesIsReadFirstInEachPassThenNoThenThePause) {
+  machine.keyboard.Tap(Y, 250);
+
+  EXPECT_TRUE(run::AskRestart(machine.platform()));
+
+  EXPECT_EQ(machine.console.str(), kQuestion);
+  // One pass to drop earlier presses, then Y once, then N, pause, Y ...
+  const std::vector<int> expected = {Y, N, Y, N, Y, N, Y, N, Y};
+  EXPECT_EQ(machine.keyboard.QueriedKeys(), expected);
+  EXPECT_EQ(machine.clock.SleepLengths(), (std::vector<std::uint32_t>(3, 100)));
+}
+
+TEST_F(AskRestartTest, NoLeavesTheManualRestartLineOpen) {
+  machine.keyboard.Tap(N, 150);
+
+  EXPECT_FALSE(run::AskRestart(machine.platform()));
+
+  EXPECT_EQ(machine.console.str(), std::wstring(kQuestion) + kManualRestart);
+  EXPECT_EQ(machine.keyboard.QueriedKeys(), (std::vector<int>{Y, N, Y, N, Y, N, Y, N}));
+  EXPECT_EQ(machine.core.nowMs, 200u);
+}
+
+TEST_F(AskRestartTest, YesWinsWhenBothAreHeld) {
+  machine.keyboard.Hold(N, 0);
+  machine.keyboard.Hold(Y, 0);
+
+  EXPECT_TRUE(run::AskRestart(machine.platform()));
+
+  EXPECT_EQ(machine.keyboard.QueriedKeys(), (std::vector<int>{Y, N, Y}));
+  EXPECT_EQ(machine.console.str(), kQuestion);
+}
+
+TEST_F(AskRestartTest, PressesMadeBeforeTheQuestionDoNotCount) {
+  machine.core.nowMs = 40000;
+  machine.keyboard.Tap(Y, 12000);  // during the telemetry pause, before the question
+  machine.keyboard.Tap(N, 40120);
+
+  EXPECT_FALSE(run::AskRestart(machine.platform()));
+
+  EXPECT_EQ(machine.core.nowMs, 40200u);
+}
+
+class OfferRestartTest : public ::testing::Test {
+ protected:
+  bool Offer() { return run::OfferRestart(machine.platform()); }
+
+  void ExpectTokenClosed() {
+    EXPECT_EQ(machine.power.tokensOpened(), 1);
+    EXPECT_EQ(machine.power.OpenTokens(), 0);
+    EXPECT_EQ(machine.power.badCloses(), 0);
+  }
+
+  sim::SimMachine machine;
+};
+
+TEST_F(OfferRestartTest, NoAsksNothingOfTheSystem) {
+  machine.keyboard.Tap(N, 50);
+
+  EXPECT_FALSE(Offer());
+
+  EXPECT_EQ(machine.console.str(), std::wstring(kQuestion) + kManualRestart);
+  EXPECT_TRUE(machine.power.tokenAccessRequests().empty());
+  EXPECT_TRUE(machine.power.exitRequests().empty());
+}
+
+TEST_F(OfferRestartTest, YesEnablesTheShutdownPrivilegeAndRequestsAForcedRestart) {
+  machine.keyboard.Tap(Y, 50);
+
+  EXPECT_TRUE(Offer());
+
+  EXPECT_EQ(machine.console.str(), kQuestion);
+  EXPECT_EQ(machine.power.tokenAccessRequests(), (std::vector<std::uint32_t>{0x28}));
+  EXPECT_EQ(machine.power.lookups(), (std::vector<std::wstring>{L"SeShutdownPrivilege"}));
+  ASSERT_EQ(machine.power.adjustments().size(), 1u);
+  EXPECT_EQ(machine.power.adjustments()[0].id.lowPart, sim::SimPower::kShutdownPrivilegeId.lowPart);
+  EXPECT_EQ(machine.power.adjustments()[0].attributes, 2u);
+  ASSERT_EQ(machine.power.exitRequests().size(), 1u);
+  EXPECT_EQ(machine.power.exitRequests()[0].flags, 6u);
+  EXPECT_EQ(machine.power.exitRequests()[0].reason, 0x80020003u);
+  EXPECT_TRUE(machine.power.restarting());
+  ExpectTokenClosed();
+}
+
+TEST_F(OfferRestartTest, AFailedRequestTellsTheUserToRestartByHand) {
+  struct Case {
+    const char* name;
+    void (*setUp)(sim::SimPower&);
+    int tokensOpened;
+    bool exitRequested;
+  };
+  const Case cases[] = {
+      {"the token cannot be opened", [](sim::SimPower& p) { p.FailOpenToken(5); }, 0, false},
+      {"the privilege is not held (1300)", [](sim::SimPower& p) { p.SetAdjustLastError(1300); }, 1,
+       false},
+      {"the adjustment fails", [](sim::SimPower& p) { p.FailAdjust(5); }, 1, false},
+      {"the privilege lookup fails", [](sim::SimPower& p) { p.FailLookup(1313); }, 1, false},
+      {"ExitWindowsEx refuses", [](sim::SimPower& p) { p.RefuseExitWindows(1115); }, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimMachine m;
+    c.setUp(m.power);
+    m.keyboard.Tap(Y, 50);
+
+    EXPECT_FALSE(run::OfferRestart(m.platform()));
+
+    EXPECT_EQ(m.console.str(), std::wstring(kQuestion) + kRequestFailed);
+    EXPECT_EQ(m.power.tokensOpened(), c.tokensOpened);
+    EXPECT_EQ(m.power.OpenTokens(), 0);
+    EXPECT_EQ(m.power.badCloses(), 0);
+    EXPECT_EQ(m.power.exitRequests().size(), c.exitRequested ? 1u : 0u);
+    EXPECT_FALSE(m.power.restarting());
+  }
+}
+
+TEST_F(OfferRestartTest, TheLastErrorIsReadRightAfterTheAdjustment) {
+  // Console writes that set the last error must not be mistaken for a failed
+  // adjustment, nor hide one.
+  machine.SetConsoleWriteLastError(5);
+  machine.keyboard.Tap(Y, 50);
+
+  EXPECT_TRUE(Offer());
+  ExpectTokenClosed();
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// The simulated environment, program resources and shell.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/shell.h"
+#include "tests/sim/sim_core.h"
+
+namespace sim {
+
+// One ShellExecuteW "open" request.
+struct OpenRequest {
+  std::wstring path;
+  int showCommand = 0;
+};
+
+class SimShell : public platform::Shell {
+ public:
+  // ERROR_RESOURCE_TYPE_NOT_FOUND, what FindResourceW leaves for a missing page.
+  static constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;
+
+  explicit SimShell(SimCore& core);
+
+  void SetEnvironmentVariable(const std::wstring& name, std::wstring value);
+  void UnsetEnvironmentVariable(const std::wstring& name);
+
+  // The program image holds a resource of this type and id with these bytes.
+  void AddResource(int type, int id, std::vector<std::uint8_t> bytes);
+  void RemoveResource(int type, int id);
+
+  // Whether ShellExecuteW reports success.
+  void SetOpenSucceeds(bool succeeds) { openSucceeds_ = succeeds; }
+
+  std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
+  std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override;
+  bool OpenDocument(const std::wstring& path, int showCommand) override;
+
+  // Every open request, in order.
+  const std::vector<OpenRequest>& openRequests() const { return openRequests_; }
+
+ private:
+  SimCore& core_;
+  std::map<std::wstring, std::wstring> environment_;
+  std::map<std::pair<int, int>, std::vector<std::uint8_t>> resources_;
+  bool openSucceeds_ = true;
+  std::vector<OpenRequest> openRequests_;
+};
+
+}  // namespace sim
