@@ -1,0 +1,64 @@
+// The Windows headers, for the implementation files of this directory only.
+//
+// Several members of the platform interfaces carry the names of Windows API
+// macros (GetFileAttributes, OpenService, ExitWindows ...). Those macros are
+// removed here, after the Windows headers and before any interface header, so
+// that the interfaces mean the same in every translation unit; the code here
+// always calls the explicit wide-character functions.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <rpc.h>
+#include <shellapi.h>
+#include <wininet.h>
+
+#undef ExitWindows
+#undef GetEnvironmentVariable
+#undef GetFileAttributes
+#undef LookupPrivilegeValue
+#undef OpenSCManager
+#undef OpenService
+
+namespace platform::win32 {
+
+// The one place where the platform's handles become the interfaces' opaque
+// handle types and back: both are pointers to the same object.
+template <typename Opaque, typename Native>
+Opaque ToOpaque(Native handle) {
+  return reinterpret_cast<Opaque>(handle);
+}
+
+template <typename Native, typename Opaque>
+Native ToNative(Opaque handle) {
+  return reinterpret_cast<Native>(handle);
+}
+
+// Looks up an entry by name in a module that the process has already loaded.
+// Done afresh on every use, never cached. Null when the module or the entry is
+// missing.
+template <typename Function>
+Function LookUpEntry(const wchar_t* module, const char* name) {
+  const HMODULE handle = GetModuleHandleW(module);
+  if (handle == nullptr) return nullptr;
+  const FARPROC entry = GetProcAddress(handle, name);
+  if (entry == nullptr) return nullptr;
+  // Through the generic function pointer type, which converts to any other.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
+
+}  // namespace platform::win32

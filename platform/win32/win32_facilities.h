@@ -1,0 +1,143 @@
+// The real machine's facilities: thin pass-throughs to the Windows API. This
+// header does not include <windows.h>; the implementations do.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/console_stream.h"
+#include "platform/platform.h"
+
+namespace platform::win32 {
+
+class Win32ServiceControl final : public ServiceControl {
+ public:
+  ScHandle OpenSCManager(std::uint32_t access) override;
+  ScHandle OpenService(ScHandle manager, const std::wstring& name, std::uint32_t access) override;
+  bool QueryServiceStatus(ScHandle service, ServiceStatus& status) override;
+  bool ControlService(ScHandle service, std::uint32_t control) override;
+  bool DeleteService(ScHandle service) override;
+  bool CloseServiceHandle(ScHandle handle) override;
+};
+
+class Win32Registry final : public Registry {
+ public:
+  std::int32_t OpenLocalMachineKey(const std::wstring& path, std::uint32_t access,
+                                   HKey& key) override;
+  std::int32_t CloseKey(HKey key) override;
+  std::int32_t DeleteLocalMachineKey(const std::wstring& path) override;
+  std::optional<std::int32_t> DeleteLocalMachineKeyEx(const std::wstring& path,
+                                                      std::uint32_t access) override;
+};
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  std::uint32_t GetFileAttributes(const std::wstring& path) override;
+  int ShellDelete(const std::wstring& path) override;
+  bool DeleteAtReboot(const std::wstring& path) override;
+  std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::wstring& directory) override;
+  std::optional<bool> DisableWow64FsRedirection(RedirectionState& saved) override;
+  std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) override;
+  FileHandle OpenForWriting(const std::wstring& path) override;
+  std::size_t Write(FileHandle file, const std::uint8_t* data, std::size_t size) override;
+  bool Close(FileHandle file) override;
+};
+
+class Win32ProcessInfo final : public ProcessInfo {
+ public:
+  std::optional<bool> IsWow64Process() override;
+};
+
+class Win32Internet final : public Internet {
+ public:
+  std::uint32_t AttemptConnect() override;
+  HInternet Open(const std::wstring& agent, std::uint32_t accessType) override;
+  bool SetOption(HInternet handle, std::uint32_t option, std::uint32_t value) override;
+  HInternet Connect(HInternet root, const std::wstring& server, std::uint16_t port,
+                    std::uint32_t service) override;
+  HInternet OpenRequest(HInternet connection, const std::wstring& verb, const std::wstring& object,
+                        std::uint32_t flags) override;
+  bool AddRequestHeaders(HInternet request, const std::wstring& headers,
+                         std::uint32_t modifiers) override;
+  bool SendRequestEx(HInternet request) override;
+  bool WriteFile(HInternet request, const std::uint8_t* data, std::uint32_t size,
+                 std::uint32_t& written) override;
+  bool EndRequest(HInternet request) override;
+  bool QueryStatusCode(HInternet request, std::uint32_t& status) override;
+  bool QueryInfoA(HInternet request, std::uint32_t infoLevel, char* buffer,
+                  std::uint32_t& length) override;
+  bool ReadFile(HInternet request, std::uint8_t* buffer, std::uint32_t size,
+                std::uint32_t& read) override;
+  bool CloseHandle(HInternet handle) override;
+};
+
+class Win32SystemMessages final : public SystemMessages {
+ public:
+  std::uint32_t GetLastError() override;
+  std::optional<std::wstring> FormatSystemMessage(std::uint32_t code) override;
+};
+
+class Win32Keyboard final : public Keyboard {
+ public:
+  std::int16_t GetAsyncKeyState(int virtualKey) override;
+};
+
+class Win32Clock final : public Clock {
+ public:
+  void Sleep(std::uint32_t milliseconds) override;
+};
+
+class Win32Identifiers final : public Identifiers {
+ public:
+  std::wstring CreateUuidString() override;
+};
+
+// Holds a COM apartment on the thread for its lifetime: the shell may hand an
+// "open" to extensions that need one.
+class Win32Shell final : public Shell {
+ public:
+  Win32Shell();
+  ~Win32Shell() override;
+  Win32Shell(const Win32Shell&) = delete;
+  Win32Shell& operator=(const Win32Shell&) = delete;
+
+  std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
+  std::optional<ResourceBytes> FindProgramResource(int type, int id) override;
+  bool OpenDocument(const std::wstring& path, int showCommand) override;
+
+ private:
+  bool comInitialized_ = false;
+};
+
+class Win32Power final : public Power {
+ public:
+  TokenHandle OpenProcessToken(std::uint32_t access) override;
+  bool CloseToken(TokenHandle token) override;
+  bool LookupPrivilegeValue(const std::wstring& name, PrivilegeId& id) override;
+  bool AdjustTokenPrivilege(TokenHandle token, const PrivilegeId& id,
+                            std::uint32_t attributes) override;
+  bool ExitWindows(std::uint32_t flags, std::uint32_t reason) override;
+};
+
+// The process's standard output: a console window, or a file or pipe when it
+// is redirected. Writing leaves the thread's last error as it was, so that
+// a line printed between a failing call and the reading of its error code
+// cannot change that code.
+class Win32ConsoleSink final : public ConsoleSink {
+ public:
+  Win32ConsoleSink();
+
+  bool IsConsoleWindow() override;
+  void WriteText(std::u16string_view text) override;
+  void WriteBytes(std::string_view bytes) override;
+
+ private:
+  void* output_;  // The standard output handle; not owned.
+  bool consoleWindow_;
+};
+
+}  // namespace platform::win32

@@ -1,0 +1,129 @@
+#include "platform/win32/win32_api.h"
+
+#include <limits>
+
+#include "platform/win32/win32_facilities.h"
+
+namespace platform::win32 {
+namespace {
+
+// Owns a directory search handle from FindFirstFileW.
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE handle) : handle_(handle) {}
+  ~FindHandle() {
+    if (valid()) FindClose(handle_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+bool IsDotEntry(const wchar_t* name) {
+  return (name[0] == L'.' && name[1] == L'\0') ||
+         (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
+}
+
+}  // namespace
+
+std::uint32_t Win32FileSystem::GetFileAttributes(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str());
+}
+
+int Win32FileSystem::ShellDelete(const std::wstring& path) {
+  // The shell takes a list of paths, each ended by a NUL, the list by another.
+  std::wstring list = path;
+  list.push_back(L'\0');
+  list.push_back(L'\0');
+
+  SHFILEOPSTRUCTW operation{};
+  operation.hwnd = nullptr;
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = list.c_str();
+  operation.pTo = nullptr;
+  operation.fFlags = static_cast<FILEOP_FLAGS>(FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI);
+  return SHFileOperationW(&operation);
+}
+
+bool Win32FileSystem::DeleteAtReboot(const std::wstring& path) {
+  return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
+    const std::wstring& directory) {
+  std::wstring pattern = directory;
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
+
+  WIN32_FIND_DATAW found{};
+  const FindHandle search(FindFirstFileW(pattern.c_str(), &found));
+  if (!search.valid()) {
+    // A directory without even "." and ".." (a drive's root) is empty, not missing.
+    if (::GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<DirectoryEntry>{};
+    return std::nullopt;
+  }
+
+  std::vector<DirectoryEntry> entries;
+  do {
+    if (IsDotEntry(found.cFileName)) continue;
+    // A junction or symbolic link to a directory is listed as a plain entry:
+    // whoever walks the tree must remove the link, never recurse into the
+    // place it points to.
+    const bool directoryLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entries.push_back(
+        DirectoryEntry{found.cFileName,
+                       (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !directoryLink});
+  } while (FindNextFileW(search.get(), &found));
+
+  if (::GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
+  return entries;
+}
+
+std::optional<bool> Win32FileSystem::DisableWow64FsRedirection(RedirectionState& saved) {
+  using Disable = BOOL(WINAPI*)(PVOID*);
+  const auto disable = LookUpEntry<Disable>(L"kernel32", "Wow64DisableWow64FsRedirection");
+  if (disable == nullptr) return std::nullopt;
+  return disable(&saved) != FALSE;
+}
+
+std::optional<bool> Win32FileSystem::RevertWow64FsRedirection(RedirectionState saved) {
+  using Revert = BOOL(WINAPI*)(PVOID);
+  const auto revert = LookUpEntry<Revert>(L"kernel32", "Wow64RevertWow64FsRedirection");
+  if (revert == nullptr) return std::nullopt;
+  return revert(saved) != FALSE;
+}
+
+FileHandle Win32FileSystem::OpenForWriting(const std::wstring& path) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  return ToOpaque<FileHandle>(file);
+}
+
+std::size_t Win32FileSystem::Write(FileHandle file, const std::uint8_t* data, std::size_t size) {
+  std::size_t total = 0;
+  while (total < size) {
+    const std::size_t remaining = size - total;
+    const DWORD chunk = remaining > std::numeric_limits<DWORD>::max()
+                            ? std::numeric_limits<DWORD>::max()
+                            : static_cast<DWORD>(remaining);
+    DWORD written = 0;
+    if (!::WriteFile(ToNative<HANDLE>(file), data + total, chunk, &written, nullptr) ||
+        written == 0) {
+      break;
+    }
+    total += written;
+  }
+  return total;
+}
+
+bool Win32FileSystem::Close(FileHandle file) {
+  return ::CloseHandle(ToNative<HANDLE>(file)) != FALSE;
+}
+
+}  // namespace platform::win32

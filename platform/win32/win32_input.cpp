@@ -1,0 +1,13 @@
+#include "platform/win32/win32_api.h"
+
+#include "platform/win32/win32_facilities.h"
+
+namespace platform::win32 {
+
+std::int16_t Win32Keyboard::GetAsyncKeyState(int virtualKey) {
+  return ::GetAsyncKeyState(virtualKey);
+}
+
+void Win32Clock::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+}  // namespace platform::win32

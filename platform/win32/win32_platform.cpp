@@ -1,0 +1,23 @@
+#include "platform/win32/win32_platform.h"
+
+namespace platform::win32 {
+
+Win32Machine::Win32Machine()
+    : consoleBuffer_(consoleSink_),
+      console_(&consoleBuffer_),
+      platform_{
+          .console = console_,
+          .services = services_,
+          .registry = registry_,
+          .files = files_,
+          .process = process_,
+          .internet = internet_,
+          .messages = messages_,
+          .keyboard = keyboard_,
+          .clock = clock_,
+          .identifiers = identifiers_,
+          .shell = shell_,
+          .power = power_,
+      } {}
+
+}  // namespace platform::win32

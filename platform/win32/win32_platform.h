@@ -1,0 +1,40 @@
+// The real machine, as the tool's logic sees it.
+#pragma once
+
+#include <ostream>
+
+#include "platform/console_stream.h"
+#include "platform/platform.h"
+#include "platform/win32/win32_facilities.h"
+
+namespace platform::win32 {
+
+// Owns one object per facility and the console stream over standard output.
+// One per process, created at start and kept until the end.
+class Win32Machine {
+ public:
+  Win32Machine();
+  Win32Machine(const Win32Machine&) = delete;
+  Win32Machine& operator=(const Win32Machine&) = delete;
+
+  Platform& platform() { return platform_; }
+
+ private:
+  Win32ConsoleSink consoleSink_;
+  ConsoleStreamBuf consoleBuffer_;
+  std::wostream console_;
+  Win32ServiceControl services_;
+  Win32Registry registry_;
+  Win32FileSystem files_;
+  Win32ProcessInfo process_;
+  Win32Internet internet_;
+  Win32SystemMessages messages_;
+  Win32Keyboard keyboard_;
+  Win32Clock clock_;
+  Win32Identifiers identifiers_;
+  Win32Shell shell_;
+  Win32Power power_;
+  Platform platform_;
+};
+
+}  // namespace platform::win32

@@ -1,0 +1,8 @@
+// The program's entry point: the real machine, handed to the removal run.
+#include "platform/win32/win32_platform.h"
+#include "run/removal_run.h"
+
+int wmain(int, wchar_t**) {
+  platform::win32::Win32Machine machine;
+  return run::RemovalRun(machine.platform());
+}

@@ -1,0 +1,245 @@
+#include "platform/console_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Records every write as it arrives, so that tests see both the bytes and
+// when they were handed over.
+class RecordingSink : public platform::ConsoleSink {
+ public:
+  explicit RecordingSink(bool consoleWindow) : consoleWindow_(consoleWindow) {}
+
+  bool IsConsoleWindow() override { return consoleWindow_; }
+  void WriteText(std::u16string_view text) override { texts.emplace_back(text); }
+  void WriteBytes(std::string_view bytes) override { byteWrites.emplace_back(bytes); }
+
+  std::string AllBytes() const {
+    std::string all;
+    for (const auto& piece : byteWrites) all += piece;
+    return all;
+  }
+  std::u16string AllText() const {
+    std::u16string all;
+    for (const auto& piece : texts) all += piece;
+    return all;
+  }
+
+  std::vector<std::string> byteWrites;
+  std::vector<std::u16string> texts;
+
+ private:
+  bool consoleWindow_;
+};
+
+// The stream's wide characters for a code point beyond the 16-bit range: one
+// unit where wchar_t holds 32 bits, a surrogate pair where it holds 16.
+std::wstring Supplementary(char32_t codePoint) {
+  std::wstring text;
+  if constexpr (sizeof(wchar_t) == 2) {
+    const char32_t offset = codePoint - 0x10000;
+    text.push_back(static_cast<wchar_t>(0xD800 + (offset >> 10)));
+    text.push_back(static_cast<wchar_t>(0xDC00 + (offset & 0x3FF)));
+  } else {
+    text.push_back(static_cast<wchar_t>(codePoint));
+  }
+  return text;
+}
+
+struct RedirectedStream {
+  RecordingSink sink{false};
+  platform::ConsoleStreamBuf buffer{sink};
+  std::wostream out{&buffer};
+};
+
+struct WindowStream {
+  RecordingSink sink{true};
+  platform::ConsoleStreamBuf buffer{sink};
+  std::wostream out{&buffer};
+};
+
+TEST(ConsoleStreamRedirected, AsciiLinesArriveByteForByteWithCrLfAndNoMark) {
+  RedirectedStream s;
+  s.out << std::endl << "tessel-cleanup v" << L"1.2" << std::endl << std::endl;
+  s.out << "ERROR code: " << -1 << " Message: " << 1072u << std::endl;
+
+  EXPECT_EQ(s.sink.AllBytes(),
+            "\r\ntessel-cleanup v1.2\r\n\r\n"
+            "ERROR code: -1 Message: 1072\r\n");
+  EXPECT_TRUE(s.sink.texts.empty());
+  EXPECT_TRUE(s.out.good());
+}
+
+TEST(ConsoleStreamRedirected, TextReachesTheSinkWithoutALineEnd) {
+  RedirectedStream s;
+  s.out << "Sending telemetry ";
+  EXPECT_EQ(s.sink.AllBytes(), "Sending telemetry ");
+
+  s.out << ".";
+  EXPECT_EQ(s.sink.AllBytes(), "Sending telemetry .");
+  s.out << ".";
+  EXPECT_EQ(s.sink.AllBytes(), "Sending telemetry ..");
+}
+
+TEST(ConsoleStreamRedirected, NonLatinTextIsUtf8AndLaterLinesAreKept) {
+  RedirectedStream s;
+  s.out << "ERROR deleting Directory: "
+        << L"C:\\Program Files\\Caf\u00E9 \u041F\u0443\u0442\u044C \u8DEF" << std::endl;
+  s.out << "Directory is not present: " << L"C:\\x" << std::endl;
+
+  EXPECT_EQ(s.sink.AllBytes(),
+            "ERROR deleting Directory: C:\\Program Files\\Caf\xC3\xA9 "
+            "\xD0\x9F\xD1\x83\xD1\x82\xD1\x8C \xE8\xB7\xAF\r\n"
+            "Directory is not present: C:\\x\r\n");
+  EXPECT_TRUE(s.out.good());
+}
+
+TEST(ConsoleStreamRedirected, CharactersBeyondTheBasicPlaneAreFourBytes) {
+  RedirectedStream s;
+  s.out << Supplementary(0x1F600) << Supplementary(0x10FFFF) << Supplementary(0x10000)
+        << std::flush;
+
+  EXPECT_EQ(s.sink.AllBytes(),
+            "\xF0\x9F\x98\x80"
+            "\xF4\x8F\xBF\xBF"
+            "\xF0\x90\x80\x80");
+}
+
+TEST(ConsoleStreamRedirected, SurrogatePairSplitAcrossWritesIsJoined) {
+  RedirectedStream s;
+  s.out.put(static_cast<wchar_t>(0xD83D));
+  s.out.flush();
+  // Half a character is held back, not shown as a replacement.
+  EXPECT_EQ(s.sink.AllBytes(), "");
+
+  s.out.put(static_cast<wchar_t>(0xDE00));
+  EXPECT_EQ(s.sink.AllBytes(), "\xF0\x9F\x98\x80");
+}
+
+TEST(ConsoleStreamRedirected, LoneSurrogatesBecomeReplacementCharacters) {
+  const std::string replacement = "\xEF\xBF\xBD";
+  {
+    RedirectedStream s;
+    s.out << std::wstring{static_cast<wchar_t>(0xD800), L'A'};
+    EXPECT_EQ(s.sink.AllBytes(), replacement + "A");
+  }
+  {
+    RedirectedStream s;
+    s.out << std::wstring{L'A', static_cast<wchar_t>(0xDFFF), L'B'};
+    EXPECT_EQ(s.sink.AllBytes(), "A" + replacement + "B");
+  }
+  {
+    // Two high surrogates in a row: the first has lost its partner, the
+    // second still pairs with what follows.
+    RedirectedStream s;
+    s.out << std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xD83D),
+                          static_cast<wchar_t>(0xDE00)};
+    EXPECT_EQ(s.sink.AllBytes(), replacement + "\xF0\x9F\x98\x80");
+  }
+  {
+    // A high surrogate still held back when the stream ends is written out.
+    RecordingSink sink(false);
+    {
+      platform::ConsoleStreamBuf buffer(sink);
+      std::wostream out(&buffer);
+      out << "x" << std::wstring{static_cast<wchar_t>(0xDBFF)};
+      EXPECT_EQ(sink.AllBytes(), "x");
+    }
+    EXPECT_EQ(sink.AllBytes(), "x" + replacement);
+  }
+}
+
+TEST(ConsoleStreamRedirected, ValuesBeyondUnicodeBecomeReplacementCharacters) {
+  if constexpr (sizeof(wchar_t) == 4) {
+    RedirectedStream s;
+    s.out << std::wstring{static_cast<wchar_t>(0x110000), L'!'};
+    EXPECT_EQ(s.sink.AllBytes(), "\xEF\xBF\xBD!");
+  } else {
+    GTEST_SKIP() << "16-bit wide characters cannot hold such a value";
+  }
+}
+
+TEST(ConsoleStreamRedirected, LineFeedsAfterCarriageReturnsAreNotDoubled) {
+  RedirectedStream s;
+  // A system message ends in CR LF of its own; the reporter adds two line ends.
+  s.out << "ERROR code: " << 5 << " Message: " << L"Access denied.\r\n" << std::endl << std::endl;
+  EXPECT_EQ(s.sink.AllBytes(), "ERROR code: 5 Message: Access denied.\r\n\r\n\r\n");
+
+  RedirectedStream split;
+  split.out << L"a\r" << std::flush << L"\nb\n\n" << L"\r\r\n";
+  EXPECT_EQ(split.sink.AllBytes(), "a\r\nb\r\n\r\n\r\r\n");
+}
+
+TEST(ConsoleStreamWindow, WindowGetsUtf16WithCrLf) {
+  WindowStream s;
+  s.out << "Service is not present: " << L"ts\u00FF\u4E2D" << Supplementary(0x1F600) << std::endl;
+
+  const std::u16string expected = u"Service is not present: ts\u00FF\u4E2D\U0001F600\r\n";
+  EXPECT_EQ(s.sink.AllText(), expected);
+  EXPECT_TRUE(s.sink.byteWrites.empty());
+}
+
+TEST(ConsoleStreamWindow, WindowGetsEachPieceAsItIsWrittenAndReplacementsForLoneHalves) {
+  WindowStream s;
+  s.out << "Sending telemetry ";
+  ASSERT_EQ(s.sink.texts.size(), 1u);
+  EXPECT_EQ(s.sink.texts[0], u"Sending telemetry ");
+  s.out << ".";
+  ASSERT_EQ(s.sink.texts.size(), 2u);
+  EXPECT_EQ(s.sink.texts[1], u".");
+
+  s.out << std::wstring{static_cast<wchar_t>(0xDC00), L'z'};
+  EXPECT_EQ(s.sink.AllText(), u"Sending telemetry .\uFFFDz");
+}
+
+TEST(Utf8Encoding, EachLengthBoundaryIsEncodedExactly) {
+  struct Case {
+    char32_t codePoint;
+    std::string bytes;
+  };
+  const std::vector<Case> cases = {
+      {0x00, std::string(1, '\0')},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xFFFD, "\xEF\xBF\xBD"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    platform::AppendUtf8(c.codePoint, out);
+    EXPECT_EQ(out, c.bytes) << "U+" << std::hex << static_cast<unsigned>(c.codePoint);
+  }
+}
+
+TEST(Utf16Encoding, SupplementaryCodePointsBecomePairs) {
+  std::u16string out;
+  platform::AppendUtf16(0xFFFF, out);
+  platform::AppendUtf16(0x10000, out);
+  platform::AppendUtf16(0x10FFFF, out);
+  EXPECT_EQ(out, (std::u16string{0xFFFF, 0xD800, 0xDC00, 0xDBFF, 0xDFFF}));
+}
+
+TEST(WideTextDecoder, HoldsBackAHighSurrogateUntilTheNextPiece) {
+  platform::WideTextDecoder decoder;
+  std::u32string out;
+  decoder.Decode(std::wstring{L'a', static_cast<wchar_t>(0xD801)}, out);
+  EXPECT_EQ(out, U"a");
+  EXPECT_TRUE(decoder.HasPending());
+
+  decoder.Decode(std::wstring{static_cast<wchar_t>(0xDC37)}, out);
+  EXPECT_EQ(out, U"a\U00010437");
+  EXPECT_FALSE(decoder.HasPending());
+
+  decoder.Finish(out);
+  EXPECT_EQ(out, U"a\U00010437");
+}
+
+}  // namespace

@@ -1,0 +1,251 @@
+// The real machine's facilities, against the system they run on. Only calls
+// that leave the machine as they found it: nothing here stops or deletes a
+// service, adjusts a privilege, restarts, or schedules work for the next boot.
+#include "platform/win32/win32_facilities.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform;
+using namespace platform::win32;
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
+
+// A scratch directory below the system's temporary directory, removed after.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    path_ = fs::temp_directory_path() / L"tessel-platform-test";
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+void WriteTextFile(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+std::string ReadTextFile(const fs::path& path) {
+  std::string text(static_cast<std::size_t>(fs::file_size(path)), '\0');
+  std::ifstream in(path, std::ios::binary);
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  return text;
+}
+
+TEST(Win32FileSystem, WritesCreatesAndEmptiesFiles) {
+  ScratchDirectory scratch;
+  Win32FileSystem files;
+  const std::wstring page = (scratch.path() / L"page.html").wstring();
+
+  const std::string first = "<html>first, longer text</html>";
+  FileHandle file = files.OpenForWriting(page);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(first.data()), first.size()),
+            first.size());
+  EXPECT_TRUE(files.Close(file));
+  EXPECT_EQ(fs::file_size(page), first.size());
+
+  // Opened again, the file starts empty: the new bytes replace the old ones.
+  const std::string second = "<p>2</p>";
+  file = files.OpenForWriting(page);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(second.data()), second.size()),
+            second.size());
+  EXPECT_TRUE(files.Close(file));
+  EXPECT_EQ(ReadTextFile(page), second);
+
+  const std::uint32_t attributes = files.GetFileAttributes(page);
+  ASSERT_NE(attributes, kInvalidFileAttributes);
+  EXPECT_EQ(attributes & kFileAttributeDirectory, 0u);
+  EXPECT_EQ(files.OpenForWriting((scratch.path() / L"missing" / L"page.html").wstring()), nullptr);
+}
+
+TEST(Win32FileSystem, ListsADirectoryWithoutDotEntries) {
+  ScratchDirectory scratch;
+  Win32FileSystem files;
+  fs::create_directories(scratch.path() / L"sub" / L"deeper");
+  WriteTextFile(scratch.path() / L"a.txt", "a");
+  WriteTextFile(scratch.path() / L"sub" / L"b.txt", "b");
+
+  for (const std::wstring& directory :
+       {scratch.path().wstring(), scratch.path().wstring() + L"\\"}) {
+    const auto listed = files.ListDirectory(directory);
+    ASSERT_TRUE(listed.has_value()) << directory;
+    std::vector<DirectoryEntry> entries = *listed;
+    std::sort(entries.begin(), entries.end(),
+              [](const DirectoryEntry& l, const DirectoryEntry& r) { return l.name < r.name; });
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, L"a.txt");
+    EXPECT_FALSE(entries[0].isDirectory);
+    EXPECT_EQ(entries[1].name, L"sub");
+    EXPECT_TRUE(entries[1].isDirectory);
+  }
+
+  const auto empty = files.ListDirectory((scratch.path() / L"sub" / L"deeper").wstring());
+  ASSERT_TRUE(empty.has_value());
+  EXPECT_TRUE(empty->empty());
+  EXPECT_FALSE(files.ListDirectory((scratch.path() / L"missing").wstring()).has_value());
+}
+
+TEST(Win32FileSystem, ShellDeleteRemovesATreeSilentlyAndReportsAMissingPath) {
+  ScratchDirectory scratch;
+  Win32FileSystem files;
+  const fs::path tree = scratch.path() / L"Orvane Tessel Web Protection";
+  fs::create_directories(tree / L"bin");
+  WriteTextFile(tree / L"bin" / L"filter.dll", "x");
+  WriteTextFile(tree / L"readme.txt", "y");
+
+  EXPECT_EQ(files.ShellDelete(tree.wstring()), 0);
+  EXPECT_FALSE(fs::exists(tree));
+  EXPECT_EQ(files.GetFileAttributes(tree.wstring()), kInvalidFileAttributes);
+  EXPECT_TRUE(fs::exists(scratch.path()));  // Only the one item named.
+
+  EXPECT_NE(files.ShellDelete(tree.wstring()), 0);
+}
+
+TEST(Win32FileSystem, RedirectionEntriesAreFoundAndSwitchBack) {
+  Win32FileSystem files;
+  Win32ProcessInfo process;
+  const std::optional<bool> wow64 = process.IsWow64Process();
+  ASSERT_TRUE(wow64.has_value());
+  if (!*wow64) GTEST_SKIP() << "not a 32-bit process on a 64-bit system";
+
+  RedirectionState saved = nullptr;
+  const std::optional<bool> disabled = files.DisableWow64FsRedirection(saved);
+  ASSERT_TRUE(disabled.has_value());
+  EXPECT_TRUE(*disabled);
+  const std::optional<bool> reverted = files.RevertWow64FsRedirection(saved);
+  ASSERT_TRUE(reverted.has_value());
+  EXPECT_TRUE(*reverted);
+}
+
+TEST(Win32Registry, OpensExistingKeysAndReportsMissingOnes) {
+  Win32Registry registry;
+  HKey key = nullptr;
+  ASSERT_EQ(
+      registry.OpenLocalMachineKey(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", kKeyRead, key),
+      0);
+  EXPECT_NE(key, nullptr);
+  EXPECT_EQ(registry.CloseKey(key), 0);
+
+  const std::wstring missing = L"SOFTWARE\\Tessel Platform Test\\Surely Missing";
+  key = nullptr;
+  EXPECT_EQ(registry.OpenLocalMachineKey(missing, kKeyRead | kKeyWow64_64Key, key),
+            static_cast<std::int32_t>(kErrorFileNotFound));
+  EXPECT_EQ(registry.DeleteLocalMachineKey(missing), static_cast<std::int32_t>(kErrorFileNotFound));
+  const std::optional<std::int32_t> deleted =
+      registry.DeleteLocalMachineKeyEx(missing, kKeyWow64_64Key | kKeyCreateSubKey);
+  ASSERT_TRUE(deleted.has_value());
+  EXPECT_EQ(*deleted, static_cast<std::int32_t>(kErrorFileNotFound));
+}
+
+TEST(Win32ServiceControl, AMissingServiceLeavesItsErrorAcrossConsoleOutput) {
+  Win32ServiceControl services;
+  Win32SystemMessages messages;
+  Win32ConsoleSink console;
+
+  const ScHandle manager = services.OpenSCManager(kScManagerConnect);
+  ASSERT_NE(manager, nullptr);
+  EXPECT_EQ(services.OpenService(manager, L"tessel-platform-test-missing", kServiceInterrogate),
+            nullptr);
+  // The error is read after a console line has been written, as the tool
+  // does; writing must not disturb it.
+  if (console.IsConsoleWindow()) {
+    console.WriteText(u"\r\n");
+  } else {
+    console.WriteBytes("\r\n");
+  }
+  EXPECT_EQ(messages.GetLastError(), kErrorServiceDoesNotExist);
+  EXPECT_TRUE(services.CloseServiceHandle(manager));
+}
+
+TEST(Win32SystemMessages, GivesTheSystemTextWithItsLineBreakOrNothing) {
+  Win32SystemMessages messages;
+  const std::optional<std::wstring> text = messages.FormatSystemMessage(kErrorFileNotFound);
+  ASSERT_TRUE(text.has_value());
+  ASSERT_GT(text->size(), 2u);
+  EXPECT_EQ(text->substr(text->size() - 2), L"\r\n");
+
+  EXPECT_FALSE(messages.FormatSystemMessage(0xFFFFFFFF).has_value());
+}
+
+TEST(Win32Identifiers, MakesDistinctLowerCaseUuidStrings) {
+  Win32Identifiers identifiers;
+  const std::wstring first = identifiers.CreateUuidString();
+  const std::wstring second = identifiers.CreateUuidString();
+  EXPECT_NE(first, second);
+  for (const std::wstring& id : {first, second}) {
+    ASSERT_EQ(id.size(), 36u) << id;
+    for (std::size_t i = 0; i < id.size(); ++i) {
+      if (i == 8 || i == 13 || i == 18 || i == 23) {
+        EXPECT_EQ(id[i], L'-') << id;
+      } else {
+        EXPECT_TRUE(std::iswxdigit(id[i]) && !std::iswupper(id[i])) << id;
+      }
+    }
+  }
+}
+
+TEST(Win32Shell, ReadsTheEnvironmentAndFindsNoMissingResource) {
+  Win32Shell shell;
+  const std::optional<std::wstring> root = shell.GetEnvironmentVariable(L"SystemRoot");
+  ASSERT_TRUE(root.has_value());
+  ASSERT_GE(root->size(), 3u);
+  EXPECT_EQ(root->substr(1, 2), L":\\") << *root;
+  EXPECT_FALSE(shell.GetEnvironmentVariable(L"TESSEL_PLATFORM_TEST_UNSET").has_value());
+
+  // This test program carries no agreement page.
+  EXPECT_FALSE(shell.FindProgramResource(256, 101).has_value());
+}
+
+TEST(Win32Power, OpensTheProcessTokenAndLooksUpPrivileges) {
+  Win32Power power;
+  const TokenHandle token = power.OpenProcessToken(kTokenQuery);
+  ASSERT_NE(token, nullptr);
+  EXPECT_TRUE(power.CloseToken(token));
+
+  PrivilegeId id;
+  ASSERT_TRUE(power.LookupPrivilegeValue(L"SeShutdownPrivilege", id));
+  EXPECT_TRUE(id.lowPart != 0 || id.highPart != 0);
+  PrivilegeId unknown;
+  EXPECT_FALSE(power.LookupPrivilegeValue(L"SeTesselPlatformTestPrivilege", unknown));
+}
+
+TEST(Win32Internet, OpensAndClosesHandlesWithoutTouchingTheNetwork) {
+  Win32Internet internet;
+  const HInternet root = internet.Open(L"ZANT", kInternetOpenTypePreconfig);
+  ASSERT_NE(root, nullptr);
+  EXPECT_TRUE(internet.SetOption(root, kInternetOptionConnectTimeout, 10000));
+  // Neither opening a connection nor a request sends anything yet.
+  const HInternet connection =
+      internet.Connect(root, L"telemetry.invalid", kInternetDefaultHttpPort, kInternetServiceHttp);
+  ASSERT_NE(connection, nullptr);
+  const HInternet request =
+      internet.OpenRequest(connection, L"POST", L"entt", kInternetFlagNoAutoRedirect);
+  ASSERT_NE(request, nullptr);
+  EXPECT_TRUE(internet.AddRequestHeaders(request, L"Connection: close\r\n", kHttpAddReqFlagAdd));
+  EXPECT_TRUE(internet.CloseHandle(request));
+  EXPECT_TRUE(internet.CloseHandle(connection));
+  EXPECT_TRUE(internet.CloseHandle(root));
+}
+
+}  // namespace
