@@ -1,3 +1,4 @@
+// Deleting the product's files and directories.
 #pragma once
 
 #include <string>
@@ -9,7 +10,14 @@ namespace removal {
 
 // Deletes a file or directory permanently, or at the next boot when in use.
 // `kind` is "File" or "Directory", the word every outcome line names it by.
+// With `bypassRedirection`, a process under WOW64 sees the native system
+// directory for the test and the deletion of this item (not the 32-bit one),
+// and redirection is on again before anything is written or reported.
 void DeletePath(platform::Platform& platform, const std::wstring& kind, const std::wstring& path,
                 bool bypassRedirection, ActionContext& context);
+
+// True when the path names an existing file or directory. Any failure of the
+// query counts as absent. `bypassRedirection` as for DeletePath.
+bool PathExists(platform::Platform& platform, const std::wstring& path, bool bypassRedirection);
 
 }  // namespace removal

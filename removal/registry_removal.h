@@ -1,3 +1,4 @@
+// Deleting the product's registry keys.
 #pragma once
 
 #include <string>
@@ -8,7 +9,13 @@
 namespace removal {
 
 // Deletes a key below HKEY_LOCAL_MACHINE, in the 64-bit view under WOW64.
+// `quiet` leaves out the lines for an absent and a deleted key; failures are
+// written and reported all the same.
 void DeleteRegistryKey(platform::Platform& platform, const std::wstring& keyPath,
                        ActionContext& context, bool quiet);
+
+// True when the key can be opened for reading (in the 64-bit view under
+// WOW64). Any failure counts as absent.
+bool RegistryKeyExists(platform::Platform& platform, const std::wstring& keyPath);
 
 }  // namespace removal

@@ -2,19 +2,51 @@
 // deletions and the run share.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
 #include "removal/action_context.h"
+#include "removal/handles.h"
 
 namespace removal {
 
 inline constexpr wchar_t kFilterServiceName[] = L"tslwfs";
 inline constexpr wchar_t kDriverServiceName[] = L"tsld";
 
+// How long StopServiceAndWait waits for the service to reach "stopped".
+inline constexpr int kStopWaitPauses = 30;
+inline constexpr std::uint32_t kStopWaitPauseMs = 1000;
+
+// The state QueryServiceState gives when the query itself fails: no service
+// state has that number, so it prints as unknown and never counts as stopped.
+inline constexpr std::uint32_t kServiceStateUnknown = 0;
+
+// A service opened with full rights, or none together with the error code of
+// the call that failed, taken at once so that nothing in between can change it.
+struct OpenedService {
+  ServiceHandle service;
+  std::uint32_t error = 0;
+};
+
 // True when the service can be opened with interrogate rights. With
 // `reportAbsence`, writes "Service is not present: " + name when it cannot.
 bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool reportAbsence);
+
+// Opens the service with full rights through a full-rights connection to the
+// service control manager; the connection is closed before returning.
+OpenedService OpenServiceFullAccess(platform::Platform& platform, const std::wstring& name);
+
+// The service's current state (1 stopped ... 7 paused), or
+// kServiceStateUnknown when the query fails.
+std::uint32_t QueryServiceState(platform::Platform& platform, platform::ScHandle service);
+
+// Asks the filter service to stop and waits up to kStopWaitPauses pauses for it
+// to reach the stopped state, one dot per pause. Returns the last state read.
+std::uint32_t StopServiceAndWait(platform::Platform& platform, platform::ScHandle service);
+
+// Writes the state's text; only an unknown state brings its own line end.
+void PrintServiceState(platform::Platform& platform, std::uint32_t state);
 
 // Stops "tslwfs". True when it is absent or ends stopped.
 bool StopFilterService(platform::Platform& platform, ActionContext& context);

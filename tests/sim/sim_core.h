@@ -15,6 +15,10 @@ struct SimCore {
   // Every platform call in order, as "Facility.Call argument...", so that tests
   // can check the order of effects across facilities.
   std::vector<std::wstring> calls;
+  // The machine is 64-bit Windows and the process a 32-bit one on it: the
+  // registry and the system directory then have a 32-bit view, which the
+  // process sees unless it asks for the native one.
+  bool wow64 = false;
 };
 
 }  // namespace sim

@@ -1,0 +1,38 @@
+#include "removal/failure_report.h"
+
+#include <optional>
+#include <ostream>
+
+#include "telemetry/telemetry_event.h"
+#include "telemetry/telemetry_sender.h"
+
+namespace removal {
+
+void ReportFailure(platform::Platform& platform, ActionContext& context, const wchar_t* label,
+                   std::uint32_t errorCode, const std::wstring& message) {
+  // Counted first, so that the "done" event tells of every failure even when
+  // nothing could be sent about it.
+  ++context.errorCount;
+  if (label != nullptr) {
+    telemetry::TelemetryEvent event(L"error", label, context.runId.c_str());
+    event.AddCustomField(L"message", message.c_str());
+    // Best effort: the run goes on whatever the server says.
+    static_cast<void>(telemetry::SendEvent(platform.internet, event));
+  }
+  PrintSystemError(platform, errorCode);
+}
+
+void PrintSystemError(platform::Platform& platform, std::uint32_t errorCode) {
+  const std::optional<std::wstring> text = platform.messages.FormatSystemMessage(errorCode);
+  std::wostream& out = platform.console;
+  // Shown signed, so that HRESULT-style codes read as the negative numbers
+  // that their documentation gives.
+  out << "ERROR code: " << static_cast<std::int32_t>(errorCode);
+  if (text) {
+    // The system's text ends with its own line break, which stays.
+    out << " Message: " << *text;
+  }
+  out << std::endl << std::endl;
+}
+
+}  // namespace removal

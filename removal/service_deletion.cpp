@@ -1,0 +1,41 @@
+#include "removal/service_deletion.h"
+
+#include <ostream>
+
+#include "removal/failure_report.h"
+#include "removal/service_stop.h"
+#include "removal/system_errors.h"
+
+namespace removal {
+
+void RemoveService(platform::Platform& platform, const std::wstring& name,
+                   ServiceDeletionContext& context, bool rebootOnDelete) {
+  std::wostream& out = platform.console;
+  const OpenedService opened = OpenServiceFullAccess(platform, name);
+  if (!opened.service) {
+    out << "ERROR deleting service: " << name << ". This requires Administrator access."
+        << std::endl;
+    ReportFailure(platform, context, L"SvcDelete", opened.error, L"Need Administrator access");
+    return;
+  }
+  if (platform.services.DeleteService(opened.service.get())) {
+    // The driver stays loaded until the next boot, so its removal completes
+    // only then.
+    if (rebootOnDelete) {
+      context.rebootNeeded = true;
+    }
+    out << "Service deleted: " << name << std::endl;
+    return;
+  }
+  const std::uint32_t error = platform.messages.GetLastError();
+  if (error == kErrorServiceMarkedForDelete) {
+    // An earlier removal got this far; the service goes at the next boot.
+    context.rebootNeeded = true;
+    out << "Service marked for deletion: " << name << std::endl;
+    return;
+  }
+  out << "ERROR deleting service: " << name << ". System error: " << error << std::endl;
+  ReportFailure(platform, context, L"SvcDelete", error, name);
+}
+
+}  // namespace removal

@@ -1,0 +1,125 @@
+#include "removal/service_stop.h"
+
+#include <ostream>
+
+#include "removal/failure_report.h"
+#include "telemetry/telemetry_event.h"
+
+namespace removal {
+
+bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool reportAbsence) {
+  platform::ServiceControl& services = platform.services;
+  const ServiceHandle manager(services, services.OpenSCManager(platform::kScManagerConnect));
+  if (!manager) {
+    // Without a connection nothing is known about the service either way.
+    return false;
+  }
+  const ServiceHandle service(
+      services, services.OpenService(manager.get(), name, platform::kServiceInterrogate));
+  if (service) {
+    return true;
+  }
+  if (reportAbsence) {
+    platform.console << "Service is not present: " << name << std::endl;
+  }
+  return false;
+}
+
+OpenedService OpenServiceFullAccess(platform::Platform& platform, const std::wstring& name) {
+  platform::ServiceControl& services = platform.services;
+  OpenedService opened;
+  const ServiceHandle manager(services, services.OpenSCManager(platform::kScManagerAllAccess));
+  if (!manager) {
+    opened.error = platform.messages.GetLastError();
+    return opened;
+  }
+  opened.service = ServiceHandle(
+      services, services.OpenService(manager.get(), name, platform::kServiceAllAccess));
+  if (!opened.service) {
+    opened.error = platform.messages.GetLastError();
+  }
+  return opened;
+}
+
+std::uint32_t QueryServiceState(platform::Platform& platform, platform::ScHandle service) {
+  platform::ServiceStatus status;
+  if (!platform.services.QueryServiceStatus(service, status)) {
+    return kServiceStateUnknown;
+  }
+  return status.currentState;
+}
+
+std::uint32_t StopServiceAndWait(platform::Platform& platform, platform::ScHandle service) {
+  std::wostream& out = platform.console;
+  // A refused request is not an answer in itself: the state after the wait is.
+  static_cast<void>(platform.services.ControlService(service, platform::kServiceControlStop));
+  out << "Waiting for " << kFilterServiceName << " to stop ";
+  std::uint32_t state = QueryServiceState(platform, service);
+  for (int pauses = 0; state != platform::kServiceStopped && pauses < kStopWaitPauses; ++pauses) {
+    platform.clock.Sleep(kStopWaitPauseMs);
+    out << "." << std::flush;
+    state = QueryServiceState(platform, service);
+  }
+  out << std::endl;
+  return state;
+}
+
+void PrintServiceState(platform::Platform& platform, std::uint32_t state) {
+  std::wostream& out = platform.console;
+  switch (state) {
+    case platform::kServiceStopped:
+      out << "stopped";
+      return;
+    case platform::kServiceStartPending:
+      out << "start pending";
+      return;
+    case platform::kServiceStopPending:
+      out << "stop pending";
+      return;
+    case platform::kServiceRunning:
+      out << "running";
+      return;
+    case platform::kServiceContinuePending:
+      out << "continue pending";
+      return;
+    case platform::kServicePausePending:
+      out << "pause pending";
+      return;
+    case platform::kServicePaused:
+      out << "paused";
+      return;
+    default:
+      out << "Unknown status: " << static_cast<std::int32_t>(state) << std::endl;
+      return;
+  }
+}
+
+bool StopFilterService(platform::Platform& platform, ActionContext& context) {
+  std::wostream& out = platform.console;
+  if (!ServiceExists(platform, kFilterServiceName, false)) {
+    return true;
+  }
+  const OpenedService opened = OpenServiceFullAccess(platform, kFilterServiceName);
+  if (!opened.service) {
+    out << telemetry::kProduct << " requires Administrator access." << std::endl;
+    ReportFailure(platform, context, L"SvcStop", opened.error, L"Need Administrator access");
+    return false;
+  }
+  std::uint32_t state = QueryServiceState(platform, opened.service.get());
+  // Only a running service is asked to stop; one that is already on its way
+  // somewhere else (pending, paused) is left alone and counts as not stopped.
+  if (state == platform::kServiceRunning) {
+    state = StopServiceAndWait(platform, opened.service.get());
+  }
+  out << kFilterServiceName << " is ";
+  PrintServiceState(platform, state);
+  out << std::endl;
+  if (state != platform::kServiceStopped) {
+    out << std::endl << "ERROR stopping service: " << kFilterServiceName << std::endl;
+    ReportFailure(platform, context, L"SvcStop", state, kFilterServiceName);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace removal

@@ -1,0 +1,34 @@
+// WOW64: whether the process runs as a 32-bit program on 64-bit Windows, and
+// a guard that lets it see the native system directory for a while.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace removal {
+
+// IsWow64Process for the current process, asked anew on every call. A missing
+// entry or a failed call counts as "not under WOW64".
+bool RunsUnderWow64(platform::ProcessInfo& process);
+
+// Switches WOW64 file-system redirection off for this thread while the guard
+// lives, when asked to and only under WOW64, and switches it on again when the
+// guard goes out of scope. Redirection is per-thread state that every later
+// file access of the run depends on, so it is never left off: whoever holds
+// the guard does nothing else (no output, no telemetry) until it ends.
+class RedirectionBypass {
+ public:
+  RedirectionBypass(platform::Platform& platform, bool wanted);
+  ~RedirectionBypass();
+  RedirectionBypass(const RedirectionBypass&) = delete;
+  RedirectionBypass& operator=(const RedirectionBypass&) = delete;
+
+  // Whether this guard switched redirection off.
+  bool active() const { return disabled_; }
+
+ private:
+  platform::FileSystem& files_;
+  platform::RedirectionState saved_ = nullptr;
+  bool disabled_ = false;
+};
+
+}  // namespace removal

@@ -1,0 +1,406 @@
+#include "removal/path_removal.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/removal/removal_test_support.h"
+
+namespace removal_test {
+namespace {
+
+using removal::DeletePath;
+using removal::PathExists;
+
+const std::wstring kInstall = kInstallDirectory;
+
+class DeletePathTest : public RemovalTest {
+ protected:
+  // The run's three items, in its order.
+  void DeleteTheRunsItems() {
+    DeletePath(platform(), L"File", kDriverFile, true, context);
+    DeletePath(platform(), L"Directory", kInstallDirectory, false, context);
+    DeletePath(platform(), L"Directory", kStartMenuDirectory, false, context);
+  }
+
+  void ExpectNothingReported() {
+    EXPECT_EQ(errorCount, 0);
+    EXPECT_TRUE(machine.internet.exchanges().empty());
+  }
+
+  // Redirection is on again, and was on for every console write and for
+  // everything sent.
+  void ExpectRedirectionRestored() {
+    EXPECT_FALSE(machine.files.redirectionOff());
+    EXPECT_EQ(machine.consoleWritesWithRedirectionOff(), 0);
+  }
+};
+
+TEST_F(DeletePathTest, CleanMachineGivesOneLinePerItem) {
+  DeleteTheRunsItems();
+  EXPECT_EQ(Console(),
+            L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n"
+            L"Directory is not present: C:\\Program Files\\Orvane Tessel Web Protection\n"
+            L"Directory is not present: C:\\ProgramData\\Microsoft\\Windows\\Start "
+            L"Menu\\Programs\\Orvane Tessel Web Protection\n");
+  ExpectNothingReported();
+  // Nothing was tried on what is not there.
+  for (const sim::FileCall& call : machine.files.fileCalls()) {
+    EXPECT_EQ(call.call, L"GetFileAttributes");
+  }
+}
+
+TEST_F(DeletePathTest, ExistingItemsAreDeletedWithEverythingInThem) {
+  machine.files.AddFile(kDriverFile, {1, 2, 3});
+  machine.files.AddFile(kInstall + L"\\bin\\tessel.exe");
+  machine.files.AddFile(kInstall + L"\\bin\\readonly.dll");
+  machine.files.SetReadOnly(kInstall + L"\\bin\\readonly.dll");
+  machine.files.AddFile(kInstall + L"\\data\\rules\\list.dat");
+  machine.files.AddDirectory(kStartMenuDirectory);
+  DeleteTheRunsItems();
+  EXPECT_EQ(Console(),
+            L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n"
+            L"Directory deleted: C:\\Program Files\\Orvane Tessel Web Protection\n"
+            L"Directory deleted: C:\\ProgramData\\Microsoft\\Windows\\Start "
+            L"Menu\\Programs\\Orvane Tessel Web Protection\n");
+  EXPECT_FALSE(machine.files.Exists(kDriverFile));
+  EXPECT_TRUE(machine.files.ItemsBelow(kInstall).empty());
+  EXPECT_FALSE(machine.files.Exists(kStartMenuDirectory));
+  EXPECT_TRUE(machine.files.Exists(L"C:\\Program Files"));
+  EXPECT_TRUE(machine.files.pendingDeletes().empty());
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathTest, OnA32BitSystemRedirectionIsNeverTouched) {
+  machine.files.AddFile(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(), L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_EQ(machine.files.disableCalls(), 0);
+  EXPECT_EQ(machine.files.revertCalls(), 0);
+}
+
+TEST_F(DeletePathTest, WithoutBypassWow64IsNotEvenAsked) {
+  machine.SetWow64(true);
+  machine.files.AddDirectory(kInstall);
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+  EXPECT_EQ(machine.process.calls(), 0);
+  EXPECT_EQ(machine.files.disableCalls(), 0);
+  EXPECT_FALSE(machine.files.Exists(kInstall));
+}
+
+TEST_F(DeletePathTest, FileInUseIsLeftForTheNextBoot) {
+  machine.files.AddFile(kDriverFile);
+  machine.files.SetInUse(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(),
+            L"File will be deleted when the system reboots: "
+            L"C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kDriverFile});
+  EXPECT_TRUE(machine.files.Exists(kDriverFile));
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathTest, DirectoryHoldingFilesInUseIsEmptiedAtBootDeepestFirst) {
+  machine.files.AddFile(kInstall + L"\\a.txt");
+  machine.files.AddFile(kInstall + L"\\sub\\deep\\held.dll");
+  machine.files.AddFile(kInstall + L"\\sub\\other.txt");
+  machine.files.AddFile(kInstall + L"\\sub2\\x.txt");
+  machine.files.AddFile(kInstall + L"\\top.log");
+  machine.files.SetInUse(kInstall + L"\\sub\\deep\\held.dll");
+  machine.files.SetInUse(kInstall + L"\\sub2\\x.txt");
+  machine.files.SetInUse(kInstall + L"\\top.log");
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+
+  EXPECT_EQ(Console(),
+            L"Directory will be deleted when the system reboots: "
+            L"C:\\Program Files\\Orvane Tessel Web Protection\n");
+  // The shell deleted what it could; the rest waits for the boot: every file,
+  // then the directories from the deepest up, the directory itself last.
+  EXPECT_FALSE(machine.files.Exists(kInstall + L"\\a.txt"));
+  EXPECT_FALSE(machine.files.Exists(kInstall + L"\\sub\\other.txt"));
+  EXPECT_EQ(machine.files.pendingDeletes(), (std::vector<std::wstring>{
+                                                kInstall + L"\\sub\\deep\\held.dll",
+                                                kInstall + L"\\sub2\\x.txt",
+                                                kInstall + L"\\top.log",
+                                                kInstall + L"\\sub\\deep",
+                                                kInstall + L"\\sub",
+                                                kInstall + L"\\sub2",
+                                                kInstall,
+                                            }));
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathTest, EveryItemLeftIsScheduledBeforeItsDirectory) {
+  // A wider tree: the order must let the boot empty each directory before it
+  // comes to it, whatever the listing order.
+  const std::vector<std::wstring> held = {L"\\z\\y\\x\\w.bin", L"\\A.dll", L"\\m\\n.sys",
+                                          L"\\m\\o\\p\\q.dat", L"\\z\\k.dat"};
+  for (const std::wstring& file : held) {
+    machine.files.AddFile(kInstall + file);
+    machine.files.SetInUse(kInstall + file);
+  }
+  const std::vector<std::wstring> remaining = machine.files.ItemsBelow(kInstall);
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+
+  const std::vector<std::wstring>& pending = machine.files.pendingDeletes();
+  ASSERT_EQ(pending.size(), remaining.size());
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    for (std::size_t j = i + 1; j < pending.size(); ++j) {
+      EXPECT_NE(pending[j].find(pending[i] + L"\\"), 0u)
+          << "the directory is scheduled before what it holds";
+    }
+  }
+  EXPECT_EQ(pending.back(), kInstall);
+}
+
+TEST_F(DeletePathTest, DirectoryThatCannotBeListedIsStillScheduled) {
+  machine.files.AddFile(kInstall + L"\\sub\\held.dll");
+  machine.files.SetInUse(kInstall + L"\\sub\\held.dll");
+  machine.files.FailListing(kInstall + L"\\sub", sim::kErrorAccessDenied);
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+  EXPECT_EQ(machine.files.pendingDeletes(),
+            (std::vector<std::wstring>{kInstall + L"\\sub", kInstall}));
+  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + kInstall + L"\n");
+}
+
+TEST_F(DeletePathTest, FailedSchedulingIsAFailureWithItsErrorCode) {
+  machine.files.AddFile(kDriverFile);
+  machine.files.SetInUse(kDriverFile);
+  machine.files.FailEveryDeleteAtReboot(sim::kErrorAccessDenied);
+  machine.SetConsoleWriteLastError(0);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(),
+            L"\nERROR deleting File: C:\\Windows\\system32\\drivers\\tsld.sys\n"
+            L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
+  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
+  EXPECT_TRUE(machine.files.pendingDeletes().empty());
+}
+
+TEST_F(DeletePathTest, DirectoryIsNotScheduledOnceSomethingInItWasRefused) {
+  machine.files.AddFile(kInstall + L"\\a\\held1.dll");
+  machine.files.AddFile(kInstall + L"\\b\\held2.dll");
+  machine.files.SetInUse(kInstall + L"\\a\\held1.dll");
+  machine.files.SetInUse(kInstall + L"\\b\\held2.dll");
+  machine.files.FailDeleteAtReboot(kInstall + L"\\b\\held2.dll", sim::kErrorDiskFull);
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+  EXPECT_EQ(Console(), L"\nERROR deleting Directory: " + kInstall +
+                           L"\nERROR code: 112 Message: There is not enough space on the "
+                           L"disk.\r\n\n\n");
+  EXPECT_EQ(machine.files.pendingDeletes(),
+            std::vector<std::wstring>{kInstall + L"\\a\\held1.dll"});
+  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kInstall}}));
+}
+
+struct ShellFailure {
+  int result;
+  const wchar_t* codeLine;
+};
+
+class DeletePathShellFailureTest : public DeletePathTest,
+                                   public ::testing::WithParamInterface<ShellFailure> {};
+
+TEST_P(DeletePathShellFailureTest, IsReportedWithTheShellsResult) {
+  machine.files.AddFile(kDriverFile);
+  machine.files.SetShellResult(kDriverFile, GetParam().result);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(), std::wstring(L"\nERROR deleting File: "
+                                    L"C:\\Windows\\system32\\drivers\\tsld.sys\n") +
+                           GetParam().codeLine);
+  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
+  EXPECT_TRUE(machine.files.Exists(kDriverFile));
+  EXPECT_TRUE(machine.files.pendingDeletes().empty());
+  ExpectAllHandlesClosed();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, DeletePathShellFailureTest,
+    ::testing::Values(
+        ShellFailure{5, L"ERROR code: 5 Message: Access is denied.\r\n\n\n"},
+        ShellFailure{0x402, L"ERROR code: 1026\n\n"},
+        ShellFailure{124,
+                     L"ERROR code: 124 Message: The system call level is not correct.\r\n\n\n"},
+        ShellFailure{2,
+                     L"ERROR code: 2 Message: The system cannot find the file "
+                     L"specified.\r\n\n\n"}));
+
+TEST_F(DeletePathTest, ReadOnlyFileNamedDirectlyIsRefused) {
+  machine.files.AddFile(kDriverFile);
+  machine.files.SetReadOnly(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(),
+            L"\nERROR deleting File: C:\\Windows\\system32\\drivers\\tsld.sys\n"
+            L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
+  EXPECT_EQ(errorCount, 1);
+}
+
+TEST_F(DeletePathTest, ItemThatCannotBeQueriedCountsAsAbsent) {
+  machine.files.AddDirectory(kInstall);
+  machine.files.DenyAccess(kInstall);
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+  EXPECT_EQ(Console(), L"Directory is not present: " + kInstall + L"\n");
+  EXPECT_TRUE(machine.files.Exists(kInstall));
+  ExpectNothingReported();
+}
+
+// --- WOW64: the driver file lives in the native system directory. ---
+
+class DeletePathWow64Test : public DeletePathTest {
+ protected:
+  void SetUp() override { machine.SetWow64(true); }
+
+  // Every call on the item itself happened with redirection off.
+  void ExpectItemCallsBypassedRedirection() {
+    for (const sim::FileCall& call : machine.files.fileCalls()) {
+      if (!call.path.empty()) {
+        EXPECT_TRUE(call.redirectionOff) << ::testing::PrintToString(call.call);
+      }
+    }
+  }
+};
+
+TEST_F(DeletePathWow64Test, DriverFileInTheNativeDirectoryIsDeleted) {
+  machine.files.AddFile(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(), L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_FALSE(machine.files.Exists(kDriverFile));
+  ExpectItemCallsBypassedRedirection();
+  EXPECT_EQ(machine.files.disableCalls(), 1);
+  // Switched on again although the saved value was zero.
+  EXPECT_EQ(machine.files.revertCalls(), 1);
+  ExpectRedirectionRestored();
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathWow64Test, DriverFileOnlyInThe32BitDirectoryIsNotPresent) {
+  machine.files.AddFile(kDriverFile32);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(), L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_TRUE(machine.files.Exists(kDriverFile32));
+  ExpectRedirectionRestored();
+}
+
+TEST_F(DeletePathWow64Test, WithoutBypassTheRedirectedViewIsSeen) {
+  machine.files.AddFile(kDriverFile32);
+  machine.files.AddFile(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, false, context);
+  EXPECT_EQ(Console(), L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_FALSE(machine.files.Exists(kDriverFile32));
+  EXPECT_TRUE(machine.files.Exists(kDriverFile));
+}
+
+TEST_F(DeletePathWow64Test, DriverFileInUseIsScheduledByItsNativePath) {
+  machine.files.AddFile(kDriverFile);
+  machine.files.SetInUse(kDriverFile);
+  machine.files.AddFile(kDriverFile32);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(),
+            L"File will be deleted when the system reboots: "
+            L"C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kDriverFile});
+  EXPECT_TRUE(machine.files.Exists(kDriverFile32));
+  ExpectItemCallsBypassedRedirection();
+  ExpectRedirectionRestored();
+}
+
+TEST_F(DeletePathWow64Test, RedirectionIsOnAgainBeforeTheFailureIsReported) {
+  machine.files.AddFile(kDriverFile);
+  machine.files.SetReadOnly(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(),
+            L"\nERROR deleting File: C:\\Windows\\system32\\drivers\\tsld.sys\n"
+            L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
+  const std::size_t revert = FirstCall(L"Files.RevertWow64FsRedirection");
+  EXPECT_LT(FirstCall(L"Files.ShellDelete"), revert);
+  EXPECT_LT(revert, FirstCall(L"Internet."));
+  EXPECT_LT(revert, FirstCall(L"Messages."));
+  ExpectRedirectionRestored();
+}
+
+TEST_F(DeletePathWow64Test, FailedSchedulingIsReportedWithRedirectionOn) {
+  machine.files.AddFile(kDriverFile);
+  machine.files.SetInUse(kDriverFile);
+  machine.files.FailEveryDeleteAtReboot(sim::kErrorAccessDenied);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(errorCount, 1);
+  EXPECT_LT(FirstCall(L"Files.RevertWow64FsRedirection"), FirstCall(L"Internet."));
+  ExpectRedirectionRestored();
+}
+
+TEST_F(DeletePathWow64Test, SavedValueIsHandedBackToTheRevert) {
+  int marker = 0;
+  machine.files.SetSavedRedirectionValue(&marker);
+  machine.files.AddFile(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(machine.files.revertCalls(), 1);
+  EXPECT_TRUE(machine.files.misuses().empty());
+  ExpectRedirectionRestored();
+}
+
+TEST_F(DeletePathWow64Test, MissingDisableEntryLeavesTheRedirectedView) {
+  machine.files.SetDisableEntryPresent(false);
+  machine.files.AddFile(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(), L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_EQ(machine.files.revertCalls(), 0);
+  ExpectRedirectionRestored();
+}
+
+TEST_F(DeletePathWow64Test, FailedDisableIsNotReverted) {
+  machine.files.FailDisable(sim::kErrorAccessDenied);
+  machine.files.AddFile(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(), L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_EQ(machine.files.disableCalls(), 1);
+  EXPECT_EQ(machine.files.revertCalls(), 0);
+  EXPECT_TRUE(machine.files.misuses().empty());
+}
+
+TEST_F(DeletePathWow64Test, MissingRevertEntryIsNotCalledTwice) {
+  // Cannot happen on a real system (both entries come together); the item is
+  // still handled, and the revert is tried exactly once.
+  machine.files.SetRevertEntryPresent(false);
+  machine.files.AddFile(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(), L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_EQ(machine.files.revertCalls(), 1);
+}
+
+TEST_F(DeletePathWow64Test, MissingIsWow64ProcessCountsAsA32BitSystem) {
+  machine.process.SetEntry(sim::SimProcess::Entry::kMissing);
+  machine.files.AddFile(kDriverFile);
+  DeletePath(platform(), L"File", kDriverFile, true, context);
+  EXPECT_EQ(Console(), L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_EQ(machine.files.disableCalls(), 0);
+}
+
+// --- PathExists ---
+
+class PathExistsTest : public DeletePathTest {};
+
+TEST_F(PathExistsTest, FilesAndDirectoriesAlike) {
+  machine.files.AddFile(kInstall + L"\\a.txt");
+  EXPECT_TRUE(PathExists(platform(), kInstall, false));
+  EXPECT_TRUE(PathExists(platform(), kInstall + L"\\a.txt", false));
+  EXPECT_FALSE(PathExists(platform(), kInstall + L"\\b.txt", false));
+  EXPECT_FALSE(PathExists(platform(), L"C:\\Nowhere\\b.txt", true));
+  machine.files.DenyAccess(kInstall + L"\\a.txt");
+  EXPECT_FALSE(PathExists(platform(), kInstall + L"\\a.txt", false));
+}
+
+TEST_F(PathExistsTest, BypassUnderWow64SeesTheNativeDirectoryAndSwitchesBack) {
+  machine.SetWow64(true);
+  machine.files.AddFile(kDriverFile);
+  EXPECT_TRUE(PathExists(platform(), kDriverFile, true));
+  EXPECT_FALSE(machine.files.redirectionOff());
+  EXPECT_FALSE(PathExists(platform(), kDriverFile, false));
+  EXPECT_EQ(machine.files.disableCalls(), 1);
+  EXPECT_EQ(machine.files.revertCalls(), 1);
+}
+
+}  // namespace
+}  // namespace removal_test

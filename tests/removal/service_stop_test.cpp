@@ -1,0 +1,297 @@
+#include "removal/service_stop.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/removal/removal_test_support.h"
+
+namespace removal_test {
+namespace {
+
+using platform::kScManagerAllAccess;
+using platform::kScManagerConnect;
+using platform::kServiceAllAccess;
+using platform::kServiceInterrogate;
+using removal::OpenServiceFullAccess;
+using removal::PrintServiceState;
+using removal::QueryServiceState;
+using removal::ServiceExists;
+using removal::StopFilterService;
+
+const std::wstring kThirtyDots(30, L'.');
+
+class ServiceExistsTest : public RemovalTest {};
+
+TEST_F(ServiceExistsTest, InstalledServiceExistsSilentlyWithInterrogateRights) {
+  machine.services.Install(L"tsld");
+  EXPECT_TRUE(ServiceExists(platform(), L"tsld", true));
+  EXPECT_EQ(Console(), L"");
+  EXPECT_EQ(machine.services.managerAccesses(), std::vector<std::uint32_t>{kScManagerConnect});
+  EXPECT_EQ(machine.services.serviceAccesses(), std::vector<std::uint32_t>{kServiceInterrogate});
+  ExpectAllHandlesClosed();
+}
+
+TEST_F(ServiceExistsTest, AbsenceIsWrittenOnlyWhenAsked) {
+  EXPECT_FALSE(ServiceExists(platform(), L"tsld", false));
+  EXPECT_EQ(Console(), L"");
+  EXPECT_FALSE(ServiceExists(platform(), L"tsld", true));
+  EXPECT_EQ(Console(), L"Service is not present: tsld\n");
+  ExpectAllHandlesClosed();
+}
+
+TEST_F(ServiceExistsTest, AnyFailureToOpenTheServiceCountsAsAbsent) {
+  machine.services.Install(L"tslwfs").openError = sim::kErrorAccessDenied;
+  EXPECT_FALSE(ServiceExists(platform(), L"tslwfs", true));
+  EXPECT_EQ(Console(), L"Service is not present: tslwfs\n");
+  ExpectAllHandlesClosed();
+}
+
+TEST_F(ServiceExistsTest, NoConnectionMeansNoAnswerAndNoLine) {
+  machine.services.Install(L"tslwfs");
+  machine.services.SetManagerError(sim::kErrorAccessDenied);
+  EXPECT_FALSE(ServiceExists(platform(), L"tslwfs", true));
+  EXPECT_EQ(Console(), L"");
+  ExpectAllHandlesClosed();
+}
+
+class OpenServiceFullAccessTest : public RemovalTest {};
+
+TEST_F(OpenServiceFullAccessTest, OpensWithFullRightsAndClosesTheConnection) {
+  machine.services.Install(L"tsld");
+  {
+    const removal::OpenedService opened = OpenServiceFullAccess(platform(), L"tsld");
+    ASSERT_TRUE(opened.service);
+    EXPECT_EQ(machine.services.managerAccesses(), std::vector<std::uint32_t>{kScManagerAllAccess});
+    EXPECT_EQ(machine.services.serviceAccesses(), std::vector<std::uint32_t>{kServiceAllAccess});
+    // Only the service handle is left for the caller.
+    EXPECT_EQ(machine.services.OpenHandles(), 1u);
+  }
+  ExpectAllHandlesClosed();
+}
+
+TEST_F(OpenServiceFullAccessTest, HandsBackTheErrorOfTheFailedCall) {
+  machine.services.Install(L"tsld").fullAccessError = sim::kErrorAccessDenied;
+  // Closing the connection must not be able to change the error handed back.
+  machine.core.lastError = 0;
+  removal::OpenedService opened = OpenServiceFullAccess(platform(), L"tsld");
+  EXPECT_FALSE(opened.service);
+  EXPECT_EQ(opened.error, sim::kErrorAccessDenied);
+
+  opened = OpenServiceFullAccess(platform(), L"missing");
+  EXPECT_FALSE(opened.service);
+  EXPECT_EQ(opened.error, sim::kErrorServiceDoesNotExist);
+
+  machine.services.SetManagerFullAccessError(sim::kErrorAccessDenied);
+  machine.core.lastError = 0;
+  opened = OpenServiceFullAccess(platform(), L"tsld");
+  EXPECT_FALSE(opened.service);
+  EXPECT_EQ(opened.error, sim::kErrorAccessDenied);
+  EXPECT_EQ(machine.services.serviceAccesses().size(), 2u);
+  ExpectAllHandlesClosed();
+}
+
+class QueryServiceStateTest : public RemovalTest {};
+
+TEST_F(QueryServiceStateTest, FailedQueryGivesNoKnownState) {
+  sim::SimService& service = machine.services.Install(L"tslwfs", platform::kServiceRunning);
+  const removal::OpenedService opened = OpenServiceFullAccess(platform(), L"tslwfs");
+  ASSERT_TRUE(opened.service);
+  EXPECT_EQ(QueryServiceState(platform(), opened.service.get()), platform::kServiceRunning);
+  service.queryError = sim::kErrorAccessDenied;
+  EXPECT_EQ(QueryServiceState(platform(), opened.service.get()), removal::kServiceStateUnknown);
+}
+
+TEST(PrintServiceStateTest, KnownStatesHaveNoLineEndUnknownOnesHaveOne) {
+  sim::SimMachine machine;
+  for (std::uint32_t state : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 0u, 8u, 9u, 0xFFFFFFFFu}) {
+    PrintServiceState(machine.platform(), state);
+    machine.console << L"|";
+  }
+  EXPECT_EQ(machine.console.str(),
+            L"stopped|start pending|stop pending|running|continue pending|pause pending|paused|"
+            L"Unknown status: 0\n|Unknown status: 8\n|Unknown status: 9\n|"
+            L"Unknown status: -1\n|");
+}
+
+class StopFilterServiceTest : public RemovalTest {
+ protected:
+  sim::SimService& Install(std::uint32_t state) {
+    return machine.services.Install(L"tslwfs", state);
+  }
+  std::vector<std::uint32_t> Controls() { return machine.services.Find(L"tslwfs")->controls; }
+};
+
+TEST_F(StopFilterServiceTest, AbsentServiceNeedsNothing) {
+  EXPECT_TRUE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"");
+  EXPECT_EQ(errorCount, 0);
+  EXPECT_TRUE(machine.internet.exchanges().empty());
+  ExpectAllHandlesClosed();
+}
+
+TEST_F(StopFilterServiceTest, AlreadyStoppedGetsNoRequest) {
+  Install(platform::kServiceStopped);
+  EXPECT_TRUE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"tslwfs is stopped\n");
+  EXPECT_TRUE(Controls().empty());
+  EXPECT_EQ(errorCount, 0);
+  ExpectAllHandlesClosed();
+}
+
+TEST_F(StopFilterServiceTest, RunningServiceThatStopsAtOnceGetsNoDot) {
+  Install(platform::kServiceRunning).stopAfter = 1;
+  EXPECT_TRUE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop \ntslwfs is stopped\n");
+  EXPECT_EQ(Controls(), std::vector<std::uint32_t>{platform::kServiceControlStop});
+  EXPECT_TRUE(machine.clock.sleeps().empty());
+  EXPECT_FALSE(machine.services.Find(L"tslwfs")->markedForDeletion);
+  ExpectAllHandlesClosed();
+}
+
+TEST_F(StopFilterServiceTest, OneDotPerPauseUntilStopped) {
+  Install(platform::kServiceRunning).stopAfter = 3;
+  EXPECT_TRUE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop ..\ntslwfs is stopped\n");
+  EXPECT_EQ(machine.clock.SleepLengths(), (std::vector<std::uint32_t>{1000, 1000}));
+  EXPECT_EQ(errorCount, 0);
+}
+
+TEST_F(StopFilterServiceTest, ServiceThatTakesItsTimeIsWaitedForInSimulatedTime) {
+  sim::SimService& service = Install(platform::kServiceRunning);
+  service.stopBehaviour = sim::StopBehaviour::kStopsAfterMs;
+  service.stopAfter = 2500;
+  EXPECT_TRUE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop ...\ntslwfs is stopped\n");
+  EXPECT_EQ(machine.core.nowMs, 3000u);
+}
+
+TEST_F(StopFilterServiceTest, StoppingAtTheLastReadStillCounts) {
+  // The first read and one read after each of the 30 pauses: 31 in all.
+  Install(platform::kServiceRunning).stopAfter = 31;
+  EXPECT_TRUE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop " + kThirtyDots + L"\ntslwfs is stopped\n");
+}
+
+TEST_F(StopFilterServiceTest, StillStoppingAfterThirtyPausesFails) {
+  Install(platform::kServiceRunning).stopAfter = 32;
+  EXPECT_FALSE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop " + kThirtyDots +
+                           L"\ntslwfs is stop pending\n\nERROR stopping service: tslwfs\n"
+                           L"ERROR code: 3 Message: The system cannot find the path "
+                           L"specified.\r\n\n\n");
+  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"SvcStop", L"tslwfs"}}));
+}
+
+TEST_F(StopFilterServiceTest, ServiceIgnoringTheStopFailsWithItsStateAfterThirtySeconds) {
+  Install(platform::kServiceRunning).stopBehaviour = sim::StopBehaviour::kIgnoresStop;
+  EXPECT_FALSE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop " + kThirtyDots +
+                           L"\ntslwfs is running\n\nERROR stopping service: tslwfs\n"
+                           L"ERROR code: 4 Message: The system cannot open the file.\r\n\n\n");
+  EXPECT_EQ(machine.core.nowMs, 30000u);
+  EXPECT_EQ(machine.clock.SleepLengths(), std::vector<std::uint32_t>(30, 1000));
+  // One read before deciding to stop, then at most 31 while waiting.
+  EXPECT_EQ(machine.services.Find(L"tslwfs")->statusQueries, 1 + 31);
+  EXPECT_EQ(Controls(), std::vector<std::uint32_t>{platform::kServiceControlStop});
+  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"SvcStop", L"tslwfs"}}));
+  ExpectAllHandlesClosed();
+}
+
+TEST_F(StopFilterServiceTest, RefusedStopRequestIsJudgedByTheStateAlone) {
+  Install(platform::kServiceRunning).stopBehaviour = sim::StopBehaviour::kRefusesControl;
+  EXPECT_FALSE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop " + kThirtyDots +
+                           L"\ntslwfs is running\n\nERROR stopping service: tslwfs\n"
+                           L"ERROR code: 4 Message: The system cannot open the file.\r\n\n\n");
+  EXPECT_EQ(errorCount, 1);
+}
+
+struct OtherFirstState {
+  std::uint32_t state;
+  const wchar_t* text;
+};
+
+class StopFilterServiceOtherStateTest : public StopFilterServiceTest,
+                                        public ::testing::WithParamInterface<OtherFirstState> {};
+
+TEST_P(StopFilterServiceOtherStateTest, IsLeftAloneAndFails) {
+  Install(GetParam().state);
+  machine.messages.SetText(GetParam().state, L"Text.\r\n");
+  EXPECT_FALSE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), std::wstring(L"tslwfs is ") + GetParam().text +
+                           L"\n\nERROR stopping service: tslwfs\nERROR code: " +
+                           std::to_wstring(GetParam().state) + L" Message: Text.\r\n\n\n");
+  EXPECT_TRUE(Controls().empty());
+  EXPECT_TRUE(machine.clock.sleeps().empty());
+  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"SvcStop", L"tslwfs"}}));
+  EXPECT_EQ(machine.services.Find(L"tslwfs")->state, GetParam().state);
+  ExpectAllHandlesClosed();
+}
+
+INSTANTIATE_TEST_SUITE_P(PendingAndPaused, StopFilterServiceOtherStateTest,
+                         ::testing::Values(OtherFirstState{2, L"start pending"},
+                                           OtherFirstState{3, L"stop pending"},
+                                           OtherFirstState{5, L"continue pending"},
+                                           OtherFirstState{6, L"pause pending"},
+                                           OtherFirstState{7, L"paused"}));
+
+TEST_F(StopFilterServiceTest, UnknownStateBringsItsOwnLineEnd) {
+  Install(9);
+  EXPECT_FALSE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(),
+            L"tslwfs is Unknown status: 9\n\n\nERROR stopping service: tslwfs\nERROR code: 9\n\n");
+  EXPECT_EQ(errorCount, 1);
+}
+
+TEST_F(StopFilterServiceTest, StateThatCannotBeReadFailsTheStop) {
+  sim::SimService& service = Install(platform::kServiceStopped);
+  service.queryError = sim::kErrorAccessDenied;
+  EXPECT_FALSE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(),
+            L"tslwfs is Unknown status: 0\n\n\nERROR stopping service: tslwfs\nERROR code: 0\n\n");
+  EXPECT_TRUE(Controls().empty());
+  ExpectAllHandlesClosed();
+}
+
+struct NoRights {
+  const char* name;
+  bool managerRefuses;
+};
+
+class StopFilterServiceNoRightsTest : public StopFilterServiceTest,
+                                      public ::testing::WithParamInterface<NoRights> {};
+
+TEST_P(StopFilterServiceNoRightsTest, ReportsTheOpenErrorAndTouchesNothing) {
+  sim::SimService& service = Install(platform::kServiceRunning);
+  if (GetParam().managerRefuses) {
+    machine.services.SetManagerFullAccessError(sim::kErrorAccessDenied);
+  } else {
+    service.fullAccessError = sim::kErrorAccessDenied;
+  }
+  // The code reported is the open's, whatever the console writes do to the
+  // thread's last error in between.
+  machine.SetConsoleWriteLastError(0);
+  EXPECT_FALSE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(),
+            L"tessel_remove requires Administrator access.\n"
+            L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
+  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"SvcStop", L"Need Administrator access"}}));
+  EXPECT_EQ(service.state, platform::kServiceRunning);
+  EXPECT_TRUE(Controls().empty());
+  ExpectAllHandlesClosed();
+}
+
+INSTANTIATE_TEST_SUITE_P(ManagerOrService, StopFilterServiceNoRightsTest,
+                         ::testing::Values(NoRights{"Manager", true}, NoRights{"Service", false}),
+                         [](const ::testing::TestParamInfo<NoRights>& param) {
+                           return std::string(param.param.name);
+                         });
+
+}  // namespace
+}  // namespace removal_test

@@ -1,0 +1,399 @@
+#include "tests/sim/sim_files.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "tests/sim/sim_text.h"
+
+namespace sim {
+namespace {
+
+constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
+constexpr std::uint32_t kFileAttributeArchive = 0x20;
+
+}  // namespace
+
+SimFiles::SimFiles(SimCore& core) : core_(core) {
+  AddDirectory(L"C:\\Windows\\system32\\drivers");
+  AddDirectory(L"C:\\Windows\\SysWOW64\\drivers");
+  AddDirectory(L"C:\\Program Files");
+  AddDirectory(L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
+}
+
+// --- The tree ---
+
+void SimFiles::AddItem(const std::wstring& path, bool isDirectory) {
+  // Every directory above the item, below the drive's root.
+  for (std::size_t end = path.find(L'\\', path.find(L'\\') + 1); end != std::wstring::npos;
+       end = path.find(L'\\', end + 1)) {
+    const std::wstring directory = path.substr(0, end);
+    SimItem& item = items_[FoldCase(directory)];
+    if (item.path.empty()) {
+      item.path = directory;
+      item.isDirectory = true;
+    }
+  }
+  SimItem& item = items_[FoldCase(path)];
+  item.path = path;
+  item.isDirectory = isDirectory;
+}
+
+void SimFiles::AddFile(const std::wstring& path, std::vector<std::uint8_t> content) {
+  AddItem(path, false);
+  items_[FoldCase(path)].content = std::move(content);
+}
+
+void SimFiles::AddDirectory(const std::wstring& path) { AddItem(path, true); }
+
+bool SimFiles::Exists(const std::wstring& path) const { return Find(path) != nullptr; }
+
+bool SimFiles::IsDirectory(const std::wstring& path) const {
+  const SimItem* item = Find(path);
+  return item != nullptr && item->isDirectory;
+}
+
+std::vector<std::wstring> SimFiles::ItemsBelow(const std::wstring& path) const {
+  const std::wstring folded = FoldCase(path);
+  std::vector<std::wstring> found;
+  for (auto it = items_.lower_bound(folded); it != items_.end(); ++it) {
+    if (IsAtOrBelow(it->first, folded)) {
+      found.push_back(it->first);
+    } else if (it->first.compare(0, folded.size(), folded) != 0) {
+      break;
+    }
+  }
+  return found;
+}
+
+std::optional<std::vector<std::uint8_t>> SimFiles::FileContent(const std::wstring& path) const {
+  const SimItem* item = Find(path);
+  if (item == nullptr || item->isDirectory) {
+    return std::nullopt;
+  }
+  return item->content;
+}
+
+SimFiles::SimItem* SimFiles::Find(const std::wstring& physical) {
+  const auto found = items_.find(FoldCase(physical));
+  return found == items_.end() ? nullptr : &found->second;
+}
+
+const SimFiles::SimItem* SimFiles::Find(const std::wstring& physical) const {
+  const auto found = items_.find(FoldCase(physical));
+  return found == items_.end() ? nullptr : &found->second;
+}
+
+SimFiles::SimItem& SimFiles::Item(const std::wstring& physical) {
+  if (Find(physical) == nullptr) {
+    AddFile(physical);
+  }
+  return *Find(physical);
+}
+
+void SimFiles::SetInUse(const std::wstring& path, bool inUse) { Item(path).inUse = inUse; }
+
+void SimFiles::SetReadOnly(const std::wstring& path, bool readOnly) {
+  Item(path).readOnly = readOnly;
+}
+
+void SimFiles::DenyAccess(const std::wstring& path, std::uint32_t error) {
+  Item(path).accessError = error;
+}
+
+void SimFiles::SetShellResult(const std::wstring& path, int result) {
+  Item(path).shellResult = result;
+}
+
+void SimFiles::FailDeleteAtReboot(const std::wstring& path, std::uint32_t error) {
+  deleteAtRebootErrors_[FoldCase(path)] = error;
+}
+
+void SimFiles::FailListing(const std::wstring& path, std::uint32_t error) {
+  Item(path).listError = error;
+}
+
+bool SimFiles::ParentExists(const std::wstring& folded) const {
+  const std::size_t slash = folded.rfind(L'\\');
+  if (slash == std::wstring::npos) {
+    return true;
+  }
+  const std::wstring parent = folded.substr(0, slash);
+  // The drive's root always exists.
+  return parent.find(L'\\') == std::wstring::npos || items_.count(parent) != 0;
+}
+
+bool SimFiles::HasChildren(const std::wstring& folded) const {
+  const std::wstring prefix = folded + L"\\";
+  const auto below = items_.lower_bound(prefix);
+  return below != items_.end() && below->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool SimFiles::IsHeld(const std::wstring& folded, const SimItem& item) const {
+  if (item.inUse) {
+    return true;
+  }
+  return std::any_of(openFiles_.begin(), openFiles_.end(),
+                     [&](const OpenFile& file) { return file.open && file.folded == folded; });
+}
+
+std::wstring SimFiles::Resolve(const std::wstring& path) const {
+  const std::wstring system = kSystemDirectory;
+  if (!core_.wow64 || redirectionOff_ || !IsAtOrBelow(FoldCase(path), FoldCase(system))) {
+    return path;
+  }
+  // Real Windows exempts a few subdirectories (drivers\etc among them); the
+  // tool touches none of them.
+  return kWow64SystemDirectory + path.substr(system.size());
+}
+
+std::wstring SimFiles::Record(const wchar_t* call, const std::wstring& path) {
+  std::wstring resolved = Resolve(path);
+  fileCalls_.push_back({call, path, resolved, redirectionOff_});
+  core_.calls.push_back(std::wstring(L"Files.") + call + L" " + path);
+  return resolved;
+}
+
+std::size_t SimFiles::OpenFiles() const {
+  return static_cast<std::size_t>(std::count_if(openFiles_.begin(), openFiles_.end(),
+                                                [](const OpenFile& file) { return file.open; }));
+}
+
+// --- platform::FileSystem ---
+
+std::uint32_t SimFiles::GetFileAttributes(const std::wstring& path) {
+  const std::wstring resolved = Record(L"GetFileAttributes", path);
+  const SimItem* item = Find(resolved);
+  if (item == nullptr) {
+    core_.lastError = ParentExists(FoldCase(resolved)) ? kErrorFileNotFound : kErrorPathNotFound;
+    return platform::kInvalidFileAttributes;
+  }
+  if (item->accessError != 0) {
+    core_.lastError = item->accessError;
+    return platform::kInvalidFileAttributes;
+  }
+  std::uint32_t attributes =
+      item->isDirectory ? platform::kFileAttributeDirectory : kFileAttributeArchive;
+  if (item->readOnly) {
+    attributes |= kFileAttributeReadOnly;
+  }
+  return attributes;
+}
+
+int SimFiles::ShellDelete(const std::wstring& path) {
+  const std::wstring resolved = Record(L"ShellDelete", path);
+  const std::wstring folded = FoldCase(resolved);
+  const auto found = items_.find(folded);
+  if (found == items_.end()) {
+    return ParentExists(folded) ? static_cast<int>(kErrorFileNotFound) : kShellErrorInvalidLevel;
+  }
+  SimItem& item = found->second;
+  if (item.shellResult) {
+    return *item.shellResult;
+  }
+  if (!item.isDirectory) {
+    if (IsHeld(folded, item)) {
+      return static_cast<int>(kErrorSharingViolation);
+    }
+    if (item.readOnly || item.accessError != 0) {
+      return static_cast<int>(kErrorAccessDenied);
+    }
+    items_.erase(found);
+    return 0;
+  }
+  if (item.accessError != 0) {
+    return static_cast<int>(kErrorAccessDenied);
+  }
+  // Everything that can go goes, the deepest first; what is held, or refuses,
+  // stays with the directories above it.
+  std::vector<std::wstring> below = ItemsBelow(resolved);
+  bool held = false;
+  bool refused = false;
+  for (auto it = below.rbegin(); it != below.rend(); ++it) {
+    const SimItem& current = items_.at(*it);
+    if (current.isDirectory && HasChildren(*it)) {
+      continue;
+    }
+    if (!current.isDirectory && IsHeld(*it, current)) {
+      held = true;
+      continue;
+    }
+    if (current.accessError != 0 && *it != folded) {
+      refused = true;
+      continue;
+    }
+    items_.erase(*it);
+  }
+  if (held) {
+    return static_cast<int>(kErrorSharingViolation);
+  }
+  return refused ? static_cast<int>(kErrorAccessDenied) : 0;
+}
+
+bool SimFiles::DeleteAtReboot(const std::wstring& path) {
+  const std::wstring resolved = Record(L"DeleteAtReboot", path);
+  const auto failure = deleteAtRebootErrors_.find(FoldCase(resolved));
+  const std::uint32_t error =
+      failure != deleteAtRebootErrors_.end() ? failure->second : deleteAtRebootError_;
+  if (error != 0) {
+    core_.lastError = error;
+    return false;
+  }
+  // Recorded even for a missing item, as the platform does.
+  const SimItem* item = Find(resolved);
+  pendingDeletes_.push_back(item != nullptr ? item->path : resolved);
+  return true;
+}
+
+std::optional<std::vector<platform::DirectoryEntry>> SimFiles::ListDirectory(
+    const std::wstring& directory) {
+  const std::wstring resolved = Record(L"ListDirectory", directory);
+  const SimItem* item = Find(resolved);
+  if (item == nullptr) {
+    core_.lastError = kErrorPathNotFound;
+    return std::nullopt;
+  }
+  if (!item->isDirectory) {
+    core_.lastError = kErrorDirectoryName;
+    return std::nullopt;
+  }
+  if (item->listError != 0) {
+    core_.lastError = item->listError;
+    return std::nullopt;
+  }
+  const std::wstring prefix = FoldCase(resolved) + L"\\";
+  std::vector<platform::DirectoryEntry> entries;
+  for (auto it = items_.lower_bound(prefix);
+       it != items_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+    if (it->first.find(L'\\', prefix.size()) == std::wstring::npos) {
+      entries.push_back({it->second.path.substr(prefix.size()), it->second.isDirectory});
+    }
+  }
+  return entries;
+}
+
+std::optional<bool> SimFiles::DisableWow64FsRedirection(platform::RedirectionState& saved) {
+  ++disableCalls_;
+  if (!disablePresent_) {
+    Record(L"DisableWow64FsRedirection missing", L"");
+    return std::nullopt;
+  }
+  Record(L"DisableWow64FsRedirection", L"");
+  // 32-bit Windows has the entry but nothing to switch off.
+  const std::uint32_t error = !core_.wow64 ? kErrorInvalidFunction : disableError_;
+  if (error != 0) {
+    core_.lastError = error;
+    return false;
+  }
+  if (redirectionOff_) {
+    misuses_.push_back(L"DisableWow64FsRedirection while off");
+  }
+  saved = savedValue_;
+  redirectionOff_ = true;
+  return true;
+}
+
+std::optional<bool> SimFiles::RevertWow64FsRedirection(platform::RedirectionState saved) {
+  ++revertCalls_;
+  if (!revertPresent_) {
+    Record(L"RevertWow64FsRedirection missing", L"");
+    return std::nullopt;
+  }
+  Record(L"RevertWow64FsRedirection", L"");
+  if (revertError_ != 0) {
+    core_.lastError = revertError_;
+    return false;
+  }
+  if (!redirectionOff_) {
+    misuses_.push_back(L"RevertWow64FsRedirection while on");
+  }
+  if (saved != savedValue_) {
+    misuses_.push_back(L"RevertWow64FsRedirection with another value");
+  }
+  redirectionOff_ = false;
+  return true;
+}
+
+platform::FileHandle SimFiles::OpenForWriting(const std::wstring& path) {
+  const std::wstring resolved = Record(L"OpenForWriting", path);
+  const std::wstring folded = FoldCase(resolved);
+  std::uint32_t error = openForWritingError_;
+  SimItem* item = Find(resolved);
+  if (error == 0 && item != nullptr) {
+    if (item->isDirectory || item->readOnly) {
+      error = kErrorAccessDenied;
+    } else if (item->inUse) {
+      error = kErrorSharingViolation;
+    } else if (item->accessError != 0) {
+      error = item->accessError;
+    }
+  } else if (error == 0 && !ParentExists(folded)) {
+    error = kErrorPathNotFound;
+  }
+  if (error != 0) {
+    core_.lastError = error;
+    return nullptr;
+  }
+  if (item == nullptr) {
+    AddFile(resolved);
+  } else {
+    item->content.clear();
+  }
+  const auto handle = reinterpret_cast<platform::FileHandle>(nextHandle_);
+  nextHandle_ += 4;
+  openFiles_.push_back({handle, folded, true});
+  return handle;
+}
+
+SimFiles::OpenFile* SimFiles::FindOpen(platform::FileHandle file, const wchar_t* call) {
+  for (OpenFile& open : openFiles_) {
+    if (open.handle == file && open.open) {
+      return &open;
+    }
+  }
+  misuses_.push_back(call);
+  core_.lastError = kErrorHandleInvalid;
+  return nullptr;
+}
+
+std::size_t SimFiles::Write(platform::FileHandle file, const std::uint8_t* data, std::size_t size) {
+  core_.calls.push_back(L"Files.Write " + std::to_wstring(size));
+  OpenFile* open = FindOpen(file, L"Write");
+  if (open == nullptr) {
+    return 0;
+  }
+  SimItem* item = Find(open->folded);
+  if (item == nullptr) {
+    misuses_.push_back(L"Write to a deleted file");
+    return 0;
+  }
+  std::size_t count = size;
+  if (writeChunk_ != 0) {
+    count = std::min(count, writeChunk_);
+  }
+  if (diskSpace_) {
+    const std::size_t room =
+        item->content.size() >= *diskSpace_ ? 0 : *diskSpace_ - item->content.size();
+    if (room < count) {
+      count = room;
+      core_.lastError = kErrorDiskFull;
+    }
+  }
+  item->content.insert(item->content.end(), data, data + count);
+  return count;
+}
+
+bool SimFiles::Close(platform::FileHandle file) {
+  core_.calls.push_back(L"Files.Close");
+  OpenFile* open = FindOpen(file, L"Close");
+  if (open == nullptr) {
+    return false;
+  }
+  open->open = false;
+  if (closeError_ != 0) {
+    core_.lastError = closeError_;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,171 @@
+// The simulated file system: a tree of files and directories, the shell's
+// delete, the list of deletions pending until the next boot, and the WOW64
+// redirection of the system directory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "tests/sim/sim_core.h"
+#include "tests/sim/sim_errors.h"
+
+namespace sim {
+
+// What the shell's delete returns for a missing item whose parent is missing too.
+inline constexpr int kShellErrorInvalidLevel = 124;
+
+// The native system directory, and where a 32-bit process under WOW64 lands
+// when it names it with redirection on.
+inline constexpr wchar_t kSystemDirectory[] = L"C:\\Windows\\system32";
+inline constexpr wchar_t kWow64SystemDirectory[] = L"C:\\Windows\\SysWOW64";
+
+// One call of the file system, with the path as given and the item it reached.
+struct FileCall {
+  std::wstring call;
+  std::wstring path;
+  std::wstring resolved;
+  bool redirectionOff = false;
+};
+
+class SimFiles : public platform::FileSystem {
+ public:
+  explicit SimFiles(SimCore& core);
+
+  // --- The tree, always by the native (physical) path. ---
+
+  // Creates the item and every directory above it that is missing.
+  void AddFile(const std::wstring& path, std::vector<std::uint8_t> content = {});
+  void AddDirectory(const std::wstring& path);
+  bool Exists(const std::wstring& path) const;
+  bool IsDirectory(const std::wstring& path) const;
+  // Every item at or below `path`, folded, in order.
+  std::vector<std::wstring> ItemsBelow(const std::wstring& path) const;
+  std::optional<std::vector<std::uint8_t>> FileContent(const std::wstring& path) const;
+
+  // Held open by another process without share-delete: the shell's delete of
+  // it fails with 32, and that of a directory holding it too, after deleting
+  // everything else.
+  void SetInUse(const std::wstring& path, bool inUse = true);
+  // Read-only: a shell delete naming it fails with 5; inside a deleted
+  // directory it goes all the same.
+  void SetReadOnly(const std::wstring& path, bool readOnly = true);
+  // Its attributes cannot be read and the shell cannot delete it (`error`).
+  void DenyAccess(const std::wstring& path, std::uint32_t error = 5);
+  // The shell's delete of this path returns `result` and changes nothing.
+  void SetShellResult(const std::wstring& path, int result);
+  // Scheduling deletion at the next boot fails with `error`: for this path
+  // only, or for every path.
+  void FailDeleteAtReboot(const std::wstring& path, std::uint32_t error);
+  void FailEveryDeleteAtReboot(std::uint32_t error) { deleteAtRebootError_ = error; }
+  // Listing this directory fails with `error`.
+  void FailListing(const std::wstring& path, std::uint32_t error);
+
+  // The paths recorded for deletion at the next boot, as the items they reach,
+  // in order.
+  const std::vector<std::wstring>& pendingDeletes() const { return pendingDeletes_; }
+
+  // --- WOW64 redirection (this thread's). ---
+
+  // Whether kernel32 provides the disable and revert entries.
+  void SetDisableEntryPresent(bool present) { disablePresent_ = present; }
+  void SetRevertEntryPresent(bool present) { revertPresent_ = present; }
+  // The disable or revert call fails with `error` (0: it succeeds).
+  void FailDisable(std::uint32_t error) { disableError_ = error; }
+  void FailRevert(std::uint32_t error) { revertError_ = error; }
+  // The value that the disable call hands back for the revert (Wine: zero).
+  void SetSavedRedirectionValue(platform::RedirectionState value) { savedValue_ = value; }
+  bool redirectionOff() const { return redirectionOff_; }
+  int disableCalls() const { return disableCalls_; }
+  int revertCalls() const { return revertCalls_; }
+
+  // --- What happened. ---
+
+  // Every call, in order, with the redirection state during it.
+  const std::vector<FileCall>& fileCalls() const { return fileCalls_; }
+  // Files opened for writing and not closed yet; bad handles given to calls.
+  std::size_t OpenFiles() const;
+  const std::vector<std::wstring>& misuses() const { return misuses_; }
+
+  // --- Files for writing. ---
+
+  // Opening for writing fails with `error` (0: it succeeds).
+  void FailOpenForWriting(std::uint32_t error) { openForWritingError_ = error; }
+  // Each write takes at most this many bytes (0: all).
+  void SetWriteChunk(std::size_t maxBytes) { writeChunk_ = maxBytes; }
+  // The disk is full once a file holds this many bytes.
+  void SetDiskSpace(std::optional<std::size_t> bytes) { diskSpace_ = bytes; }
+  // Closing fails with `error` (the handle is closed all the same).
+  void FailClose(std::uint32_t error) { closeError_ = error; }
+
+  // --- platform::FileSystem ---
+
+  std::uint32_t GetFileAttributes(const std::wstring& path) override;
+  int ShellDelete(const std::wstring& path) override;
+  bool DeleteAtReboot(const std::wstring& path) override;
+  std::optional<std::vector<platform::DirectoryEntry>> ListDirectory(
+      const std::wstring& directory) override;
+  std::optional<bool> DisableWow64FsRedirection(platform::RedirectionState& saved) override;
+  std::optional<bool> RevertWow64FsRedirection(platform::RedirectionState saved) override;
+  platform::FileHandle OpenForWriting(const std::wstring& path) override;
+  std::size_t Write(platform::FileHandle file, const std::uint8_t* data, std::size_t size) override;
+  bool Close(platform::FileHandle file) override;
+
+ private:
+  struct SimItem {
+    std::wstring path;  // as created
+    bool isDirectory = false;
+    bool inUse = false;
+    bool readOnly = false;
+    std::uint32_t accessError = 0;
+    std::uint32_t listError = 0;
+    std::optional<int> shellResult;
+    std::vector<std::uint8_t> content;
+  };
+  struct OpenFile {
+    platform::FileHandle handle = nullptr;
+    std::wstring folded;
+    bool open = true;
+  };
+
+  // The physical path that `path` reaches now, as the process sees it.
+  std::wstring Resolve(const std::wstring& path) const;
+  SimItem* Find(const std::wstring& physical);
+  const SimItem* Find(const std::wstring& physical) const;
+  SimItem& Item(const std::wstring& physical);
+  bool ParentExists(const std::wstring& folded) const;
+  bool HasChildren(const std::wstring& folded) const;
+  // Held open elsewhere, or opened for writing here and not closed.
+  bool IsHeld(const std::wstring& folded, const SimItem& item) const;
+  OpenFile* FindOpen(platform::FileHandle file, const wchar_t* call);
+  std::wstring Record(const wchar_t* call, const std::wstring& path);
+  void AddItem(const std::wstring& path, bool isDirectory);
+
+  SimCore& core_;
+  std::map<std::wstring, SimItem> items_;  // by folded physical path
+  std::uint32_t deleteAtRebootError_ = 0;
+  std::map<std::wstring, std::uint32_t> deleteAtRebootErrors_;  // by folded path
+  std::vector<std::wstring> pendingDeletes_;
+  bool disablePresent_ = true;
+  bool revertPresent_ = true;
+  std::uint32_t disableError_ = 0;
+  std::uint32_t revertError_ = 0;
+  platform::RedirectionState savedValue_ = nullptr;
+  bool redirectionOff_ = false;
+  int disableCalls_ = 0;
+  int revertCalls_ = 0;
+  std::vector<FileCall> fileCalls_;
+  std::vector<std::wstring> misuses_;
+  std::uint32_t openForWritingError_ = 0;
+  std::size_t writeChunk_ = 0;
+  std::optional<std::size_t> diskSpace_;
+  std::uint32_t closeError_ = 0;
+  std::vector<OpenFile> openFiles_;
+  std::uintptr_t nextHandle_ = 0xF10000;
+};
+
+}  // namespace sim

@@ -1,0 +1,90 @@
+// A whole simulated machine: every facility the tool asks for, sharing one
+// SimCore, and the console as a string.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <streambuf>
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/sim/sim_core.h"
+#include "tests/sim/sim_files.h"
+#include "tests/sim/sim_identifiers.h"
+#include "tests/sim/sim_input.h"
+#include "tests/sim/sim_internet.h"
+#include "tests/sim/sim_messages.h"
+#include "tests/sim/sim_power.h"
+#include "tests/sim/sim_process.h"
+#include "tests/sim/sim_registry.h"
+#include "tests/sim/sim_services.h"
+#include "tests/sim/sim_shell.h"
+
+namespace sim {
+
+class SimMachine;
+
+// The console stream's buffer: everything written lands in the machine's
+// `console`, and the machine sees every write as it happens.
+class SimConsoleBuffer : public std::wstreambuf {
+ public:
+  explicit SimConsoleBuffer(SimMachine& machine) : machine_(machine) {}
+
+ protected:
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(const char_type* text, std::streamsize count) override;
+
+ private:
+  SimMachine& machine_;
+};
+
+class SimMachine {
+ public:
+  SimMachine();
+  SimMachine(const SimMachine&) = delete;
+  SimMachine& operator=(const SimMachine&) = delete;
+
+  platform::Platform& platform() { return platform_; }
+
+  // A 64-bit machine running the tool as a 32-bit process (true), or a
+  // 32-bit machine (false, the start).
+  void SetWow64(bool wow64) { core.wow64 = wow64; }
+
+  // Every console write from now on sets the thread's last error to this, as
+  // a real console write may: proves that error codes are taken where the
+  // failing call returns. Nothing: writes leave it alone (the start).
+  void SetConsoleWriteLastError(std::optional<std::uint32_t> error) {
+    consoleWriteLastError_ = error;
+  }
+  // Console writes made while WOW64 redirection was off.
+  int consoleWritesWithRedirectionOff() const { return consoleWritesWithRedirectionOff_; }
+
+  SimCore core;
+  SimServices services{core};
+  SimRegistry registry{core};
+  SimFiles files{core};
+  SimProcess process{core};
+  SimInternet internet{core};
+  SimMessages messages{core};
+  SimKeyboard keyboard{core};
+  SimClock clock{core};
+  SimIdentifiers identifiers{core};
+  SimShell shell{core};
+  SimPower power{core};
+  // Everything written to the console, exactly.
+  std::wostringstream console;
+
+ private:
+  friend class SimConsoleBuffer;
+  void NoteConsoleWrite();
+
+  std::optional<std::uint32_t> consoleWriteLastError_;
+  int consoleWritesWithRedirectionOff_ = 0;
+  SimConsoleBuffer consoleBuffer_{*this};
+  std::wostream consoleStream_{&consoleBuffer_};
+  platform::Platform platform_;
+};
+
+}  // namespace sim

@@ -1,0 +1,19 @@
+// Small text helpers that the simulated facilities share.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+// ASCII letters in lower case: Windows compares paths, key paths and service
+// names without regard to case.
+std::wstring FoldCase(const std::wstring& text);
+
+// True when `path` is `ancestor` itself or lies below it (both folded).
+bool IsAtOrBelow(const std::wstring& path, const std::wstring& ancestor);
+
+// "0x" and upper-case hexadecimal digits, as access masks are written.
+std::wstring Hex(std::uint32_t value);
+
+}  // namespace sim
