@@ -57,7 +57,7 @@ std::wstring FormatInt64(std::int64_t value) {
   // The magnitude is taken in unsigned arithmetic, where negating the most
   // negative value is defined.
   const bool negative = value < 0;
-  std::uint64_t magnitude = static_cast<std::uint64_t>(value);
+  auto magnitude = static_cast<std::uint64_t>(value);
   if (negative) magnitude = 0 - magnitude;
   wchar_t digits[20];
   std::size_t count = 0;

@@ -19,8 +19,8 @@ struct CustomField {
 
 class TelemetryEvent {
  public:
-  // A null argument gives an empty field.
-  TelemetryEvent(const wchar_t* module, const wchar_t* error, const wchar_t* build);
+  // Fills module, error and build; a null argument gives an empty field.
+  TelemetryEvent(const wchar_t* kind, const wchar_t* label, const wchar_t* runId);
 
   // Adds a custom field, or replaces the value of the one with the same name in
   // place. Refuses (false) a null name and the reserved names. A null value

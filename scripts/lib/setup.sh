@@ -7,7 +7,7 @@ _missing_packages() {
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
       missing+=("$package")
   done
-  printf '%s\n' "${missing[@]}"
+  [ "${#missing[@]}" -eq 0 ] || printf '%s\n' "${missing[@]}"
 }
 
 _apt_updated=""
