@@ -13,7 +13,8 @@ struct ActionContext {
 
 // The form the service deletions get: it adds the flag that a deletion sets
 // when the removal completes only at the next boot.
-struct ServiceDeletionContext : ActionContext {
+// An aggregate: its base's references are always given when it is built.
+struct ServiceDeletionContext : ActionContext {  // NOLINT(cppcoreguidelines-pro-type-member-init)
   bool rebootNeeded = false;
 };
 

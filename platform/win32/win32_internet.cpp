@@ -39,7 +39,7 @@ HInternet Win32Internet::OpenRequest(HInternet connection, const std::wstring& v
 bool Win32Internet::AddRequestHeaders(HInternet request, const std::wstring& headers,
                                       std::uint32_t modifiers) {
   // A length of -1 tells WinINet that the text ends at its NUL.
-  constexpr DWORD kUpToTerminator = static_cast<DWORD>(-1);
+  constexpr auto kUpToTerminator = static_cast<DWORD>(-1);
   return HttpAddRequestHeadersW(Native(request), headers.c_str(), kUpToTerminator, modifiers) !=
          FALSE;
 }

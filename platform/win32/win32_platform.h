@@ -16,6 +16,9 @@ class Win32Machine {
   Win32Machine();
   Win32Machine(const Win32Machine&) = delete;
   Win32Machine& operator=(const Win32Machine&) = delete;
+  Win32Machine(Win32Machine&&) = delete;
+  Win32Machine& operator=(Win32Machine&&) = delete;
+  ~Win32Machine() = default;
 
   Platform& platform() { return platform_; }
 
