@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/sim/sim_machine.h"
@@ -120,6 +122,65 @@ TEST_F(AgreementPromptTest, HoldingDShowsThePageOncePerPass) {
   EXPECT_TRUE(Prompt());
 
   EXPECT_EQ(PagesOpened(), 10u);
+}
+
+// The machine's shell, except that opening the page puts keys down, as a user
+// does who presses them while the browser comes up.
+class KeysWhileOpeningShell : public platform::Shell {
+ public:
+  KeysWhileOpeningShell(sim::SimMachine& machine, std::vector<int> keys)
+      : machine_(machine), keys_(std::move(keys)) {}
+
+  std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override {
+    return machine_.shell.GetEnvironmentVariable(name);
+  }
+  std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override {
+    return machine_.shell.FindProgramResource(type, id);
+  }
+  bool OpenDocument(const std::wstring& path, int showCommand) override {
+    for (const int key : keys_) {
+      machine_.keyboard.Hold(key, machine_.core.nowMs);
+    }
+    return machine_.shell.OpenDocument(path, showCommand);
+  }
+
+ private:
+  sim::SimMachine& machine_;
+  std::vector<int> keys_;
+};
+
+class AgreementPromptPageTest : public AgreementPromptTest {
+ protected:
+  // Runs the prompt with the page shown once, at 100 ms, and `keys` going down
+  // while it opens.
+  bool PromptWithKeysDownWhileOpening(std::vector<int> keys) {
+    machine.keyboard.Tap(D, 50);
+    KeysWhileOpeningShell shell(machine, std::move(keys));
+    const platform::Platform& base = machine.platform();
+    platform::Platform platform{base.console, base.services,    base.registry, base.files,
+                                base.process, base.internet,    base.messages, base.keyboard,
+                                base.clock,   base.identifiers, shell,         base.power};
+    return run::AgreementPrompt(platform);
+  }
+};
+
+TEST_F(AgreementPromptPageTest, AHeldWhileThePageOpensAcceptsAfterThePause) {
+  EXPECT_TRUE(PromptWithKeysDownWhileOpening({A}));
+
+  EXPECT_EQ(PagesOpened(), 1u);
+  // The pass that showed the page pauses, then reads E, then A.
+  const std::vector<int> expected = {E, A, D, E, A, D, E, A, D, E, A};
+  EXPECT_EQ(machine.keyboard.QueriedKeys(), expected);
+  EXPECT_EQ(machine.keyboard.queries().back().atMs, 200u);
+}
+
+TEST_F(AgreementPromptPageTest, AAndEHeldWhileThePageOpensExitBecauseEIsReadFirst) {
+  EXPECT_FALSE(PromptWithKeysDownWhileOpening({A, E}));
+
+  EXPECT_EQ(PagesOpened(), 1u);
+  const std::vector<int> expected = {E, A, D, E, A, D, E, A, D, E};
+  EXPECT_EQ(machine.keyboard.QueriedKeys(), expected);
+  EXPECT_EQ(machine.keyboard.queries().back().atMs, 200u);
 }
 
 TEST_F(AgreementPromptTest, DWithoutTempChangesNothingAndThePromptWaitsOn) {
