@@ -1,0 +1,58 @@
+"""Reads a resource out of a Windows executable (PE32), to compare what the
+tool writes with what it carries."""
+
+from __future__ import annotations
+
+import struct
+
+
+def _rva_to_offset(sections: list[tuple[int, int, int, int]], rva: int) -> int:
+    for virtual_address, virtual_size, raw_size, raw_pointer in sections:
+        if virtual_address <= rva < virtual_address + max(virtual_size, raw_size):
+            return raw_pointer + rva - virtual_address
+    raise ValueError("RVA 0x%x is in no section" % rva)
+
+
+def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
+    """The bytes of the resource with integer type and id, by language id."""
+    if image[:2] != b"MZ":
+        raise ValueError("not an executable")
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    if image[pe : pe + 4] != b"PE\0\0":
+        raise ValueError("no PE header")
+    section_count = struct.unpack_from("<H", image, pe + 6)[0]
+    optional_size = struct.unpack_from("<H", image, pe + 20)[0]
+    optional = pe + 24
+    magic = struct.unpack_from("<H", image, optional)[0]
+    directories = optional + (96 if magic == 0x10B else 112)
+    resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
+    sections = []
+    for i in range(section_count):
+        header = optional + optional_size + 40 * i
+        virtual_size, virtual_address, raw_size, raw_pointer = struct.unpack_from(
+            "<IIII", image, header + 8
+        )
+        sections.append((virtual_address, virtual_size, raw_size, raw_pointer))
+    base = _rva_to_offset(sections, resource_rva)
+
+    def entries(directory_offset: int) -> list[tuple[int | None, int]]:
+        named, numbered = struct.unpack_from("<HH", image, base + directory_offset + 12)
+        out = []
+        for i in range(named + numbered):
+            name, target = struct.unpack_from("<II", image, base + directory_offset + 16 + 8 * i)
+            out.append((None if name & 0x80000000 else name, target))
+        return out
+
+    def subdirectory(directory_offset: int, wanted: int) -> int:
+        for name, target in entries(directory_offset):
+            if name == wanted and target & 0x80000000:
+                return target & 0x7FFFFFFF
+        raise KeyError(wanted)
+
+    names = subdirectory(subdirectory(0, type_id), name_id)
+    found = {}
+    for language, target in entries(names):
+        data_rva, size = struct.unpack_from("<II", image, base + target)
+        start = _rva_to_offset(sections, data_rva)
+        found[language] = image[start : start + size]
+    return found

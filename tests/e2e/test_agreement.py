@@ -1,0 +1,92 @@
+"""The agreement prompt: declining it, and showing the agreement page."""
+
+from __future__ import annotations
+
+import re
+
+from checks import AGREEMENT_PAGE, RUN_ID, assert_requests, event, finish
+from tessel_e2e import product
+from tessel_e2e.machine import Plan
+from tessel_e2e.pe import read_resource
+from tessel_e2e.prefix import wait_for
+from transcript import AGREEMENT_PROMPT, BANNER, assert_transcript
+
+
+def test_declining_the_agreement_leaves_the_installation_untouched(new_machine):
+    machine = new_machine(Plan.full_installation())
+    run = machine.run_tool()
+    run.answer("agreement", "E")
+    status = run.wait(30)
+
+    assert (status.code, status.unix) == (2, 2)
+    assert_transcript(run.output_bytes(), [BANNER, AGREEMENT_PROMPT])
+    # The start event goes out before the prompt is shown, and is the only one.
+    assert_requests(machine.requests(), run.output_bytes(), [event("start")])
+    assert machine.service_state(product.FILTER_SERVICE) == 4
+    assert machine.service_state(product.DRIVER_SERVICE) == 1
+    finish(machine)  # nothing of the product may change
+    log = machine.prefix.unix_path(product.RUN_DIR + r"\tslwfs.log").read_text()
+    assert "control 1\n" not in log, "the filter service was asked to stop"
+
+
+def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
+    page_resource = read_resource(tool_exe.read_bytes(), product.PAGE_RESOURCE_TYPE,
+                                  product.PAGE_RESOURCE_ID)
+    assert list(page_resource) == [1033], "the page is an English (US) resource"
+    page_bytes = page_resource[1033]
+    assert b"\n" not in page_bytes and b"\r" not in page_bytes and b"\0" not in page_bytes
+
+    machine = new_machine(Plan())
+    page_path = machine.temp_dir + "\\" + product.AGREEMENT_PAGE_NAME
+    page = machine.prefix.unix_path(page_path)
+    opened_log = machine.prefix.unix_path(product.RUN_DIR + r"\opened.log")
+    run_ids = []
+
+    # 'D', then 'E': the page appears in TEMP and the shell opens it with the
+    # program registered for HTML files (here e2e-record, which notes the path).
+    run = machine.run_tool()
+    run.answer("agreement", "D")
+    run.answer("agreement", "E")
+    status = run.wait(30)
+    assert status.code == 2
+    assert page.read_bytes() == page_bytes
+    # The shell starts the viewer and returns without waiting for it.
+    opened = wait_for(lambda: opened_log.exists() and opened_log.read_text().splitlines(), 10,
+                      what="the page to be opened")
+    # The key is held for several polling passes; each pass that sees it opens
+    # the page again.
+    assert opened and set(opened) == {page_path}, opened
+    # Nothing is printed for the page: the prompt is not written again.
+    assert_transcript(run.output_bytes(), [BANNER, AGREEMENT_PROMPT])
+    run_ids.append(assert_requests(machine.requests(), run.output_bytes(), [event("start")]))
+
+    # Without TEMP nothing is written or opened, and the prompt keeps waiting.
+    page.unlink()
+    opened_log.unlink()
+    run = machine.run_tool(env_unset=["TEMP"])
+    run.answer("agreement", "D")
+    run.answer("agreement", "E")
+    assert run.wait(30).code == 2
+    assert not page.exists() and not opened_log.exists()
+    assert_transcript(run.output_bytes(), [BANNER, AGREEMENT_PROMPT])
+
+    # TEMP with a trailing backslash: the path has two backslashes in a row,
+    # which the platform accepts; the page lands in the same directory.
+    run = machine.run_tool(env_set={"TEMP": machine.temp_dir + "\\"})
+    run.answer("agreement", "D")
+    run.answer("agreement", "E")
+    assert run.wait(30).code == 2
+    assert page.read_bytes() == page_bytes
+    opened = wait_for(lambda: opened_log.exists() and opened_log.read_text().splitlines(), 10,
+                      what="the page to be opened")
+    # The tool asks for TEMP + "\\" + the name, doubled backslash and all;
+    # Wine's shell folds it before handing the path to the viewer.
+    assert {re.sub(r"\\+", r"\\", path) for path in opened} == {page_path}, opened
+
+    # Three runs, three start events, three different run identifiers.
+    requests = machine.requests()
+    assert len(requests) == 3
+    ids = [re.search(r"&build=([^&]*)&", r.body.decode()).group(1) for r in requests]
+    assert all(RUN_ID.fullmatch(i) for i in ids) and len(set(ids)) == 3, ids
+    assert ids[0] == run_ids[0]
+    finish(machine, AGREEMENT_PAGE)

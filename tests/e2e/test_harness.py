@@ -1,0 +1,183 @@
+"""The harness checks itself: a check that cannot fail would let every
+scenario pass. Most of these need no Wine; the last one runs a machine."""
+
+from __future__ import annotations
+
+import pytest
+
+from checks import ALWAYS, TARGETS, assert_requests, done, event, finish
+from tessel_e2e.collector import Request
+from tessel_e2e.machine import Plan
+from tessel_e2e.registry import Registry, parse_reg_file, pending_renames
+from tessel_e2e.snapshot import Allowed, Change, Snapshot, unexpected
+from transcript import SYSTEM_TEXT, assert_transcript, normalise
+
+SYSTEM_REG = r'''WINE REGISTRY Version 2
+;; All keys relative to REGISTRY\\Machine
+
+#arch=win64
+
+[Software\\Orvane Systems\\Tessel] 1796746339
+#time=1dd872ee6959c7a
+"InstallDir"="C:\\Program Files\\Orvane \"Tessel\""
+@="default"
+"Count"=dword:0000002a
+"Caf\xe9"="x"
+
+[System\\CurrentControlSet\\Control\\Session Manager] 1796746339
+#time=1dd872ee6959c7a
+"PendingFileRenameOperations"=str(7):"\\??\\C:\\a.sys\0\0\\??\\C:\\dir\0\0"
+"Hex"=hex(7):41,00,00,00,42,00,\
+  00,00,00,00
+'''
+
+
+class TestRegistryFiles:
+    def test_values_are_decoded(self):
+        (tessel, session) = parse_reg_file(SYSTEM_REG, "HKLM")
+        assert tessel.path == r"HKLM\Software\Orvane Systems\Tessel"
+        assert tessel.values["installdir"].decode() == 'C:\\Program Files\\Orvane "Tessel"'
+        assert tessel.values[""].decode() == "default"
+        assert tessel.values["count"].decode() == 42
+        assert tessel.values["caf\u00e9"].name == "Caf\u00e9"
+        # A hex value continued over two lines.
+        assert session.values["hex"].decode() == ["A", "B"]
+
+    def test_keys_above_a_written_key_exist(self, tmp_path):
+        (tmp_path / "system.reg").write_text(SYSTEM_REG)
+        registry = Registry.load(tmp_path)
+        assert registry.has_key(r"HKLM\SOFTWARE\Orvane Systems")
+        assert registry.has_key(r"HKEY_LOCAL_MACHINE\Software\orvane systems\tessel")
+        assert not registry.has_key(r"HKLM\Software\Orvane")
+        assert registry.subkeys(r"HKLM\Software\Orvane Systems") == [
+            r"HKLM\Software\Orvane Systems\Tessel"]
+
+    def test_pending_renames_pair_sources_and_targets(self):
+        (_, session) = parse_reg_file(SYSTEM_REG, "HKLM")
+        assert pending_renames(session.values["pendingfilerenameoperations"]) == [
+            (r"\??\C:\a.sys", ""), (r"\??\C:\dir", "")]
+        assert pending_renames(None) == []
+
+
+class TestSnapshots:
+    def snapshot(self, tmp_path, name, files, reg_text):
+        root = tmp_path / name
+        for path, content in files.items():
+            (root / path).parent.mkdir(parents=True, exist_ok=True)
+            (root / path).write_text(content)
+        (root / "system.reg").write_text(reg_text)
+        return Snapshot.take(root)
+
+    def test_every_kind_of_change_is_seen_and_only_allowed_ones_pass(self, tmp_path):
+        before = self.snapshot(tmp_path, "a", {"drive_c/x/keep.txt": "1", "drive_c/gone.txt": "2"},
+                               SYSTEM_REG)
+        changed_reg = SYSTEM_REG.replace("dword:0000002a", "dword:0000002b").replace(
+            '@="default"\n', "")
+        after = self.snapshot(tmp_path, "b", {"drive_c/x/keep.txt": "1 and more",
+                                              "drive_c/new.txt": "3"}, changed_reg)
+        seen = {str(change) for change in before.diff(after)}
+        assert seen == {
+            "file changed drive_c/x/keep.txt",
+            "file removed drive_c/gone.txt",
+            "file added drive_c/new.txt",
+            "file changed system.reg",
+            r"registry changed HKLM\Software\Orvane Systems\Tessel\:Count",
+            r"registry removed HKLM\Software\Orvane Systems\Tessel\:@",
+        }
+        allowed = [Allowed("file", "drive_c/gone.txt", "test", "removed"),
+                   Allowed("file", "system.reg", "test")]
+        left = {str(change) for change in unexpected(before.diff(after), allowed)}
+        assert "file removed drive_c/gone.txt" not in left
+        assert "file added drive_c/new.txt" in left
+        # An allowance for removals does not cover an addition at the same place.
+        assert Change("file", "added", "drive_c/gone.txt") in unexpected(after.diff(before),
+                                                                          allowed)
+
+    def test_the_targets_never_excuse_other_keys(self):
+        other = Change("registry", "removed", r"HKLM\Software\Orvane Systems\Sentry")
+        wow = Change("registry", "removed", r"HKLM\Software\WOW6432Node\Orvane Systems")
+        assert unexpected([other, wow], ALWAYS + TARGETS) == [other, wow]
+
+
+def request(body: str, headers=None, line="POST http://telemetry.orvane.com:80/entt HTTP/1.1",
+            output_size=None) -> Request:
+    if headers is None:
+        headers = [("Connection", "close"),
+                   ("Content-Type", "application/x-www-form-urlencoded"),
+                   ("Content-Length", str(len(body))), ("Host", "telemetry.orvane.com"),
+                   ("User-Agent", "ZANT")]
+    return Request(line, headers, body.encode(), 0.0, output_size)
+
+
+RUN_ID = "3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f"
+START = ("product=tessel_remove&version=1.2&error=&language=en&module=start&build=%s&ping"
+         % RUN_ID)
+DONE = ("product=tessel_remove&version=1.2&error=&language=en&module=done&build=%s"
+        "&errors=2&reboot=Yes&ping" % RUN_ID)
+
+
+class TestRequestChecks:
+    def test_the_worked_example_passes(self):
+        assert assert_requests([request(START), request(DONE)], None,
+                               [event("start"), done(errors=2, reboot=True)]) == RUN_ID
+
+    @pytest.mark.parametrize("broken", [
+        request(START.replace("&ping", "")),
+        request(START, line="POST http://telemetry.orvane.com/other HTTP/1.1"),
+        request(START, headers=[("Content-Type", "application/x-www-form-urlencoded"),
+                                ("Connection", "close"), ("Content-Length", "113"),
+                                ("Host", "telemetry.orvane.com"), ("User-Agent", "ZANT")]),
+        request(START, headers=[("Connection", "close"),
+                                ("Content-Type", "application/x-www-form-urlencoded"),
+                                ("Content-Length", "112"), ("Host", "telemetry.orvane.com"),
+                                ("User-Agent", "ZANT")]),
+    ], ids=["body", "object", "header-order", "content-length"])
+    def test_a_wrong_request_fails(self, broken):
+        with pytest.raises(AssertionError):
+            assert_requests([broken], None, [event("start")])
+
+    def test_events_of_one_run_share_its_id(self):
+        other = DONE.replace(RUN_ID, "00000000-9a47-4d2e-b6f1-0c5d7e8a9b1f")
+        with pytest.raises(AssertionError):
+            assert_requests([request(START), request(other)], None,
+                            [event("start"), done(errors=2, reboot=True)])
+
+    def test_an_event_sent_at_the_wrong_moment_fails(self):
+        output = b"\r\ntessel-cleanup v1.2\r\n\r\n\r\nPress one of the following keys:\r\n"
+        assert_requests([request(START, output_size=25)], output, [event("start")])
+        with pytest.raises(AssertionError):
+            assert_requests([request(START, output_size=len(output))], output, [event("start")])
+
+
+class TestTranscripts:
+    def test_line_ends_must_be_cr_lf(self):
+        assert normalise(b"a\r\nb\r\n") == "a\nb\n"
+        for raw in (b"a\nb\r\n", b"a\r\rb\r\n", b"a\r"):
+            with pytest.raises(AssertionError):
+                normalise(raw)
+
+    def test_patterns_match_system_texts_only_where_placed(self):
+        raw = b"ERROR code: 5 Message: Access is denied.\r\n\r\n\r\n"
+        match = assert_transcript(raw, ["ERROR code: 5 Message: ", SYSTEM_TEXT, "\n\n"])
+        assert match.group(1) == "Access is denied.\n"
+        with pytest.raises(AssertionError, match="transcript differs"):
+            assert_transcript(raw + b"x\r\n", ["ERROR code: 5 Message: ", SYSTEM_TEXT, "\n\n"])
+        with pytest.raises(AssertionError):
+            assert_transcript(b"ERROR code: 5 Message: \r\n\r\n\r\n",
+                              ["ERROR code: 5 Message: ", SYSTEM_TEXT, "\n\n"])
+
+
+def test_a_change_outside_the_targets_is_caught(new_machine):
+    # A real machine and run: what the test itself changes behind the tool's
+    # back must show up, in the files and in the registry.
+    machine = new_machine(Plan())
+    run = machine.run_tool()
+    run.answer("agreement", "E")
+    assert run.wait(30).code == 2
+    machine.prefix.wine("reg", "add", r"HKLM\Software\Stray", "/v", "x", "/d", "y", "/f",
+                        "/reg:64", check=True)
+    machine.prefix.unix_path(r"C:\windows\stray.txt").write_text("stray")
+    with pytest.raises(AssertionError) as caught:
+        finish(machine)
+    assert "file added drive_c/windows/stray.txt" in str(caught.value)
+    assert r"registry added HKLM\Software\Stray" in str(caught.value)
