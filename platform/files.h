@@ -11,6 +11,9 @@ namespace platform {
 
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+// A junction, symbolic link or other reparse point: what it leads to lies
+// elsewhere.
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 
 // The value that Wow64DisableWow64FsRedirection hands back for the revert.
 using RedirectionState = void*;
@@ -40,8 +43,10 @@ class FileSystem {
   // error code is the thread's last error.
   virtual bool DeleteAtReboot(const std::wstring& path) = 0;
 
-  // FindFirstFileW/FindNextFileW over `directory`, without "." and "..".
-  // Nothing when the directory cannot be listed.
+  // FindFirstFileW/FindNextFileW over `directory`, without "." and "..". A
+  // junction or link to a directory is listed as a plain entry, so that a
+  // walk of the tree never goes where it leads. Nothing when the directory
+  // cannot be listed.
   virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(
       const std::wstring& directory) = 0;
 

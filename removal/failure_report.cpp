@@ -1,5 +1,6 @@
 #include "removal/failure_report.h"
 
+#include <limits>
 #include <optional>
 #include <ostream>
 
@@ -11,8 +12,11 @@ namespace removal {
 void ReportFailure(platform::Platform& platform, ActionContext& context, const wchar_t* label,
                    std::uint32_t errorCode, const std::wstring& message) {
   // Counted first, so that the "done" event tells of every failure even when
-  // nothing could be sent about it.
-  ++context.errorCount;
+  // nothing could be sent about it. The count stops at its largest value
+  // rather than wrap to a negative one.
+  if (context.errorCount < std::numeric_limits<std::int32_t>::max()) {
+    ++context.errorCount;
+  }
   if (label != nullptr) {
     telemetry::TelemetryEvent event(L"error", label, context.runId.c_str());
     event.AddCustomField(L"message", message.c_str());

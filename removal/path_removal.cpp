@@ -38,9 +38,24 @@ struct RemainingItems {
   std::vector<Directory> directories;
 };
 
+// Whether `name`, joined to its directory, names that entry and nothing else.
+// The system reads "." and ".." as steps and drops trailing dots and spaces
+// from a path, so an entry called "..", "x." or "x " would be scheduled by a
+// path that reaches another item, possibly outside the directory; a separator
+// or a colon would reach into another directory or a stream.
+bool NamesOnlyItself(const std::wstring& name) {
+  if (name.empty() || name.back() == L'.' || name.back() == L' ') {
+    return false;
+  }
+  return std::none_of(name.begin(), name.end(), [](wchar_t unit) {
+    return unit == L'\\' || unit == L'/' || unit == L':' || static_cast<std::uint32_t>(unit) < 0x20;
+  });
+}
+
 // Everything still below `directory`. A directory that cannot be listed is
 // taken as empty: it is scheduled all the same, and if it still holds
-// something the boot leaves it in place, as it would anyway.
+// something the boot leaves it in place, as it would anyway. So is one at
+// the depth limit, and one holding an entry that no plain path names.
 void CollectRemaining(platform::FileSystem& files, const std::wstring& directory, std::size_t depth,
                       RemainingItems& items) {
   const std::optional<std::vector<platform::DirectoryEntry>> entries =
@@ -49,10 +64,15 @@ void CollectRemaining(platform::FileSystem& files, const std::wstring& directory
     return;
   }
   for (const platform::DirectoryEntry& entry : *entries) {
+    if (!NamesOnlyItself(entry.name)) {
+      continue;
+    }
     const std::wstring path = JoinPath(directory, entry.name);
     if (entry.isDirectory) {
       items.directories.push_back({path, depth + 1});
-      CollectRemaining(files, path, depth + 1, items);
+      if (depth + 1 < kMaxBootScheduleDepth) {
+        CollectRemaining(files, path, depth + 1, items);
+      }
     } else {
       items.files.push_back(path);
     }
@@ -106,7 +126,10 @@ Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool 
   if (static_cast<std::uint32_t>(result) != kErrorSharingViolation) {
     return {Outcome::kFailed, static_cast<std::uint32_t>(result)};
   }
-  const bool isDirectory = (attributes & platform::kFileAttributeDirectory) != 0;
+  // A junction or directory link is removed as itself: what it leads to is
+  // not the product's, and the walk must not schedule it.
+  const bool isDirectory = (attributes & platform::kFileAttributeDirectory) != 0 &&
+                           (attributes & platform::kFileAttributeReparsePoint) == 0;
   const std::optional<std::uint32_t> refused = ScheduleDeletionAtBoot(platform, path, isDirectory);
   if (refused) {
     return {Outcome::kFailed, *refused};

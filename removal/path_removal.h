@@ -1,12 +1,19 @@
 // Deleting the product's files and directories.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/platform.h"
 #include "removal/action_context.h"
 
 namespace removal {
+
+// How many levels below a directory in use the walk goes that schedules what
+// is left in it for the next boot. Deeper than a path of MAX_PATH characters
+// reaches below the product's directories; it bounds the walk, and its stack,
+// where a link that the system does not mark as one leads back up the tree.
+inline constexpr std::size_t kMaxBootScheduleDepth = 128;
 
 // Deletes a file or directory permanently, or at the next boot when in use.
 // `kind` is "File" or "Directory", the word every outcome line names it by.

@@ -25,9 +25,10 @@ void SetTimeouts(platform::Internet& internet, const InternetHandle& root) {
 }
 
 // Reads the response to its end, one byte at a time, and throws it away, so
-// that the exchange is complete before the handles close.
+// that the exchange is complete before the handles close; past the limit the
+// close simply drops the rest.
 void DrainResponse(platform::Internet& internet, const InternetHandle& request) {
-  while (request.valid()) {
+  for (std::uint32_t drained = 0; request.valid() && drained < kMaxDrainBytes; ++drained) {
     std::uint8_t byte = 0;
     std::uint32_t read = 0;
     if (!internet.ReadFile(request.get(), &byte, 1, read) || read == 0) break;

@@ -17,6 +17,10 @@ inline constexpr wchar_t kVerb[] = L"POST";
 // The Location header is read into this many bytes, the last kept for the
 // terminator.
 inline constexpr std::uint32_t kLocationBufferSize = 32768;
+// At most this many bytes of the response are read and thrown away before the
+// handles close: an answer to telemetry is small, and a server that goes on
+// sending must not hold the run.
+inline constexpr std::uint32_t kMaxDrainBytes = 65536;
 
 // Posts `body` (ASCII) to the telemetry server, port 80 or, when `secure`, 443,
 // without following redirects. Returns the response's status, or 0 when none

@@ -7,6 +7,10 @@
 namespace platform::win32 {
 namespace {
 
+// Integer resource types and ids travel in the low word of a pointer, and 0
+// is no id at all.
+bool IsIntegerResource(int value) { return value >= 1 && value <= 0xFFFF; }
+
 // An integer resource type or id in the form the resource calls take.
 const wchar_t* IntegerResource(int value) {
   // An integer resource id travels in the low word of a pointer by design.
@@ -36,6 +40,8 @@ std::optional<std::wstring> Win32Shell::GetEnvironmentVariable(const std::wstrin
 }
 
 std::optional<ResourceBytes> Win32Shell::FindProgramResource(int type, int id) {
+  // Cut to a word, a value outside the range would name another resource.
+  if (!IsIntegerResource(type) || !IsIntegerResource(id)) return std::nullopt;
   const HMODULE self = GetModuleHandleW(nullptr);
   const HRSRC found = FindResourceW(self, IntegerResource(id), IntegerResource(type));
   if (found == nullptr) return std::nullopt;

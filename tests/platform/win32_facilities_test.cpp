@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,24 @@ TEST(Win32FileSystem, WritesCreatesAndEmptiesFiles) {
   ASSERT_NE(attributes, kInvalidFileAttributes);
   EXPECT_EQ(attributes & kFileAttributeDirectory, 0u);
   EXPECT_EQ(files.OpenForWriting((scratch.path() / L"missing" / L"page.html").wstring()), nullptr);
+}
+
+TEST(Win32FileSystem, WritesThePageWhereverTempLeads) {
+  // TEMP as users have it: below a profile with a non-ASCII name, and with a
+  // trailing backslash that the page's name, itself starting with one, doubles.
+  ScratchDirectory scratch;
+  Win32FileSystem files;
+  const fs::path temp = scratch.path() / L"Zo\u00eb \u65e5\u672c \U0001F600";
+  fs::create_directories(temp);
+  const std::wstring page = temp.wstring() + L"\\\\tessel_removal_eula.html";
+
+  const std::string bytes = "<html>page</html>";
+  const FileHandle file = files.OpenForWriting(page);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+            bytes.size());
+  EXPECT_TRUE(files.Close(file));
+  EXPECT_EQ(ReadTextFile(temp / L"tessel_removal_eula.html"), bytes);
 }
 
 TEST(Win32FileSystem, ListsADirectoryWithoutDotEntries) {
@@ -213,8 +232,32 @@ TEST(Win32Shell, ReadsTheEnvironmentAndFindsNoMissingResource) {
   EXPECT_EQ(root->substr(1, 2), L":\\") << *root;
   EXPECT_FALSE(shell.GetEnvironmentVariable(L"TESSEL_PLATFORM_TEST_UNSET").has_value());
 
+  // A value comes back whole, whatever characters it holds.
+  const std::wstring unusual =
+      L"C:\\Users\\Zo\u00eb\\\u65e5\u672c\U0001F600\\" + std::wstring(2000, L'x');
+  ASSERT_EQ(_wputenv_s(L"TESSEL_PLATFORM_TEST_TEMP", unusual.c_str()), 0);
+  EXPECT_EQ(shell.GetEnvironmentVariable(L"TESSEL_PLATFORM_TEST_TEMP"), unusual);
+
   // This test program carries no agreement page.
   EXPECT_FALSE(shell.FindProgramResource(256, 101).has_value());
+}
+
+TEST(Win32Shell, FindsTheProgramsOwnResourceBytesByExactTypeAndId) {
+  Win32Shell shell;
+  const std::optional<ResourceBytes> probe = shell.FindProgramResource(256, 201);
+  ASSERT_TRUE(probe.has_value());
+  ASSERT_NE(probe->data, nullptr);
+  const std::string bytes(reinterpret_cast<const char*>(probe->data), probe->size);
+  EXPECT_EQ(bytes, "resource probe");
+
+  // Numbers that only their low word would turn into the probe's: a type or
+  // id outside 1..65535 names no resource.
+  constexpr int kWord = 0x10000;
+  EXPECT_FALSE(shell.FindProgramResource(256, 201 + kWord).has_value());
+  EXPECT_FALSE(shell.FindProgramResource(256 + kWord, 201).has_value());
+  EXPECT_FALSE(shell.FindProgramResource(256, 201 - kWord).has_value());
+  EXPECT_FALSE(shell.FindProgramResource(256, 0).has_value());
+  EXPECT_FALSE(shell.FindProgramResource(0, 201).has_value());
 }
 
 TEST(Win32Power, OpensTheProcessTokenAndLooksUpPrivileges) {

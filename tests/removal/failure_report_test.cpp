@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+
 #include "tests/removal/removal_test_support.h"
 
 namespace removal_test {
@@ -56,6 +59,14 @@ TEST_F(FailureReportTest, WithoutLabelCountsAndPrintsButSendsNothing) {
   EXPECT_EQ(machine.internet.attemptConnectCalls(), 0u);
   EXPECT_EQ(Console(),
             L"ERROR code: 2 Message: The system cannot find the file specified.\r\n\n\n");
+}
+
+TEST_F(FailureReportTest, TheCounterStopsAtItsLargestValue) {
+  errorCount = std::numeric_limits<std::int32_t>::max() - 1;
+  ReportFailure(platform(), context, nullptr, 2, L"one");
+  EXPECT_EQ(errorCount, std::numeric_limits<std::int32_t>::max());
+  ReportFailure(platform(), context, nullptr, 2, L"two");
+  EXPECT_EQ(errorCount, std::numeric_limits<std::int32_t>::max());
 }
 
 TEST_F(FailureReportTest, UndeliveredTelemetryChangesNothing) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,98 @@ TEST_F(DeletePathTest, DirectoryIsNotScheduledOnceSomethingInItWasRefused) {
             std::vector<std::wstring>{kInstall + L"\\a\\held1.dll"});
   EXPECT_EQ(errorCount, 1);
   EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kInstall}}));
+}
+
+TEST_F(DeletePathTest, ADirectoryThatIsALinkIsScheduledAsItselfNotWhatItLeadsTo) {
+  // The directory is a junction; what lies below it belongs to its target,
+  // where the shell's delete met a file in use.
+  machine.files.AddFile(kInstall + L"\\elsewhere\\held.dll");
+  machine.files.SetInUse(kInstall + L"\\elsewhere\\held.dll");
+  machine.files.SetLink(kInstall);
+  machine.files.SetShellResult(kInstall, 32);
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+
+  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + kInstall + L"\n");
+  EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kInstall});
+  for (const sim::FileCall& call : machine.files.fileCalls()) {
+    EXPECT_NE(call.call, L"ListDirectory") << ::testing::PrintToString(call.path);
+  }
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathTest, ALinkInsideTheDirectoryIsScheduledAsAnEntry) {
+  machine.files.AddFile(kInstall + L"\\held.dll");
+  machine.files.SetInUse(kInstall + L"\\held.dll");
+  machine.files.AddFile(kInstall + L"\\data\\outside.dat");
+  machine.files.SetLink(kInstall + L"\\data");
+  machine.files.SetShellResult(kInstall, 32);
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+
+  EXPECT_EQ(machine.files.pendingDeletes(),
+            (std::vector<std::wstring>{kInstall + L"\\data", kInstall + L"\\held.dll", kInstall}));
+  for (const sim::FileCall& call : machine.files.fileCalls()) {
+    if (call.call == L"ListDirectory") {
+      EXPECT_EQ(call.path, kInstall);
+    }
+  }
+}
+
+TEST_F(DeletePathTest, TheBootScheduleWalkStopsAtItsDepthLimit) {
+  // A chain of directories deeper than the limit with a file in use at its
+  // bottom, as a link looping back up the tree would give.
+  const std::size_t limit = removal::kMaxBootScheduleDepth;
+  std::vector<std::wstring> chain;  // chain[i] lies i + 1 levels below
+  std::wstring path = kInstall;
+  while (chain.size() < limit + 20) {
+    path += L"\\d";
+    chain.push_back(path);
+  }
+  machine.files.AddFile(path + L"\\held.dll");
+  machine.files.SetInUse(path + L"\\held.dll");
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+
+  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + kInstall + L"\n");
+  // Listed: the directory and the levels above the limit.
+  std::vector<std::wstring> listed;
+  for (const sim::FileCall& call : machine.files.fileCalls()) {
+    if (call.call == L"ListDirectory") {
+      listed.push_back(call.path);
+    }
+  }
+  std::vector<std::wstring> expectedListed = {kInstall};
+  expectedListed.insert(expectedListed.end(), chain.begin(),
+                        chain.begin() + static_cast<std::ptrdiff_t>(limit - 1));
+  EXPECT_EQ(listed, expectedListed);
+  // Scheduled: the levels down to the limit, the deepest first; what lies
+  // deeper keeps them in place at boot, as an unlistable directory would.
+  std::vector<std::wstring> expectedPending(
+      chain.rbegin() + static_cast<std::ptrdiff_t>(chain.size() - limit), chain.rend());
+  expectedPending.push_back(kInstall);
+  EXPECT_EQ(machine.files.pendingDeletes(), expectedPending);
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathTest, EntriesThatNoPlainPathNamesAreLeftInPlace) {
+  // The system reads ".." as a step up and drops trailing dots and spaces, so
+  // a path built from these names would reach another item than the entry,
+  // even one outside the directory; a colon would name a stream.
+  machine.files.AddFile(kInstall + L"\\held.dll");
+  for (const wchar_t* odd : {L"..\\outside.dll", L"...\\inside.dll", L"trailing.", L"space ",
+                             L"file:stream", L"tab\tname"}) {
+    machine.files.AddFile(kInstall + L"\\" + odd);
+  }
+  machine.files.SetShellResult(kInstall, 32);
+  DeletePath(platform(), L"Directory", kInstall, false, context);
+
+  EXPECT_EQ(machine.files.pendingDeletes(),
+            (std::vector<std::wstring>{kInstall + L"\\held.dll", kInstall}));
+  for (const sim::FileCall& call : machine.files.fileCalls()) {
+    if (call.call == L"ListDirectory") {
+      EXPECT_EQ(call.path, kInstall);
+    }
+  }
+  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + kInstall + L"\n");
+  ExpectNothingReported();
 }
 
 struct ShellFailure {

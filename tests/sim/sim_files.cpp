@@ -92,6 +92,8 @@ SimFiles::SimItem& SimFiles::Item(const std::wstring& physical) {
 
 void SimFiles::SetInUse(const std::wstring& path, bool inUse) { Item(path).inUse = inUse; }
 
+void SimFiles::SetLink(const std::wstring& path, bool link) { Item(path).isLink = link; }
+
 void SimFiles::SetReadOnly(const std::wstring& path, bool readOnly) {
   Item(path).readOnly = readOnly;
 }
@@ -175,6 +177,9 @@ std::uint32_t SimFiles::GetFileAttributes(const std::wstring& path) {
       item->isDirectory ? platform::kFileAttributeDirectory : kFileAttributeArchive;
   if (item->readOnly) {
     attributes |= kFileAttributeReadOnly;
+  }
+  if (item->isLink) {
+    attributes |= platform::kFileAttributeReparsePoint;
   }
   return attributes;
 }
@@ -265,7 +270,8 @@ std::optional<std::vector<platform::DirectoryEntry>> SimFiles::ListDirectory(
   for (auto it = items_.lower_bound(prefix);
        it != items_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
     if (it->first.find(L'\\', prefix.size()) == std::wstring::npos) {
-      entries.push_back({it->second.path.substr(prefix.size()), it->second.isDirectory});
+      entries.push_back(
+          {it->second.path.substr(prefix.size()), it->second.isDirectory && !it->second.isLink});
     }
   }
   return entries;

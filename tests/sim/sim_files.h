@@ -51,6 +51,12 @@ class SimFiles : public platform::FileSystem {
   // it fails with 32, and that of a directory holding it too, after deleting
   // everything else.
   void SetInUse(const std::wstring& path, bool inUse = true);
+  // A junction or directory link: its attributes carry the reparse-point
+  // bit, and its parent's listing shows it as a plain entry, as the real
+  // listing does. What lies below it in the tree is what it leads to; the
+  // shell's delete of a directory above it goes through it like any other
+  // (a test that needs otherwise sets the shell's result).
+  void SetLink(const std::wstring& path, bool link = true);
   // Read-only: a shell delete naming it fails with 5; inside a deleted
   // directory it goes all the same.
   void SetReadOnly(const std::wstring& path, bool readOnly = true);
@@ -121,6 +127,7 @@ class SimFiles : public platform::FileSystem {
     bool isDirectory = false;
     bool inUse = false;
     bool readOnly = false;
+    bool isLink = false;
     std::uint32_t accessError = 0;
     std::uint32_t listError = 0;
     std::optional<int> shellResult;

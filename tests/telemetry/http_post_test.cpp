@@ -230,6 +230,14 @@ TEST_F(PostFormTest, DrainStopsWhenAReadFails) {
   ExpectClosedInReverseOrder();
 }
 
+TEST_F(PostFormTest, DrainingStopsAtItsLimitWhenTheServerGoesOnSending) {
+  internet.SetResponseBody(std::string(std::size_t{kMaxDrainBytes} * 3, 'x'));
+  EXPECT_EQ(Post(L"a=1"), 200u);
+  EXPECT_EQ(OnlyExchange().responseBytesRead, kMaxDrainBytes);
+  EXPECT_EQ(internet.readCalls(), kMaxDrainBytes);
+  ExpectClosedInReverseOrder();
+}
+
 TEST_F(PostFormTest, PartialWritesAreContinuedUntilTheBodyIsOut) {
   internet.SetWriteChunk(10);
   EXPECT_EQ(Post(kStartBody), 200u);
