@@ -64,33 +64,38 @@ std::uint32_t StopServiceAndWait(platform::Platform& platform, platform::ScHandl
   return state;
 }
 
-void PrintServiceState(platform::Platform& platform, std::uint32_t state) {
-  std::wostream& out = platform.console;
+namespace {
+
+// The name of a state the system defines, or null for any other value.
+const char* KnownStateName(std::uint32_t state) {
   switch (state) {
     case platform::kServiceStopped:
-      out << "stopped";
-      return;
+      return "stopped";
     case platform::kServiceStartPending:
-      out << "start pending";
-      return;
+      return "start pending";
     case platform::kServiceStopPending:
-      out << "stop pending";
-      return;
+      return "stop pending";
     case platform::kServiceRunning:
-      out << "running";
-      return;
+      return "running";
     case platform::kServiceContinuePending:
-      out << "continue pending";
-      return;
+      return "continue pending";
     case platform::kServicePausePending:
-      out << "pause pending";
-      return;
+      return "pause pending";
     case platform::kServicePaused:
-      out << "paused";
-      return;
+      return "paused";
     default:
-      out << "Unknown status: " << static_cast<std::int32_t>(state) << std::endl;
-      return;
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+void PrintServiceState(platform::Platform& platform, std::uint32_t state) {
+  std::wostream& out = platform.console;
+  if (const char* name = KnownStateName(state)) {
+    out << name;
+  } else {
+    out << "Unknown status: " << static_cast<std::int32_t>(state) << std::endl;
   }
 }
 

@@ -16,13 +16,45 @@ using removal::PathExists;
 
 const std::wstring kInstall = kInstallDirectory;
 
+// The console lines for the driver file and the install directory.
+const std::wstring kDriverDeleted = L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n";
+const std::wstring kDriverNotPresent =
+    L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n";
+const std::wstring kDriverAtReboot =
+    L"File will be deleted when the system reboots: C:\\Windows\\system32\\drivers\\tsld.sys\n";
+const std::wstring kDriverError =
+    L"\nERROR deleting File: C:\\Windows\\system32\\drivers\\tsld.sys\n";
+const std::wstring kAccessDenied = L"ERROR code: 5 Message: Access is denied.\r\n\n\n";
+const std::wstring kInstallAtReboot =
+    L"Directory will be deleted when the system reboots: "
+    L"C:\\Program Files\\Orvane Tessel Web Protection\n";
+
 class DeletePathTest : public RemovalTest {
  protected:
+  void DeleteDriverFile() { DeletePath(platform(), L"File", kDriverFile, true, context); }
+  void DeleteInstallDirectory() { DeletePath(platform(), L"Directory", kInstall, false, context); }
+
   // The run's three items, in its order.
   void DeleteTheRunsItems() {
-    DeletePath(platform(), L"File", kDriverFile, true, context);
-    DeletePath(platform(), L"Directory", kInstallDirectory, false, context);
+    DeleteDriverFile();
+    DeleteInstallDirectory();
     DeletePath(platform(), L"Directory", kStartMenuDirectory, false, context);
+  }
+
+  void AddFileInUse(const std::wstring& path) {
+    machine.files.AddFile(path);
+    machine.files.SetInUse(path);
+  }
+
+  // The directories listed, in the order of the calls.
+  std::vector<std::wstring> ListedDirectories() const {
+    std::vector<std::wstring> listed;
+    for (const sim::FileCall& call : machine.files.fileCalls()) {
+      if (call.call == L"ListDirectory") {
+        listed.push_back(call.path);
+      }
+    }
+    return listed;
   }
 
   void ExpectNothingReported() {
@@ -75,8 +107,8 @@ TEST_F(DeletePathTest, ExistingItemsAreDeletedWithEverythingInThem) {
 
 TEST_F(DeletePathTest, OnA32BitSystemRedirectionIsNeverTouched) {
   machine.files.AddFile(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(), L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverDeleted);
   EXPECT_EQ(machine.files.disableCalls(), 0);
   EXPECT_EQ(machine.files.revertCalls(), 0);
 }
@@ -84,19 +116,16 @@ TEST_F(DeletePathTest, OnA32BitSystemRedirectionIsNeverTouched) {
 TEST_F(DeletePathTest, WithoutBypassWow64IsNotEvenAsked) {
   machine.SetWow64(true);
   machine.files.AddDirectory(kInstall);
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  DeleteInstallDirectory();
   EXPECT_EQ(machine.process.calls(), 0);
   EXPECT_EQ(machine.files.disableCalls(), 0);
   EXPECT_FALSE(machine.files.Exists(kInstall));
 }
 
 TEST_F(DeletePathTest, FileInUseIsLeftForTheNextBoot) {
-  machine.files.AddFile(kDriverFile);
-  machine.files.SetInUse(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(),
-            L"File will be deleted when the system reboots: "
-            L"C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  AddFileInUse(kDriverFile);
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverAtReboot);
   EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kDriverFile});
   EXPECT_TRUE(machine.files.Exists(kDriverFile));
   ExpectNothingReported();
@@ -104,18 +133,13 @@ TEST_F(DeletePathTest, FileInUseIsLeftForTheNextBoot) {
 
 TEST_F(DeletePathTest, DirectoryHoldingFilesInUseIsEmptiedAtBootDeepestFirst) {
   machine.files.AddFile(kInstall + L"\\a.txt");
-  machine.files.AddFile(kInstall + L"\\sub\\deep\\held.dll");
+  AddFileInUse(kInstall + L"\\sub\\deep\\held.dll");
   machine.files.AddFile(kInstall + L"\\sub\\other.txt");
-  machine.files.AddFile(kInstall + L"\\sub2\\x.txt");
-  machine.files.AddFile(kInstall + L"\\top.log");
-  machine.files.SetInUse(kInstall + L"\\sub\\deep\\held.dll");
-  machine.files.SetInUse(kInstall + L"\\sub2\\x.txt");
-  machine.files.SetInUse(kInstall + L"\\top.log");
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  AddFileInUse(kInstall + L"\\sub2\\x.txt");
+  AddFileInUse(kInstall + L"\\top.log");
+  DeleteInstallDirectory();
 
-  EXPECT_EQ(Console(),
-            L"Directory will be deleted when the system reboots: "
-            L"C:\\Program Files\\Orvane Tessel Web Protection\n");
+  EXPECT_EQ(Console(), kInstallAtReboot);
   // The shell deleted what it could; the rest waits for the boot: every file,
   // then the directories from the deepest up, the directory itself last.
   EXPECT_FALSE(machine.files.Exists(kInstall + L"\\a.txt"));
@@ -138,11 +162,10 @@ TEST_F(DeletePathTest, EveryItemLeftIsScheduledBeforeItsDirectory) {
   const std::vector<std::wstring> held = {L"\\z\\y\\x\\w.bin", L"\\A.dll", L"\\m\\n.sys",
                                           L"\\m\\o\\p\\q.dat", L"\\z\\k.dat"};
   for (const std::wstring& file : held) {
-    machine.files.AddFile(kInstall + file);
-    machine.files.SetInUse(kInstall + file);
+    AddFileInUse(kInstall + file);
   }
   const std::vector<std::wstring> remaining = machine.files.ItemsBelow(kInstall);
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  DeleteInstallDirectory();
 
   const std::vector<std::wstring>& pending = machine.files.pendingDeletes();
   ASSERT_EQ(pending.size(), remaining.size());
@@ -156,36 +179,30 @@ TEST_F(DeletePathTest, EveryItemLeftIsScheduledBeforeItsDirectory) {
 }
 
 TEST_F(DeletePathTest, DirectoryThatCannotBeListedIsStillScheduled) {
-  machine.files.AddFile(kInstall + L"\\sub\\held.dll");
-  machine.files.SetInUse(kInstall + L"\\sub\\held.dll");
+  AddFileInUse(kInstall + L"\\sub\\held.dll");
   machine.files.FailListing(kInstall + L"\\sub", sim::kErrorAccessDenied);
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  DeleteInstallDirectory();
   EXPECT_EQ(machine.files.pendingDeletes(),
             (std::vector<std::wstring>{kInstall + L"\\sub", kInstall}));
-  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + kInstall + L"\n");
+  EXPECT_EQ(Console(), kInstallAtReboot);
 }
 
 TEST_F(DeletePathTest, FailedSchedulingIsAFailureWithItsErrorCode) {
-  machine.files.AddFile(kDriverFile);
-  machine.files.SetInUse(kDriverFile);
+  AddFileInUse(kDriverFile);
   machine.files.FailEveryDeleteAtReboot(sim::kErrorAccessDenied);
   machine.SetConsoleWriteLastError(0);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(),
-            L"\nERROR deleting File: C:\\Windows\\system32\\drivers\\tsld.sys\n"
-            L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverError + kAccessDenied);
   EXPECT_EQ(errorCount, 1);
   EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
   EXPECT_TRUE(machine.files.pendingDeletes().empty());
 }
 
 TEST_F(DeletePathTest, DirectoryIsNotScheduledOnceSomethingInItWasRefused) {
-  machine.files.AddFile(kInstall + L"\\a\\held1.dll");
-  machine.files.AddFile(kInstall + L"\\b\\held2.dll");
-  machine.files.SetInUse(kInstall + L"\\a\\held1.dll");
-  machine.files.SetInUse(kInstall + L"\\b\\held2.dll");
+  AddFileInUse(kInstall + L"\\a\\held1.dll");
+  AddFileInUse(kInstall + L"\\b\\held2.dll");
   machine.files.FailDeleteAtReboot(kInstall + L"\\b\\held2.dll", sim::kErrorDiskFull);
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  DeleteInstallDirectory();
   EXPECT_EQ(Console(), L"\nERROR deleting Directory: " + kInstall +
                            L"\nERROR code: 112 Message: There is not enough space on the "
                            L"disk.\r\n\n\n");
@@ -198,34 +215,28 @@ TEST_F(DeletePathTest, DirectoryIsNotScheduledOnceSomethingInItWasRefused) {
 TEST_F(DeletePathTest, ADirectoryThatIsALinkIsScheduledAsItselfNotWhatItLeadsTo) {
   // The directory is a junction; what lies below it belongs to its target,
   // where the shell's delete met a file in use.
-  machine.files.AddFile(kInstall + L"\\elsewhere\\held.dll");
-  machine.files.SetInUse(kInstall + L"\\elsewhere\\held.dll");
+  AddFileInUse(kInstall + L"\\elsewhere\\held.dll");
   machine.files.SetLink(kInstall);
   machine.files.SetShellResult(kInstall, 32);
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  DeleteInstallDirectory();
 
-  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + kInstall + L"\n");
+  EXPECT_EQ(Console(), kInstallAtReboot);
   EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kInstall});
-  for (const sim::FileCall& call : machine.files.fileCalls()) {
-    EXPECT_NE(call.call, L"ListDirectory") << ::testing::PrintToString(call.path);
-  }
+  EXPECT_EQ(ListedDirectories(), std::vector<std::wstring>{});
   ExpectNothingReported();
 }
 
 TEST_F(DeletePathTest, ALinkInsideTheDirectoryIsScheduledAsAnEntry) {
-  machine.files.AddFile(kInstall + L"\\held.dll");
-  machine.files.SetInUse(kInstall + L"\\held.dll");
+  AddFileInUse(kInstall + L"\\held.dll");
   machine.files.AddFile(kInstall + L"\\data\\outside.dat");
   machine.files.SetLink(kInstall + L"\\data");
   machine.files.SetShellResult(kInstall, 32);
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  DeleteInstallDirectory();
 
   EXPECT_EQ(machine.files.pendingDeletes(),
             (std::vector<std::wstring>{kInstall + L"\\data", kInstall + L"\\held.dll", kInstall}));
-  for (const sim::FileCall& call : machine.files.fileCalls()) {
-    if (call.call == L"ListDirectory") {
-      EXPECT_EQ(call.path, kInstall);
-    }
+  for (const std::wstring& listed : ListedDirectories()) {
+    EXPECT_EQ(listed, kInstall);
   }
 }
 
@@ -239,22 +250,15 @@ TEST_F(DeletePathTest, TheBootScheduleWalkStopsAtItsDepthLimit) {
     path += L"\\d";
     chain.push_back(path);
   }
-  machine.files.AddFile(path + L"\\held.dll");
-  machine.files.SetInUse(path + L"\\held.dll");
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  AddFileInUse(path + L"\\held.dll");
+  DeleteInstallDirectory();
 
-  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + kInstall + L"\n");
+  EXPECT_EQ(Console(), kInstallAtReboot);
   // Listed: the directory and the levels above the limit.
-  std::vector<std::wstring> listed;
-  for (const sim::FileCall& call : machine.files.fileCalls()) {
-    if (call.call == L"ListDirectory") {
-      listed.push_back(call.path);
-    }
-  }
   std::vector<std::wstring> expectedListed = {kInstall};
   expectedListed.insert(expectedListed.end(), chain.begin(),
                         chain.begin() + static_cast<std::ptrdiff_t>(limit - 1));
-  EXPECT_EQ(listed, expectedListed);
+  EXPECT_EQ(ListedDirectories(), expectedListed);
   // Scheduled: the levels down to the limit, the deepest first; what lies
   // deeper keeps them in place at boot, as an unlistable directory would.
   std::vector<std::wstring> expectedPending(
@@ -274,16 +278,14 @@ TEST_F(DeletePathTest, EntriesThatNoPlainPathNamesAreLeftInPlace) {
     machine.files.AddFile(kInstall + L"\\" + odd);
   }
   machine.files.SetShellResult(kInstall, 32);
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  DeleteInstallDirectory();
 
   EXPECT_EQ(machine.files.pendingDeletes(),
             (std::vector<std::wstring>{kInstall + L"\\held.dll", kInstall}));
-  for (const sim::FileCall& call : machine.files.fileCalls()) {
-    if (call.call == L"ListDirectory") {
-      EXPECT_EQ(call.path, kInstall);
-    }
+  for (const std::wstring& listed : ListedDirectories()) {
+    EXPECT_EQ(listed, kInstall);
   }
-  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + kInstall + L"\n");
+  EXPECT_EQ(Console(), kInstallAtReboot);
   ExpectNothingReported();
 }
 
@@ -298,10 +300,8 @@ class DeletePathShellFailureTest : public DeletePathTest,
 TEST_P(DeletePathShellFailureTest, IsReportedWithTheShellsResult) {
   machine.files.AddFile(kDriverFile);
   machine.files.SetShellResult(kDriverFile, GetParam().result);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(), std::wstring(L"\nERROR deleting File: "
-                                    L"C:\\Windows\\system32\\drivers\\tsld.sys\n") +
-                           GetParam().codeLine);
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverError + GetParam().codeLine);
   EXPECT_EQ(errorCount, 1);
   EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
   EXPECT_TRUE(machine.files.Exists(kDriverFile));
@@ -323,17 +323,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DeletePathTest, ReadOnlyFileNamedDirectlyIsRefused) {
   machine.files.AddFile(kDriverFile);
   machine.files.SetReadOnly(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(),
-            L"\nERROR deleting File: C:\\Windows\\system32\\drivers\\tsld.sys\n"
-            L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverError + kAccessDenied);
   EXPECT_EQ(errorCount, 1);
 }
 
 TEST_F(DeletePathTest, ItemThatCannotBeQueriedCountsAsAbsent) {
   machine.files.AddDirectory(kInstall);
   machine.files.DenyAccess(kInstall);
-  DeletePath(platform(), L"Directory", kInstall, false, context);
+  DeleteInstallDirectory();
   EXPECT_EQ(Console(), L"Directory is not present: " + kInstall + L"\n");
   EXPECT_TRUE(machine.files.Exists(kInstall));
   ExpectNothingReported();
@@ -357,8 +355,8 @@ class DeletePathWow64Test : public DeletePathTest {
 
 TEST_F(DeletePathWow64Test, DriverFileInTheNativeDirectoryIsDeleted) {
   machine.files.AddFile(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(), L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverDeleted);
   EXPECT_FALSE(machine.files.Exists(kDriverFile));
   ExpectItemCallsBypassedRedirection();
   EXPECT_EQ(machine.files.disableCalls(), 1);
@@ -370,8 +368,8 @@ TEST_F(DeletePathWow64Test, DriverFileInTheNativeDirectoryIsDeleted) {
 
 TEST_F(DeletePathWow64Test, DriverFileOnlyInThe32BitDirectoryIsNotPresent) {
   machine.files.AddFile(kDriverFile32);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(), L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverNotPresent);
   EXPECT_TRUE(machine.files.Exists(kDriverFile32));
   ExpectRedirectionRestored();
 }
@@ -380,19 +378,16 @@ TEST_F(DeletePathWow64Test, WithoutBypassTheRedirectedViewIsSeen) {
   machine.files.AddFile(kDriverFile32);
   machine.files.AddFile(kDriverFile);
   DeletePath(platform(), L"File", kDriverFile, false, context);
-  EXPECT_EQ(Console(), L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  EXPECT_EQ(Console(), kDriverDeleted);
   EXPECT_FALSE(machine.files.Exists(kDriverFile32));
   EXPECT_TRUE(machine.files.Exists(kDriverFile));
 }
 
 TEST_F(DeletePathWow64Test, DriverFileInUseIsScheduledByItsNativePath) {
-  machine.files.AddFile(kDriverFile);
-  machine.files.SetInUse(kDriverFile);
+  AddFileInUse(kDriverFile);
   machine.files.AddFile(kDriverFile32);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(),
-            L"File will be deleted when the system reboots: "
-            L"C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverAtReboot);
   EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kDriverFile});
   EXPECT_TRUE(machine.files.Exists(kDriverFile32));
   ExpectItemCallsBypassedRedirection();
@@ -402,10 +397,8 @@ TEST_F(DeletePathWow64Test, DriverFileInUseIsScheduledByItsNativePath) {
 TEST_F(DeletePathWow64Test, RedirectionIsOnAgainBeforeTheFailureIsReported) {
   machine.files.AddFile(kDriverFile);
   machine.files.SetReadOnly(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(),
-            L"\nERROR deleting File: C:\\Windows\\system32\\drivers\\tsld.sys\n"
-            L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverError + kAccessDenied);
   EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
   const std::size_t revert = FirstCall(L"Files.RevertWow64FsRedirection");
   EXPECT_LT(FirstCall(L"Files.ShellDelete"), revert);
@@ -415,10 +408,9 @@ TEST_F(DeletePathWow64Test, RedirectionIsOnAgainBeforeTheFailureIsReported) {
 }
 
 TEST_F(DeletePathWow64Test, FailedSchedulingIsReportedWithRedirectionOn) {
-  machine.files.AddFile(kDriverFile);
-  machine.files.SetInUse(kDriverFile);
+  AddFileInUse(kDriverFile);
   machine.files.FailEveryDeleteAtReboot(sim::kErrorAccessDenied);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
+  DeleteDriverFile();
   EXPECT_EQ(errorCount, 1);
   EXPECT_LT(FirstCall(L"Files.RevertWow64FsRedirection"), FirstCall(L"Internet."));
   ExpectRedirectionRestored();
@@ -428,7 +420,7 @@ TEST_F(DeletePathWow64Test, SavedValueIsHandedBackToTheRevert) {
   int marker = 0;
   machine.files.SetSavedRedirectionValue(&marker);
   machine.files.AddFile(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
+  DeleteDriverFile();
   EXPECT_EQ(machine.files.revertCalls(), 1);
   EXPECT_TRUE(machine.files.misuses().empty());
   ExpectRedirectionRestored();
@@ -437,8 +429,8 @@ TEST_F(DeletePathWow64Test, SavedValueIsHandedBackToTheRevert) {
 TEST_F(DeletePathWow64Test, MissingDisableEntryLeavesTheRedirectedView) {
   machine.files.SetDisableEntryPresent(false);
   machine.files.AddFile(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(), L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverNotPresent);
   EXPECT_EQ(machine.files.revertCalls(), 0);
   ExpectRedirectionRestored();
 }
@@ -446,8 +438,8 @@ TEST_F(DeletePathWow64Test, MissingDisableEntryLeavesTheRedirectedView) {
 TEST_F(DeletePathWow64Test, FailedDisableIsNotReverted) {
   machine.files.FailDisable(sim::kErrorAccessDenied);
   machine.files.AddFile(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(), L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverNotPresent);
   EXPECT_EQ(machine.files.disableCalls(), 1);
   EXPECT_EQ(machine.files.revertCalls(), 0);
   EXPECT_TRUE(machine.files.misuses().empty());
@@ -458,16 +450,16 @@ TEST_F(DeletePathWow64Test, MissingRevertEntryIsNotCalledTwice) {
   // still handled, and the revert is tried exactly once.
   machine.files.SetRevertEntryPresent(false);
   machine.files.AddFile(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(), L"File deleted: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverDeleted);
   EXPECT_EQ(machine.files.revertCalls(), 1);
 }
 
 TEST_F(DeletePathWow64Test, MissingIsWow64ProcessCountsAsA32BitSystem) {
   machine.process.SetEntry(sim::SimProcess::Entry::kMissing);
   machine.files.AddFile(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, true, context);
-  EXPECT_EQ(Console(), L"File is not present: C:\\Windows\\system32\\drivers\\tsld.sys\n");
+  DeleteDriverFile();
+  EXPECT_EQ(Console(), kDriverNotPresent);
   EXPECT_EQ(machine.files.disableCalls(), 0);
 }
 

@@ -21,6 +21,12 @@ using removal::ServiceExists;
 using removal::StopFilterService;
 
 const std::wstring kThirtyDots(30, L'.');
+const std::wstring kWaitedThirtyPauses = L"Waiting for tslwfs to stop " + kThirtyDots;
+// The full wait, the service still running at its end.
+const std::wstring kStillRunningAfterTheWait =
+    kWaitedThirtyPauses +
+    L"\ntslwfs is running\n\nERROR stopping service: tslwfs\n"
+    L"ERROR code: 4 Message: The system cannot open the file.\r\n\n\n";
 
 class ServiceExistsTest : public RemovalTest {};
 
@@ -171,13 +177,13 @@ TEST_F(StopFilterServiceTest, StoppingAtTheLastReadStillCounts) {
   // The first read and one read after each of the 30 pauses: 31 in all.
   Install(platform::kServiceRunning).stopAfter = 31;
   EXPECT_TRUE(StopFilterService(platform(), context));
-  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop " + kThirtyDots + L"\ntslwfs is stopped\n");
+  EXPECT_EQ(Console(), kWaitedThirtyPauses + L"\ntslwfs is stopped\n");
 }
 
 TEST_F(StopFilterServiceTest, StillStoppingAfterThirtyPausesFails) {
   Install(platform::kServiceRunning).stopAfter = 32;
   EXPECT_FALSE(StopFilterService(platform(), context));
-  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop " + kThirtyDots +
+  EXPECT_EQ(Console(), kWaitedThirtyPauses +
                            L"\ntslwfs is stop pending\n\nERROR stopping service: tslwfs\n"
                            L"ERROR code: 3 Message: The system cannot find the path "
                            L"specified.\r\n\n\n");
@@ -188,9 +194,7 @@ TEST_F(StopFilterServiceTest, StillStoppingAfterThirtyPausesFails) {
 TEST_F(StopFilterServiceTest, ServiceIgnoringTheStopFailsWithItsStateAfterThirtySeconds) {
   Install(platform::kServiceRunning).stopBehaviour = sim::StopBehaviour::kIgnoresStop;
   EXPECT_FALSE(StopFilterService(platform(), context));
-  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop " + kThirtyDots +
-                           L"\ntslwfs is running\n\nERROR stopping service: tslwfs\n"
-                           L"ERROR code: 4 Message: The system cannot open the file.\r\n\n\n");
+  EXPECT_EQ(Console(), kStillRunningAfterTheWait);
   EXPECT_EQ(machine.core.nowMs, 30000u);
   EXPECT_EQ(machine.clock.SleepLengths(), std::vector<std::uint32_t>(30, 1000));
   // One read before deciding to stop, then at most 31 while waiting.
@@ -204,9 +208,7 @@ TEST_F(StopFilterServiceTest, ServiceIgnoringTheStopFailsWithItsStateAfterThirty
 TEST_F(StopFilterServiceTest, RefusedStopRequestIsJudgedByTheStateAlone) {
   Install(platform::kServiceRunning).stopBehaviour = sim::StopBehaviour::kRefusesControl;
   EXPECT_FALSE(StopFilterService(platform(), context));
-  EXPECT_EQ(Console(), L"Waiting for tslwfs to stop " + kThirtyDots +
-                           L"\ntslwfs is running\n\nERROR stopping service: tslwfs\n"
-                           L"ERROR code: 4 Message: The system cannot open the file.\r\n\n\n");
+  EXPECT_EQ(Console(), kStillRunningAfterTheWait);
   EXPECT_EQ(errorCount, 1);
 }
 

@@ -23,13 +23,16 @@ std::vector<std::uint8_t> MakePage(std::size_t size) {
   return page;
 }
 
+// TEMP names an existing directory, and the program carries `page`.
+void StageTempAndPage(sim::SimMachine& machine, const std::vector<std::uint8_t>& page) {
+  machine.shell.SetEnvironmentVariable(L"TEMP", kTemp);
+  machine.files.AddDirectory(kTemp);
+  machine.shell.AddResource(256, 101, page);
+}
+
 class ShowAgreementTest : public ::testing::Test {
  protected:
-  ShowAgreementTest() : page(MakePage(16600)) {
-    machine.shell.SetEnvironmentVariable(L"TEMP", kTemp);
-    machine.files.AddDirectory(kTemp);
-    machine.shell.AddResource(256, 101, page);
-  }
+  ShowAgreementTest() : page(MakePage(16600)) { StageTempAndPage(machine, page); }
 
   void Show() { run::ShowAgreement(machine.platform()); }
 
@@ -133,9 +136,7 @@ TEST_F(ShowAgreementTest, NothingIsOpenedWhenThePageCannotBeWrittenWhole) {
   {
     SCOPED_TRACE("the file cannot be opened");
     sim::SimMachine m;
-    m.shell.SetEnvironmentVariable(L"TEMP", kTemp);
-    m.files.AddDirectory(kTemp);
-    m.shell.AddResource(256, 101, page);
+    StageTempAndPage(m, page);
     m.files.FailOpenForWriting(5);
     run::ShowAgreement(m.platform());
     EXPECT_TRUE(m.shell.openRequests().empty());
@@ -143,9 +144,7 @@ TEST_F(ShowAgreementTest, NothingIsOpenedWhenThePageCannotBeWrittenWhole) {
   {
     SCOPED_TRACE("the disk fills up part way");
     sim::SimMachine m;
-    m.shell.SetEnvironmentVariable(L"TEMP", kTemp);
-    m.files.AddDirectory(kTemp);
-    m.shell.AddResource(256, 101, page);
+    StageTempAndPage(m, page);
     m.files.SetDiskSpace(10000);
     run::ShowAgreement(m.platform());
     EXPECT_TRUE(m.shell.openRequests().empty());
@@ -154,9 +153,7 @@ TEST_F(ShowAgreementTest, NothingIsOpenedWhenThePageCannotBeWrittenWhole) {
   {
     SCOPED_TRACE("the close fails to flush");
     sim::SimMachine m;
-    m.shell.SetEnvironmentVariable(L"TEMP", kTemp);
-    m.files.AddDirectory(kTemp);
-    m.shell.AddResource(256, 101, page);
+    StageTempAndPage(m, page);
     m.files.FailClose(112);
     run::ShowAgreement(m.platform());
     EXPECT_TRUE(m.shell.openRequests().empty());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,6 +81,20 @@ class RemovalRunTest : public ::testing::Test {
 
   void AcceptAgreement() { machine.keyboard.Tap(A, 50); }
 
+  // Accepts the agreement, then holds `keys` down for the run's later prompts.
+  void AcceptAndHold(std::initializer_list<int> keys) {
+    AcceptAgreement();
+    for (const int key : keys) {
+      machine.keyboard.Hold(key, kLaterKeysMs);
+    }
+  }
+
+  void ExpectConsoleEndsWith(const std::wstring& tail) const {
+    const std::wstring console = machine.console.str();
+    ASSERT_GE(console.size(), tail.size());
+    EXPECT_EQ(console.substr(console.size() - tail.size()), tail);
+  }
+
   std::vector<sim::FormFields> Events() const { return machine.internet.SentForms(); }
 
   std::vector<std::wstring> Modules() const {
@@ -139,8 +154,7 @@ TEST_F(RemovalRunTest, TheStartEventIsSentBeforeTheAgreementIsAsked) {
 }
 
 TEST_F(RemovalRunTest, CleanMachineReportsEveryItemAbsentAndExitsWithE) {
-  AcceptAgreement();
-  machine.keyboard.Hold(E, kLaterKeysMs);
+  AcceptAndHold({E});
 
   EXPECT_EQ(Run(), 0);
 
@@ -169,9 +183,7 @@ TEST_F(RemovalRunTest, CleanMachineReportsEveryItemAbsentAndExitsWithE) {
 
 TEST_F(RemovalRunTest, FullRemovalDeclinedRestartRemovesEverythingAndExitsWithE) {
   InstallProduct();
-  AcceptAgreement();
-  machine.keyboard.Hold(N, kLaterKeysMs);
-  machine.keyboard.Hold(E, kLaterKeysMs);
+  AcceptAndHold({N, E});
 
   EXPECT_EQ(Run(), 0);
 
@@ -213,16 +225,11 @@ TEST_F(RemovalRunTest, FullRemovalDeclinedRestartRemovesEverythingAndExitsWithE)
 
 TEST_F(RemovalRunTest, AcceptedRestartEndsWithOneAndNoExitKeyWait) {
   InstallProduct();
-  AcceptAgreement();
-  machine.keyboard.Hold(Y, kLaterKeysMs);
-  machine.keyboard.Hold(E, kLaterKeysMs);
+  AcceptAndHold({Y, E});
 
   EXPECT_EQ(Run(), 1);
 
-  const std::wstring console = machine.console.str();
-  const std::wstring tail = TelemetryPause() + kQuestion;
-  ASSERT_GE(console.size(), tail.size());
-  EXPECT_EQ(console.substr(console.size() - tail.size()), tail);
+  ExpectConsoleEndsWith(TelemetryPause() + kQuestion);
   EXPECT_TRUE(machine.power.restarting());
   ASSERT_EQ(machine.power.exitRequests().size(), 1u);
   EXPECT_EQ(machine.power.exitRequests()[0].flags, 6u);
@@ -234,20 +241,15 @@ TEST_F(RemovalRunTest, AcceptedRestartEndsWithOneAndNoExitKeyWait) {
 TEST_F(RemovalRunTest, AFailedRestartRequestEndsLikeADeclinedOne) {
   InstallProduct();
   machine.power.SetAdjustLastError(1300);
-  AcceptAgreement();
-  machine.keyboard.Hold(Y, kLaterKeysMs);
-  machine.keyboard.Hold(E, kLaterKeysMs);
+  AcceptAndHold({Y, E});
 
   EXPECT_EQ(Run(), 0);
 
-  const std::wstring tail =
+  ExpectConsoleEndsWith(
       TelemetryPause() + kQuestion +
       L"\nERROR: The restart request failed.  Please manually reboot to complete the removal "
       L"process.\n" +
-      kExitWait;
-  const std::wstring console = machine.console.str();
-  ASSERT_GE(console.size(), tail.size());
-  EXPECT_EQ(console.substr(console.size() - tail.size()), tail);
+      kExitWait);
   EXPECT_FALSE(machine.power.restarting());
   // The failure is the user's to act on, not a removal failure: no event.
   EXPECT_EQ(Modules(), (std::vector<std::wstring>{L"start", L"done"}));
@@ -258,8 +260,7 @@ TEST_F(RemovalRunTest, WithoutRightsToStopTheServiceTheRunTakesTheNonAdminExit) 
   InstallProduct();
   machine.services.Find(L"tslwfs")->fullAccessError = 5;
   machine.services.Find(L"tsld")->fullAccessError = 5;
-  AcceptAgreement();
-  machine.keyboard.Hold(E, kLaterKeysMs);
+  AcceptAndHold({E});
 
   EXPECT_EQ(Run(), -1);
 
@@ -304,8 +305,7 @@ TEST_F(RemovalRunTest, FailuresAreCountedAndDeferredItemsAskForNoRestart) {
   machine.registry.AddKey(kProductKey);
   machine.registry.AddKey(L"SOFTWARE\\Orvane Systems\\Another Product");
   machine.registry.AddKey(kUninstallKey);
-  AcceptAgreement();
-  machine.keyboard.Hold(E, kLaterKeysMs);
+  AcceptAndHold({E});
 
   EXPECT_EQ(Run(), 0);
 
@@ -338,27 +338,21 @@ TEST_F(RemovalRunTest, FailuresAreCountedAndDeferredItemsAskForNoRestart) {
 
 TEST_F(RemovalRunTest, AFilterServiceAlreadyMarkedForDeletionAsksForTheRestart) {
   machine.services.InstallMarkedForDeletion(L"tslwfs");
-  AcceptAgreement();
-  machine.keyboard.Hold(N, kLaterKeysMs);
-  machine.keyboard.Hold(E, kLaterKeysMs);
+  AcceptAndHold({N, E});
 
   EXPECT_EQ(Run(), 0);
 
-  const std::wstring console = machine.console.str();
-  EXPECT_NE(console.find(L"Service marked for deletion: tslwfs\nService is not present: tsld\n"),
+  EXPECT_NE(machine.console.str().find(
+                L"Service marked for deletion: tslwfs\nService is not present: tsld\n"),
             std::wstring::npos);
-  const std::wstring tail = TelemetryPause() + kQuestion + kManualRestart + kExitWait;
-  ASSERT_GE(console.size(), tail.size());
-  EXPECT_EQ(console.substr(console.size() - tail.size()), tail);
+  ExpectConsoleEndsWith(TelemetryPause() + kQuestion + kManualRestart + kExitWait);
   EXPECT_EQ(Field(Events().back(), L"reboot"), L"Yes");
   EXPECT_EQ(Field(Events().back(), L"errors"), L"0");
 }
 
 TEST_F(RemovalRunTest, TheDoneEventGoesOutBeforeThePauseAndTheQuestion) {
   InstallProduct();
-  AcceptAgreement();
-  machine.keyboard.Hold(N, kLaterKeysMs);
-  machine.keyboard.Hold(E, kLaterKeysMs);
+  AcceptAndHold({N, E});
 
   EXPECT_EQ(Run(), 0);
 
@@ -423,9 +417,7 @@ TEST_F(RemovalRunTest, EveryEventOfTheRunCarriesTheOneRunId) {
   InstallProduct();
   machine.services.Find(L"tsld")->deleteError = 1051;
   machine.files.SetShellResult(kInstallDir, 5);
-  AcceptAgreement();
-  machine.keyboard.Hold(N, kLaterKeysMs);
-  machine.keyboard.Hold(E, kLaterKeysMs);
+  AcceptAndHold({N, E});
 
   EXPECT_EQ(Run(), 0);
 

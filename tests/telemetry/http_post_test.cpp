@@ -46,6 +46,17 @@ Calls Concat(Calls first, const Calls& second) {
 const Calls kCloseAll = {L"Internet.CloseHandle request", L"Internet.CloseHandle connection",
                          L"Internet.CloseHandle root"};
 
+// A simulated WinINet of its own, for each case of a loop.
+struct FreshInternet {
+  std::uint32_t Post(const std::wstring& body) {
+    std::wstring ignored;
+    return PostForm(internet, body, false, ignored);
+  }
+
+  sim::SimCore core;
+  sim::SimInternet internet{core};
+};
+
 class PostFormTest : public ::testing::Test {
  protected:
   std::uint32_t Post(const std::wstring& body, bool secure = false) {
@@ -119,12 +130,10 @@ TEST_F(PostFormTest, SecureUsesPort443AndTheSecureFlag) {
 
 TEST_F(PostFormTest, ContentLengthMatchesTheBytesWritten) {
   for (const std::wstring& body : {std::wstring(L"x"), std::wstring(999, L'y')}) {
-    sim::SimCore freshCore;
-    sim::SimInternet fresh(freshCore);
-    std::wstring ignored;
-    PostForm(fresh, body, false, ignored);
-    ASSERT_EQ(fresh.exchanges().size(), 1u);
-    const sim::HttpExchange& exchange = fresh.exchanges()[0];
+    FreshInternet fresh;
+    fresh.Post(body);
+    ASSERT_EQ(fresh.internet.exchanges().size(), 1u);
+    const sim::HttpExchange& exchange = fresh.internet.exchanges()[0];
     EXPECT_EQ(exchange.Header(L"Content-Length"), std::to_wstring(body.size()));
     EXPECT_EQ(exchange.body.size(), body.size());
   }
@@ -139,11 +148,9 @@ TEST_F(PostFormTest, EmptyBodyWritesNothing) {
 
 TEST_F(PostFormTest, ReturnsWhateverStatusTheServerGives) {
   for (const std::uint32_t status : {200u, 201u, 204u, 301u, 302u, 404u, 500u}) {
-    sim::SimCore freshCore;
-    sim::SimInternet fresh(freshCore);
-    fresh.SetStatus(status);
-    std::wstring ignored;
-    EXPECT_EQ(PostForm(fresh, L"a=1", false, ignored), status);
+    FreshInternet fresh;
+    fresh.internet.SetStatus(status);
+    EXPECT_EQ(fresh.Post(L"a=1"), status);
   }
 }
 
@@ -281,47 +288,41 @@ TEST_F(PostFormTest, NoNetworkOpensNothing) {
 
 TEST_F(PostFormTest, FailedOpenEndsTheCallWhateverTheFailureValue) {
   for (const bool invalidValue : {false, true}) {
-    sim::SimCore freshCore;
-    sim::SimInternet fresh(freshCore);
-    fresh.FailOpen(sim::kErrorInternetNameNotResolved, invalidValue);
-    std::wstring ignored;
-    EXPECT_EQ(PostForm(fresh, kStartBody, false, ignored), 0u);
-    EXPECT_EQ(freshCore.calls, (Calls{L"Internet.AttemptConnect", L"Internet.Open ZANT 0"}));
+    FreshInternet fresh;
+    fresh.internet.FailOpen(sim::kErrorInternetNameNotResolved, invalidValue);
+    EXPECT_EQ(fresh.Post(kStartBody), 0u);
+    EXPECT_EQ(fresh.core.calls, (Calls{L"Internet.AttemptConnect", L"Internet.Open ZANT 0"}));
     // In particular the failure value was never handed back to be closed.
-    EXPECT_TRUE(fresh.misuses().empty());
+    EXPECT_TRUE(fresh.internet.misuses().empty());
   }
 }
 
 TEST_F(PostFormTest, FailedConnectClosesTheRoot) {
   for (const bool invalidValue : {false, true}) {
-    sim::SimCore freshCore;
-    sim::SimInternet fresh(freshCore);
-    fresh.FailConnect(sim::kErrorInternetNameNotResolved, invalidValue);
-    std::wstring ignored;
-    EXPECT_EQ(PostForm(fresh, kStartBody, false, ignored), 0u);
+    FreshInternet fresh;
+    fresh.internet.FailConnect(sim::kErrorInternetNameNotResolved, invalidValue);
+    EXPECT_EQ(fresh.Post(kStartBody), 0u);
     Calls expected = CallsThroughHeaders(113);
     expected.resize(6);  // through Connect
     expected.push_back(L"Internet.CloseHandle root");
-    EXPECT_EQ(freshCore.calls, expected);
-    EXPECT_EQ(fresh.OpenHandles(), 0u);
-    EXPECT_TRUE(fresh.misuses().empty());
+    EXPECT_EQ(fresh.core.calls, expected);
+    EXPECT_EQ(fresh.internet.OpenHandles(), 0u);
+    EXPECT_TRUE(fresh.internet.misuses().empty());
   }
 }
 
 TEST_F(PostFormTest, FailedOpenRequestClosesConnectionThenRoot) {
   for (const bool invalidValue : {false, true}) {
-    sim::SimCore freshCore;
-    sim::SimInternet fresh(freshCore);
-    fresh.FailOpenRequest(12005, invalidValue);
-    std::wstring ignored;
-    EXPECT_EQ(PostForm(fresh, kStartBody, false, ignored), 0u);
+    FreshInternet fresh;
+    fresh.internet.FailOpenRequest(12005, invalidValue);
+    EXPECT_EQ(fresh.Post(kStartBody), 0u);
     Calls expected = CallsThroughHeaders(113);
     expected.resize(7);  // through OpenRequest
     expected.push_back(L"Internet.CloseHandle connection");
     expected.push_back(L"Internet.CloseHandle root");
-    EXPECT_EQ(freshCore.calls, expected);
-    EXPECT_EQ(fresh.OpenHandles(), 0u);
-    EXPECT_TRUE(fresh.misuses().empty());
+    EXPECT_EQ(fresh.core.calls, expected);
+    EXPECT_EQ(fresh.internet.OpenHandles(), 0u);
+    EXPECT_TRUE(fresh.internet.misuses().empty());
   }
 }
 
@@ -338,15 +339,13 @@ TEST_F(PostFormTest, FailedSendWritesAndQueriesNothing) {
 TEST_F(PostFormTest, TimedOutSendWaitsTheTimeoutSetOnTheRoot) {
   for (const sim::SendOutcome outcome :
        {sim::SendOutcome::kConnectTimeout, sim::SendOutcome::kNoAnswer}) {
-    sim::SimCore freshCore;
-    sim::SimInternet fresh(freshCore);
-    fresh.SetSendOutcome(outcome);
-    std::wstring ignored;
-    EXPECT_EQ(PostForm(fresh, kStartBody, false, ignored), 0u);
+    FreshInternet fresh;
+    fresh.internet.SetSendOutcome(outcome);
+    EXPECT_EQ(fresh.Post(kStartBody), 0u);
     // The simulated peer waits what the root handle allows, or 60 s when unset.
-    EXPECT_EQ(freshCore.nowMs, 10000u);
-    EXPECT_EQ(fresh.statusQueries(), 0u);
-    EXPECT_EQ(fresh.OpenHandles(), 0u);
+    EXPECT_EQ(fresh.core.nowMs, 10000u);
+    EXPECT_EQ(fresh.internet.statusQueries(), 0u);
+    EXPECT_EQ(fresh.internet.OpenHandles(), 0u);
   }
 }
 
