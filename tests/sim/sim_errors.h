@@ -9,11 +9,11 @@ inline constexpr std::uint32_t kErrorInvalidFunction = 1;
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
-// ERROR_INVALID_HANDLE (SimInternet has its own name for it).
-inline constexpr std::uint32_t kErrorHandleInvalid = 6;
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
+inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrorProcNotFound = 127;
 inline constexpr std::uint32_t kErrorDirectoryName = 267;
 inline constexpr std::uint32_t kErrorDependentServicesRunning = 1051;

@@ -357,7 +357,7 @@ SimFiles::OpenFile* SimFiles::FindOpen(platform::FileHandle file, const wchar_t*
     }
   }
   misuses_.push_back(call);
-  core_.lastError = kErrorHandleInvalid;
+  core_.lastError = kErrorInvalidHandle;
   return nullptr;
 }
 

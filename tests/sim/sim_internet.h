@@ -11,6 +11,7 @@
 
 #include "platform/internet.h"
 #include "tests/sim/sim_core.h"
+#include "tests/sim/sim_errors.h"
 
 namespace sim {
 
@@ -22,8 +23,6 @@ inline constexpr std::uint32_t kErrorInternetDisconnected = 12163;
 inline constexpr std::uint32_t kErrorInternetIncorrectHandleType = 12018;
 inline constexpr std::uint32_t kErrorInternetIncorrectHandleState = 12019;
 inline constexpr std::uint32_t kErrorHttpHeaderNotFound = 12150;
-inline constexpr std::uint32_t kErrorInvalidHandle = 6;
-inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 // What WinINet waits when no time-out was set on the root handle.
 inline constexpr std::uint32_t kDefaultTimeoutMs = 60000;
 

@@ -17,7 +17,7 @@ std::optional<bool> SimProcess::IsWow64Process() {
       return std::nullopt;
     case Entry::kFails:
       core_.calls.push_back(L"Process.IsWow64Process");
-      core_.lastError = kErrorHandleInvalid;
+      core_.lastError = kErrorInvalidHandle;
       return std::nullopt;
   }
   return std::nullopt;

@@ -76,7 +76,7 @@ SimServices::HandleRecord* SimServices::FindServiceHandle(platform::ScHandle han
     }
   }
   misuses_.push_back(call);
-  core_.lastError = kErrorHandleInvalid;
+  core_.lastError = kErrorInvalidHandle;
   return nullptr;
 }
 
@@ -102,7 +102,7 @@ platform::ScHandle SimServices::OpenService(platform::ScHandle manager, const st
   }
   if (!managerOpen) {
     misuses_.push_back(L"OpenService");
-    return Fail(kErrorHandleInvalid);
+    return Fail(kErrorInvalidHandle);
   }
   const std::wstring folded = FoldCase(name);
   const auto found = services_.find(folded);
@@ -215,7 +215,7 @@ bool SimServices::CloseServiceHandle(platform::ScHandle handle) {
     }
   }
   misuses_.push_back(L"CloseServiceHandle");
-  return Refuse(kErrorHandleInvalid);
+  return Refuse(kErrorInvalidHandle);
 }
 
 void SimServices::RemoveIfUnreferenced(const std::wstring& folded) {
