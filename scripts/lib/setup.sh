@@ -20,7 +20,7 @@ install_packages() {
     apt-get update -q
     _apt_updated=1
   fi
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 }
 
 install_build_tools() {
