@@ -140,21 +140,13 @@ class WinePrefix:
     def run(self, command: list[str], timeout: float = 120, check: bool = False) -> Result:
         """Runs a command (`wine ...`, `wineserver ...`) for this prefix and waits for it."""
         out_path, err_path = self._out_files()
-        with open(out_path, "wb") as out, open(err_path, "wb") as err:
-            proc = subprocess.Popen(
-                self.sandbox.wrap(command),
-                env=self.env,
-                stdin=subprocess.DEVNULL,
-                stdout=out,
-                stderr=err,
-                cwd=self._scratch,
-            )
-            try:
-                code = proc.wait(timeout)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
-                raise WineError("timed out after %ss: %s" % (timeout, command))
+        proc = self.spawn(command, out_path, err_path)
+        try:
+            code = proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            raise WineError("timed out after %ss: %s" % (timeout, command))
         result = Result(
             code,
             out_path.read_bytes().decode("utf-8", "replace"),
