@@ -259,8 +259,9 @@ class TestReport:
     def results(self, size: int, foreign: list[str], own: float, exchange: float, cpu: float):
         removal = bench.Removal(30.5, own, {"process start": own}, {"agreement": 0.1}, 1)
         exchanges = bench.Exchanges([exchange], [exchange / 2])
-        return bench.Results(Path("tool.exe"), size, bench.Imports({"KERNEL32.dll": 3}), foreign,
-                             [removal], [0.1], exchanges, exchanges,
+        exe = bench.ExeFile(Path("tool.exe"), "x64", size, bench.Imports({"KERNEL32.dll": 3}),
+                            foreign)
+        return bench.Results(exe.path, [exe], [removal], [0.1], exchanges, exchanges,
                              [bench.PromptCpu(cpu / 2, cpu / 2, 5.0)])
 
     def verdicts(self, lines: list[str]) -> list[str]:

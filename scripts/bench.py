@@ -29,7 +29,8 @@ sys.path.insert(0, str(REPO / "tests" / "e2e"))
 
 from tessel_e2e import product  # noqa: E402
 from tessel_e2e.machine import PROMPTS, Machine, Plan, make_template  # noqa: E402
-from tessel_e2e.prefix import WinePrefix, temporary_root  # noqa: E402
+from tessel_e2e.pe import machine_of  # noqa: E402
+from tessel_e2e.prefix import WINE, WinePrefix, temporary_root  # noqa: E402
 from tessel_e2e.sandbox import Sandbox  # noqa: E402
 
 MIB = 1 << 20
@@ -154,8 +155,14 @@ def parse_imports(objdump_text: str) -> Imports:
     return Imports(dlls)
 
 
+OBJDUMP = {"x86": "i686-w64-mingw32-objdump", "x64": "x86_64-w64-mingw32-objdump"}
+# Where a fresh 64-bit Windows keeps the DLLs each kind of exe loads.
+SYSTEM_DIR = {"x86": "syswow64", "x64": "system32"}
+
+
 def read_imports(exe: Path) -> Imports:
-    result = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(exe)], capture_output=True,
+    arch = machine_of(exe.read_bytes())
+    result = subprocess.run([OBJDUMP[arch], "-p", str(exe)], capture_output=True,
                             text=True, check=False)
     if result.returncode != 0:
         raise MeasureError("objdump could not read %s: %s" % (exe, result.stderr.strip()))
@@ -325,7 +332,7 @@ class KeyPresser:
         number = len(self.procs)
         out = self.machine.workdir / ("%s-keys-%d.out" % (self.name, number))
         self.procs.append(self.machine.prefix.spawn(
-            ["wine", KEYS_TOOL, "--hold", str(hold_ms), key], out, out.with_suffix(".err")))
+            [WINE, KEYS_TOOL, "--hold", str(hold_ms), key], out, out.with_suffix(".err")))
 
     def stop(self) -> None:
         for proc in self.procs:
@@ -352,7 +359,7 @@ class DirectRun:
         self.out_path = machine.workdir / (name + ".out")
         machine.collector.output_pointer.write_text(str(self.out_path))
         self.started = time.monotonic()
-        self.proc = machine.prefix.spawn(["wine", product.TOOL], self.out_path,
+        self.proc = machine.prefix.spawn([WINE, product.TOOL], self.out_path,
                                          machine.workdir / (name + ".err"))
 
     def kill(self) -> None:
@@ -591,11 +598,25 @@ class PromptWatch:
 
 
 @dataclass
-class Results:
-    exe: Path
+class ExeFile:
+    path: Path
+    arch: str
     size: int
     imports: Imports
     foreign_dlls: list[str]
+
+
+def weigh(exe: Path, prefix: Path) -> ExeFile:
+    arch = machine_of(exe.read_bytes())
+    imports = read_imports(exe)
+    return ExeFile(exe, arch, exe.stat().st_size, imports,
+                   imports.foreign(prefix / "drive_c" / "windows" / SYSTEM_DIR[arch]))
+
+
+@dataclass
+class Results:
+    exe: Path
+    files: list[ExeFile]  # the exe measured first, then the other build
     removals: list[Removal]
     process_start: list[float]
     online: Exchanges
@@ -604,8 +625,10 @@ class Results:
 
 
 class Bench:
-    def __init__(self, build_dir: Path, runs: int, full_runs: int, stagger: float) -> None:
+    def __init__(self, build_dir: Path, runs: int, full_runs: int, stagger: float,
+                 other_exe: Path | None = None) -> None:
         self.build_dir = build_dir
+        self.other_exe = other_exe
         self.runs = runs
         self.full_runs = full_runs
         self.stagger = stagger
@@ -637,9 +660,12 @@ class Bench:
         self.template = make_template(self.root / "template", exe, helpers)
         shutil.copy2(bench_exe, self.template.unix_path(product.HELPER_DIR) / BENCH_EXE)
 
-        size = exe.stat().st_size
-        imports = read_imports(exe)
-        foreign = imports.foreign(self.template.path / "drive_c" / "windows" / "syswow64")
+        files = [weigh(exe, self.template.path)]
+        if self.other_exe is not None:
+            if not self.other_exe.is_file():
+                raise MeasureError("%s is missing: build it first (scripts/bench does)"
+                                   % self.other_exe)
+            files.append(weigh(self.other_exe, self.template.path))
 
         say("telemetry exchanges: %d processes, %d exchanges each, with the collector and "
             "offline" % (self.runs, EXCHANGES_PER_PROCESS))
@@ -663,8 +689,7 @@ class Bench:
             % (self.full_runs, self.stagger, 35 + self.stagger * (self.full_runs - 1)))
         removals = self.measure_removals()
         self.close_machines()
-        return Results(exe, size, imports, foreign, removals, process_start, online, offline,
-                       prompt)
+        return Results(exe, files, removals, process_start, online, offline, prompt)
 
     def measure_prompts(self) -> list[PromptCpu]:
         watches = [PromptWatch(self.machine("prompt-%d" % n, Plan())) for n in range(self.runs)]
@@ -729,13 +754,15 @@ def report_lines(results: Results, wine_version: str) -> list[str]:
 
     add("tessel-cleanup benchmark: %s, under %s" % (results.exe, wine_version))
     add("")
-    row("exe size", "%d bytes = %.2f%% of 1 MiB (%+d bytes to 1 MiB)"
-        % (results.size, results.size / MIB * 100, MIB - results.size),
-        "target <= 1 MiB: " + verdict(results.size <= TARGET_EXE_BYTES))
-    dlls = ", ".join("%s (%d)" % item for item in results.imports.dlls.items())
-    row("imported DLLs (functions)", dlls,
-        "target Windows system DLLs only: " + verdict(not results.foreign_dlls)
-        + ("" if not results.foreign_dlls else " (" + ", ".join(results.foreign_dlls) + ")"))
+    for number, exe in enumerate(results.files):
+        name = "%s exe%s" % (exe.arch, "" if number == 0 else " (not run here)")
+        row(name + " size", "%d bytes = %.2f%% of 1 MiB (%+d bytes to 1 MiB)"
+            % (exe.size, exe.size / MIB * 100, MIB - exe.size),
+            "target <= 1 MiB: " + verdict(exe.size <= TARGET_EXE_BYTES))
+        dlls = ", ".join("%s (%d)" % item for item in exe.imports.dlls.items())
+        row("  imported DLLs (functions)", dlls,
+            "target Windows system DLLs only: " + verdict(not exe.foreign_dlls)
+            + ("" if not exe.foreign_dlls else " (" + ", ".join(exe.foreign_dlls) + ")"))
     add("")
 
     own = summarise([r.own for r in results.removals])
@@ -776,13 +803,15 @@ def report_lines(results: Results, wine_version: str) -> list[str]:
 
 
 def wine_version() -> str:
-    result = subprocess.run(["wine", "--version"], capture_output=True, text=True, check=False)
+    result = subprocess.run([WINE, "--version"], capture_output=True, text=True, check=False)
     return result.stdout.strip() or "Wine"
 
 
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build-dir", type=Path, default=REPO / "build" / "windows")
+    parser.add_argument("--other-exe", type=Path, default=None,
+                        help="the other build's exe: its size and imports are reported too")
     parser.add_argument("--runs", type=int, default=None,
                         help="runs of every figure (default: 5, and 3 full removals)")
     parser.add_argument("--stagger", type=float, default=8.0,
@@ -793,7 +822,7 @@ def main(argv: list[str] | None = None) -> int:
     runs = args.runs or 5
     full_runs = args.runs or 3
 
-    bench = Bench(args.build_dir, runs, full_runs, args.stagger)
+    bench = Bench(args.build_dir, runs, full_runs, args.stagger, args.other_exe)
     try:
         results = bench.run()
     # The harness raises RuntimeError (a failed Wine command, failed staging),

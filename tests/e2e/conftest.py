@@ -1,6 +1,12 @@
-"""Fixtures of the end-to-end scenarios: the exe and its helpers, one template
-prefix per test run (shared by all pytest-xdist workers), and a fresh machine
-for every scenario."""
+"""Fixtures of the end-to-end scenarios: the exe under test and its helpers,
+one template prefix per test run (shared by all pytest-xdist workers), and a
+fresh machine for every scenario.
+
+`--exe x86` runs the scenarios with the 32-bit exe (build/windows), `--exe x64`
+with the 64-bit one (build/windows-x64); the default is the 32-bit one where
+this machine runs 32-bit code. TESSEL_BUILD_DIR names another build directory.
+Both exes meet the same expectations: on 64-bit Windows each removes the
+native driver file and the 64-bit registry keys."""
 
 from __future__ import annotations
 
@@ -10,20 +16,59 @@ from pathlib import Path
 
 import pytest
 
+from tessel_e2e import pe
 from tessel_e2e.machine import Machine, Plan, make_template
-from tessel_e2e.prefix import WinePrefix
+from tessel_e2e.prefix import RUNS_X86, WinePrefix
 from tessel_e2e.sandbox import Sandbox
 
 REPO = Path(__file__).resolve().parents[2]
-BUILD_DIR = Path(os.environ.get("TESSEL_BUILD_DIR", REPO / "build" / "windows"))
+PRESETS = {"x86": "windows", "x64": "windows-x64"}
+
+
+def pytest_addoption(parser):
+    parser.addoption("--exe", choices=sorted(PRESETS), default="x86" if RUNS_X86 else "x64",
+                     help="the exe under test: x86 (32-bit) or x64 (64-bit); default: x86 "
+                          "where this machine runs 32-bit code, else x64")
+
+
+def build_dir(config) -> Path:
+    preset = PRESETS[config.getoption("--exe")]
+    return Path(os.environ.get("TESSEL_BUILD_DIR", REPO / "build" / preset))
+
+
+def pytest_configure(config):
+    # The image checks need no Wine: they also run for an exe this machine
+    # cannot start.
+    only_images = config.getoption("-m") == "image"
+    if config.getoption("--exe") == "x86" and not RUNS_X86 and not only_images:
+        raise pytest.UsageError("--exe x86: this machine does not run 32-bit x86 programs "
+                                "(scripts/lib/runs-x86 says no); run the scenarios with --exe x64")
+
+
+def pytest_report_header(config):
+    return "exe under test: %s, %s" % (config.getoption("--exe"),
+                                       build_dir(config) / "tessel-cleanup.exe")
+
+
+def pytest_terminal_summary(terminalreporter, config):
+    counts = {kind: len(terminalreporter.stats.get(kind, []))
+              for kind in ("passed", "failed", "error", "skipped")}
+    terminalreporter.write_line(
+        "end-to-end with the %s exe: %d passed, %d failed, %d errors, %d skipped"
+        % (config.getoption("--exe"), counts["passed"], counts["failed"], counts["error"],
+           counts["skipped"]))
 
 
 @pytest.fixture(scope="session")
-def tool_exe() -> Path:
-    exe = BUILD_DIR / "tessel-cleanup.exe"
+def tool_exe(request) -> Path:
+    arch = request.config.getoption("--exe")
+    exe = build_dir(request.config) / "tessel-cleanup.exe"
     if not exe.is_file():
-        pytest.fail("%s is missing: build it with `cmake --preset windows && "
-                    "cmake --build --preset windows` (or set TESSEL_BUILD_DIR)" % exe)
+        pytest.fail("%s is missing: build it with `cmake --preset %s && cmake --build "
+                    "--preset %s` (or set TESSEL_BUILD_DIR)" % (exe, PRESETS[arch], PRESETS[arch]))
+    built_for = pe.machine_of(exe.read_bytes())
+    if built_for != arch:
+        pytest.fail("%s is built for %s, not for %s" % (exe, built_for, arch))
     return exe
 
 
@@ -42,7 +87,7 @@ def template(tmp_path_factory, tool_exe) -> WinePrefix:
     with open(root / "template.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if not ready.exists():
-            make_template(path, tool_exe, BUILD_DIR / "tests" / "e2e")
+            make_template(path, tool_exe, tool_exe.parent / "tests" / "e2e")
             ready.touch()
     return WinePrefix(path)
 

@@ -3,11 +3,15 @@ scenario pass. Most of these need no Wine; the last one runs a machine."""
 
 from __future__ import annotations
 
+import struct
+import subprocess
+
 import pytest
 
 from checks import ALWAYS, TARGETS, assert_requests, done, event, finish
 from tessel_e2e.collector import Request
 from tessel_e2e.machine import Plan
+from tessel_e2e.prefix import RUNS_X86_PROBE
 from tessel_e2e.registry import Registry, parse_reg_file, pending_renames
 from tessel_e2e.snapshot import Allowed, Change, Snapshot, unexpected
 from transcript import SYSTEM_TEXT, assert_transcript, normalise
@@ -30,6 +34,38 @@ SYSTEM_REG = r'''WINE REGISTRY Version 2
 "Hex"=hex(7):41,00,00,00,42,00,\
   00,00,00,00
 '''
+
+
+class TestRunsX86Probe:
+    """Which exe and which Wine loader every script uses rests on this answer: a
+    malformed probe program would say "no" on every machine and quietly drop
+    the 32-bit exe from the tests."""
+
+    def answer(self, *args: str) -> str:
+        return subprocess.run([str(RUNS_X86_PROBE), *args], capture_output=True, text=True,
+                              check=True).stdout.strip()
+
+    def test_the_program_is_a_loadable_i386_executable(self, tmp_path):
+        image = tmp_path / "exit0"
+        self.answer("--write", str(image))
+        data = image.read_bytes()
+        assert data[:7] == b"\x7fELF\x01\x01\x01"  # 32-bit, little-endian, version 1
+        kind, machine, _, entry, phoff = struct.unpack_from("<HHIII", data, 16)
+        assert (kind, machine) == (2, 3)  # an executable for i386
+        p_type, offset, vaddr, _, filesz, memsz, flags = struct.unpack_from("<7I", data, phoff)
+        assert (p_type, offset, filesz, memsz) == (1, 0, len(data), len(data))
+        assert flags & 1  # executable segment
+        code = data[entry - vaddr:]
+        assert code == b"\x31\xdb\xb8\x01\x00\x00\x00\xcd\x80"  # exit(0)
+
+    def test_a_program_that_runs_means_yes_one_refused_means_no(self, tmp_path):
+        assert self.answer("--program", "/bin/true") == "yes"
+        refused = tmp_path / "refused"
+        self.answer("--write", str(refused))
+        data = bytearray(refused.read_bytes())
+        data[18:20] = b"\xff\xff"  # a processor no kernel knows
+        refused.write_bytes(bytes(data))
+        assert self.answer("--program", str(refused)) == "no"
 
 
 class TestRegistryFiles:

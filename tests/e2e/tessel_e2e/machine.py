@@ -24,7 +24,7 @@ from pathlib import Path
 
 from . import product
 from .collector import Collector, Request
-from .prefix import WinePrefix, wait_for
+from .prefix import WINE, WinePrefix, wait_for
 from .registry import Registry
 from .sandbox import NoSandbox, Sandbox
 from .snapshot import Allowed, Change, Snapshot, unexpected
@@ -205,7 +205,7 @@ class ToolRun:
         self.out_path = machine.workdir / (name + ".out")
         self.err_path = machine.workdir / (name + ".err")
         self.code_file = product.RUN_DIR + "\\" + name + ".exit"
-        command = ["wine", product.HELPER_DIR + r"\e2e-launch.exe"]
+        command = [WINE, product.HELPER_DIR + r"\e2e-launch.exe"]
         for variable in env_unset:
             command += ["--unset", variable]
         for variable, value in (env_set or {}).items():
@@ -354,14 +354,16 @@ class Machine:
             self.prefix.wine("sc", "start", service.name, check=False)
             settled = SETTLED_STATE[service.mode]
             log = run_dir / (service.name + ".log")
-            wait_for(lambda: log.exists() and ("state %d\n" % settled) in log.read_text(), 20,
+            # Generous: a loaded machine running scenarios side by side can
+            # take many seconds to start a service process.
+            wait_for(lambda: log.exists() and ("state %d\n" % settled) in log.read_text(), 60,
                      what="service %s to settle in state %d" % (service.name, settled))
-            wait_for(lambda: self.service_state(service.name) == settled, 20,
+            wait_for(lambda: self.service_state(service.name) == settled, 60,
                      what="the service manager to report %s in state %d" % (service.name, settled))
         for number, path in enumerate(plan.held_files):
             ready = "%s\\hold-%d.ready" % (product.RUN_DIR, number)
             self._background.append(self.prefix.spawn(
-                ["wine", product.HELPER_DIR + r"\e2e-hold.exe", path, ready],
+                [WINE, product.HELPER_DIR + r"\e2e-hold.exe", path, ready],
                 self.workdir / ("hold-%d.out" % number), self.workdir / ("hold-%d.err" % number)))
             ready_path = self.prefix.unix_path(ready)
             text = wait_for(lambda: ready_path.exists() and ready_path.read_text(), 20,
@@ -371,7 +373,7 @@ class Machine:
         if plan.marked_for_deletion:
             ready = product.RUN_DIR + r"\marked.ready"
             self._background.append(self.prefix.spawn(
-                ["wine", product.HELPER_DIR + r"\e2e-mark.exe", ready, *plan.marked_for_deletion],
+                [WINE, product.HELPER_DIR + r"\e2e-mark.exe", ready, *plan.marked_for_deletion],
                 self.workdir / "mark.out", self.workdir / "mark.err"))
             ready_path = self.prefix.unix_path(ready)
             text = wait_for(lambda: ready_path.exists() and ready_path.read_text(), 20,

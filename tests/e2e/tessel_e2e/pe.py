@@ -1,5 +1,5 @@
-"""Reads a resource out of a Windows executable (PE32), to compare what the
-tool writes with what it carries."""
+"""Reads a Windows executable (PE32 or PE32+): a resource, to compare what the
+tool writes with what it carries, and the processor it is built for."""
 
 from __future__ import annotations
 
@@ -56,3 +56,20 @@ def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
         start = _rva_to_offset(sections, data_rva)
         found[language] = image[start : start + size]
     return found
+
+
+# IMAGE_FILE_HEADER.Machine of the two builds.
+MACHINES = {0x014C: "x86", 0x8664: "x64"}
+
+
+def machine_of(image: bytes) -> str:
+    """"x86" or "x64": the processor an executable is built for."""
+    if image[:2] != b"MZ":
+        raise ValueError("not an executable")
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    if image[pe : pe + 4] != b"PE\0\0":
+        raise ValueError("no PE header")
+    machine = struct.unpack_from("<H", image, pe + 4)[0]
+    if machine not in MACHINES:
+        raise ValueError("built for machine type 0x%04x" % machine)
+    return MACHINES[machine]

@@ -20,11 +20,34 @@ from pathlib import Path
 
 from .sandbox import NoSandbox, Sandbox
 
-WINE = "wine"
-WINESERVER = "wineserver"
-# Debian's `wine` runs the 32-bit loader: `wine reg` and `wine sc` are the
-# 32-bit tools. This one runs 64-bit programs.
+REPO = Path(__file__).resolve().parents[3]
+RUNS_X86_PROBE = REPO / "scripts" / "lib" / "runs-x86"
+
+
+def machine_runs_x86() -> bool:
+    """Whether this machine executes 32-bit x86 programs.
+
+    The scripts decide it once and hand the answer on in TESSEL_RUNS_X86;
+    run on its own, the harness asks the same probe.
+    """
+    answer = os.environ.get("TESSEL_RUNS_X86")
+    if answer not in ("yes", "no"):
+        answer = subprocess.run([str(RUNS_X86_PROBE)], capture_output=True, text=True,
+                                check=True).stdout.strip()
+        os.environ["TESSEL_RUNS_X86"] = answer
+    return answer == "yes"
+
+
+RUNS_X86 = machine_runs_x86()
+
+# Debian's `wine` runs the 32-bit loader, which hands 64-bit programs on:
+# `wine reg` and `wine sc` are then the 32-bit tools. This one runs 64-bit
+# programs, and is the only loader that starts on a machine that refuses
+# 32-bit code (Debian's wrappers would still pick the 32-bit one whenever
+# wine32 is installed).
 WINE64 = "/usr/lib/wine/wine64"
+WINE = "wine" if RUNS_X86 else WINE64
+WINESERVER = "wineserver"
 
 # Files that Wine rewrites in place rather than replacing.
 _REWRITTEN_IN_PLACE = ("*.reg", "*.ini")
@@ -46,6 +69,9 @@ def wine_environment(prefix: Path, keep_display: bool = False) -> dict[str, str]
         "WINEDEBUG": "-all",
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
     }
+    if WINE == WINE64:
+        # The loader every Windows process of the prefix starts others with.
+        env["WINELOADER"] = WINE64
     if keep_display:
         for name in ("DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"):
             if name in os.environ:
@@ -88,7 +114,7 @@ class WinePrefix:
         env["WINEARCH"] = "win64"
         log = path.parent / (path.name + ".boot.log")
         with open(log, "wb") as out:
-            for command in (["wineboot", "-i"], [WINESERVER, "-w"]):
+            for command in ([WINE, "wineboot", "-i"], [WINESERVER, "-w"]):
                 subprocess.run(sandbox.wrap(command), env=env, stdin=subprocess.DEVNULL,
                                stdout=out, stderr=out, check=False)
         if not (path / "system.reg").is_file() or not (path / "drive_c/windows/syswow64").is_dir():

@@ -1,0 +1,56 @@
+"""The exe under test as a file: what Windows reads before it runs a line of
+it. These need no Wine, so they also inspect the 32-bit exe on a machine that
+cannot run it (`-m image --exe x86`)."""
+
+from __future__ import annotations
+
+import re
+
+import pytest
+
+from tessel_e2e import product
+from tessel_e2e.pe import machine_of, read_resource
+
+pytestmark = pytest.mark.image
+
+RT_VERSION, RT_MANIFEST = 16, 24
+ENGLISH_US = 1033
+BITS = {"x86": "32-bit", "x64": "64-bit"}
+MANIFEST_ARCH = {"x86": "x86", "x64": "amd64"}
+
+
+@pytest.fixture(scope="module")
+def image(tool_exe) -> bytes:
+    return tool_exe.read_bytes()
+
+
+@pytest.fixture(scope="module")
+def arch(request) -> str:
+    return request.config.getoption("--exe")
+
+
+def test_it_is_built_for_its_processor(image, arch):
+    assert machine_of(image) == arch
+
+
+def test_the_manifest_asks_for_an_administrator_on_its_processor(image, arch):
+    (manifest,) = read_resource(image, RT_MANIFEST, 1).values()
+    text = manifest.decode("utf-8")
+    assert re.search(r'<requestedExecutionLevel level="requireAdministrator" '
+                     r'uiAccess="false"/>', text)
+    assert 'processorArchitecture="%s"' % MANIFEST_ARCH[arch] in text
+
+
+def test_the_version_says_which_build_it_is(image, arch):
+    # Keys and values are UTF-16, each value aligned to four bytes.
+    version = read_resource(image, RT_VERSION, 1)[ENGLISH_US].decode("utf-16-le")
+    description = "Tessel Web Protection Removal Tool (%s)" % BITS[arch]
+    assert re.search("FileDescription\0+" + re.escape(description) + "\0", version)
+    assert re.search("ProductVersion\0+1\\.2\0", version)
+
+
+def test_it_carries_the_agreement_page_as_built(image, tool_exe):
+    page = read_resource(image, product.PAGE_RESOURCE_TYPE, product.PAGE_RESOURCE_ID)
+    built = (tool_exe.parent / "resources" / "eula.single-line.html").read_bytes()
+    assert page == {ENGLISH_US: built}
+    assert b"<html" in built and b"\n" not in built
