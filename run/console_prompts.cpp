@@ -11,6 +11,11 @@ bool KeyPressed(platform::Keyboard& keyboard, int virtualKey) {
   return keyboard.GetAsyncKeyState(virtualKey) != 0;
 }
 
+bool IsDown(std::int16_t keyState) {
+  // The most significant bit: down at the moment of the query.
+  return (static_cast<std::uint16_t>(keyState) & 0x8000U) != 0;
+}
+
 void ForgetEarlierPresses(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys) {
   for (const int key : virtualKeys) {
     static_cast<void>(keyboard.GetAsyncKeyState(key));
@@ -29,12 +34,20 @@ bool AgreementPrompt(platform::Platform& platform) {
   if (KeyPressed(keyboard, kKeyE)) {
     return false;
   }
+  // One page per press: a 'D' still down from the press that opened the page
+  // (a press lasts longer than a pass) counts again only after a query has
+  // seen it up.
+  bool dStillDown = false;
   for (;;) {
     if (KeyPressed(keyboard, kKeyA)) {
       return true;
     }
-    if (KeyPressed(keyboard, kKeyD)) {
+    const std::int16_t d = keyboard.GetAsyncKeyState(kKeyD);
+    if (dStillDown) {
+      dStillDown = IsDown(d);
+    } else if (d != 0) {
       ShowAgreement(platform);
+      dStillDown = IsDown(d);
     }
     platform.clock.Sleep(kPollIntervalMs);
     if (KeyPressed(keyboard, kKeyE)) {
@@ -49,6 +62,12 @@ void ExitKeyWait(platform::Platform& platform) {
   ForgetEarlierPresses(platform.keyboard, {kKeyE});
   while (!KeyPressed(platform.keyboard, kKeyE)) {
     platform.clock.Sleep(kPollIntervalMs);
+  }
+}
+
+void DiscardTypedKeys(platform::Keyboard& keyboard) {
+  if (keyboard.StandardInputIsConsole()) {
+    static_cast<void>(keyboard.FlushConsoleInput());
   }
 }
 

@@ -59,6 +59,26 @@ TEST_F(ShowAgreementTest, WritesThePageToTempAndOpensIt) {
   EXPECT_TRUE(machine.files.misuses().empty());
 }
 
+TEST_F(ShowAgreementTest, OpensThroughTheDesktopShellAndItsOwnOnlyWithoutOne) {
+  Show();
+  machine.shell.SetDesktopShellRunning(false);
+  Show();
+
+  std::vector<std::wstring> opens;
+  for (const std::wstring& call : machine.core.calls) {
+    if (call.rfind(L"Shell.Open", 0) == 0) {
+      opens.push_back(call);
+    }
+  }
+  const std::wstring opened = std::wstring(kPageFile) + L" 1";
+  EXPECT_EQ(opens, (std::vector<std::wstring>{L"Shell.OpenDocumentAsDesktopUser " + opened,
+                                              L"Shell.OpenDocumentAsDesktopUser " + opened,
+                                              L"Shell.OpenDocument " + opened}));
+  ASSERT_EQ(machine.shell.openRequests().size(), 2u);
+  EXPECT_TRUE(machine.shell.openRequests()[0].asDesktopUser);
+  EXPECT_FALSE(machine.shell.openRequests()[1].asDesktopUser);
+}
+
 TEST_F(ShowAgreementTest, RewritesAnEarlierFileInsteadOfAppending) {
   machine.files.AddFile(kPageFile, MakePage(20000));
 

@@ -112,6 +112,14 @@ class RemovalRunTest : public ::testing::Test {
         std::count(machine.core.calls.begin(), end, std::wstring(L"Internet.SendRequestEx")));
   }
 
+  // The very last call: the keys the prompts polled, also queued as console
+  // input, are dropped before the parent shell could read them.
+  void ExpectTypedKeysDroppedLast() {
+    EXPECT_EQ(machine.keyboard.consoleInputFlushes(), 1);
+    ASSERT_FALSE(machine.core.calls.empty());
+    EXPECT_EQ(machine.core.calls.back(), L"Keyboard.FlushConsoleInput");
+  }
+
   void ExpectNoHandlesLeft() {
     EXPECT_EQ(machine.services.OpenHandles(), 0u);
     EXPECT_EQ(machine.registry.OpenHandles(), 0u);
@@ -141,6 +149,18 @@ TEST_F(RemovalRunTest, DecliningEndsAtOnceWithOnlyTheStartEvent) {
   EXPECT_TRUE(machine.registry.opens().empty());
   EXPECT_TRUE(machine.files.fileCalls().empty());
   EXPECT_TRUE(machine.services.Exists(L"tslwfs"));
+  ExpectTypedKeysDroppedLast();
+}
+
+TEST_F(RemovalRunTest, WithStandardInputRedirectedNoConsoleInputIsFlushed) {
+  machine.keyboard.SetStandardInputIsConsole(false);
+  AcceptAndHold({E});
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(std::count(machine.core.calls.begin(), machine.core.calls.end(),
+                       std::wstring(L"Keyboard.FlushConsoleInput")),
+            0);
 }
 
 TEST_F(RemovalRunTest, TheStartEventIsSentBeforeTheAgreementIsAsked) {
@@ -179,6 +199,7 @@ TEST_F(RemovalRunTest, CleanMachineReportsEveryItemAbsentAndExitsWithE) {
   EXPECT_EQ(Field(done, L"build"), kRunId);
   EXPECT_TRUE(machine.power.tokenAccessRequests().empty());
   ExpectNoHandlesLeft();
+  ExpectTypedKeysDroppedLast();
 }
 
 TEST_F(RemovalRunTest, FullRemovalDeclinedRestartRemovesEverythingAndExitsWithE) {
@@ -232,10 +253,11 @@ TEST_F(RemovalRunTest, AcceptedRestartEndsWithOneAndNoExitKeyWait) {
   ExpectConsoleEndsWith(TelemetryPause() + kQuestion);
   EXPECT_TRUE(machine.power.restarting());
   ASSERT_EQ(machine.power.exitRequests().size(), 1u);
-  EXPECT_EQ(machine.power.exitRequests()[0].flags, 6u);
+  EXPECT_EQ(machine.power.exitRequests()[0].flags, 0x12u);
   // The question's Y was the last key read: no 'E' was waited for.
   EXPECT_EQ(machine.keyboard.queries().back().virtualKey, Y);
   ExpectNoHandlesLeft();
+  ExpectTypedKeysDroppedLast();
 }
 
 TEST_F(RemovalRunTest, AFailedRestartRequestEndsLikeADeclinedOne) {
@@ -254,6 +276,7 @@ TEST_F(RemovalRunTest, AFailedRestartRequestEndsLikeADeclinedOne) {
   // The failure is the user's to act on, not a removal failure: no event.
   EXPECT_EQ(Modules(), (std::vector<std::wstring>{L"start", L"done"}));
   ExpectNoHandlesLeft();
+  ExpectTypedKeysDroppedLast();
 }
 
 TEST_F(RemovalRunTest, WithoutRightsToStopTheServiceTheRunTakesTheNonAdminExit) {
@@ -292,6 +315,7 @@ TEST_F(RemovalRunTest, WithoutRightsToStopTheServiceTheRunTakesTheNonAdminExit) 
   EXPECT_TRUE(machine.registry.HasKey(kProductKey));
   EXPECT_TRUE(machine.registry.HasKey(kUninstallKey));
   ExpectNoHandlesLeft();
+  ExpectTypedKeysDroppedLast();
 }
 
 TEST_F(RemovalRunTest, FailuresAreCountedAndDeferredItemsAskForNoRestart) {

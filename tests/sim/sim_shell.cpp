@@ -43,9 +43,19 @@ std::optional<platform::ResourceBytes> SimShell::FindProgramResource(int type, i
   return platform::ResourceBytes{bytes.empty() ? kNoBytes : bytes.data(), bytes.size()};
 }
 
+bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
+  core_.calls.push_back(L"Shell.OpenDocumentAsDesktopUser " + path + L" " +
+                        std::to_wstring(showCommand));
+  if (!desktopShellRunning_) {
+    return false;
+  }
+  openRequests_.push_back({path, showCommand, true});
+  return true;
+}
+
 bool SimShell::OpenDocument(const std::wstring& path, int showCommand) {
   core_.calls.push_back(L"Shell.OpenDocument " + path + L" " + std::to_wstring(showCommand));
-  openRequests_.push_back({path, showCommand});
+  openRequests_.push_back({path, showCommand, false});
   return openSucceeds_;
 }
 
