@@ -64,19 +64,11 @@ TEST_F(ShowAgreementTest, OpensThroughTheDesktopShellAndItsOwnOnlyWithoutOne) {
   machine.shell.SetDesktopShellRunning(false);
   Show();
 
-  std::vector<std::wstring> opens;
-  for (const std::wstring& call : machine.core.calls) {
-    if (call.rfind(L"Shell.Open", 0) == 0) {
-      opens.push_back(call);
-    }
-  }
-  const std::wstring opened = std::wstring(kPageFile) + L" 1";
-  EXPECT_EQ(opens, (std::vector<std::wstring>{L"Shell.OpenDocumentAsDesktopUser " + opened,
-                                              L"Shell.OpenDocumentAsDesktopUser " + opened,
-                                              L"Shell.OpenDocument " + opened}));
-  ASSERT_EQ(machine.shell.openRequests().size(), 2u);
-  EXPECT_TRUE(machine.shell.openRequests()[0].asDesktopUser);
-  EXPECT_FALSE(machine.shell.openRequests()[1].asDesktopUser);
+  const std::vector<sim::OpenRequest>& opened = machine.shell.openRequests();
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_TRUE(opened[0].byDesktopShell);
+  EXPECT_FALSE(opened[1].byDesktopShell);
+  EXPECT_EQ(opened[1].path, kPageFile);
 }
 
 TEST_F(ShowAgreementTest, RewritesAnEarlierFileInsteadOfAppending) {

@@ -114,11 +114,9 @@ TEST_F(AgreementPromptTest, DShowsThePageOnceAndPollingGoesOnWithoutRepeatingThe
 }
 
 TEST_F(AgreementPromptTest, HoldingDShowsThePageOnceAndAgainOnlyAfterItsRelease) {
-  // Down for ten passes, then up: one page.
+  // Down for ten passes, then for four, then two taps between passes.
   machine.keyboard.Press(D, 0, 1000);
-  // Down again for four passes: one more.
   machine.keyboard.Press(D, 1250, 1650);
-  // Two quick presses, each down and up between two passes: one page each.
   machine.keyboard.Tap(D, 1750);
   machine.keyboard.Tap(D, 1850);
   machine.keyboard.Tap(A, 2450);

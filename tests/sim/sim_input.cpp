@@ -9,7 +9,6 @@ namespace {
 
 constexpr std::uint16_t kDownBit = 0x8000;
 constexpr std::uint16_t kPressedSinceQueryBit = 0x0001;
-constexpr std::uint32_t kErrorInvalidHandle = 6;
 
 }  // namespace
 
@@ -47,18 +46,6 @@ std::int16_t SimKeyboard::GetAsyncKeyState(int virtualKey) {
   }
   lastQueryMs_[virtualKey] = now;
   return static_cast<std::int16_t>(bits);
-}
-
-bool SimKeyboard::StandardInputIsConsole() { return standardInputIsConsole_; }
-
-bool SimKeyboard::FlushConsoleInput() {
-  core_.calls.push_back(L"Keyboard.FlushConsoleInput");
-  if (!standardInputIsConsole_) {
-    core_.lastError = kErrorInvalidHandle;
-    return false;
-  }
-  ++consoleInputFlushes_;
-  return true;
 }
 
 std::vector<int> SimKeyboard::QueriedKeys() const {

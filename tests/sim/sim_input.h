@@ -45,10 +45,11 @@ class SimKeyboard : public platform::Keyboard {
 
   // Standard input is a console (the start) or redirected.
   void SetStandardInputIsConsole(bool console) { standardInputIsConsole_ = console; }
-  bool StandardInputIsConsole() override;
-  bool FlushConsoleInput() override;
-  // How often the console's input was flushed.
-  int consoleInputFlushes() const { return consoleInputFlushes_; }
+  bool StandardInputIsConsole() override { return standardInputIsConsole_; }
+  bool FlushConsoleInput() override {
+    core_.calls.push_back(L"Keyboard.FlushConsoleInput");
+    return standardInputIsConsole_;
+  }
 
   // Every query so far, in order.
   const std::vector<KeyQuery>& queries() const { return queries_; }
@@ -69,7 +70,6 @@ class SimKeyboard : public platform::Keyboard {
   std::map<int, std::uint64_t> lastQueryMs_;
   std::size_t queryLimit_ = kDefaultQueryLimit;
   bool standardInputIsConsole_ = true;
-  int consoleInputFlushes_ = 0;
 };
 
 // One Sleep call: its length, when it began, and the call log's size then.

@@ -44,13 +44,10 @@ std::optional<platform::ResourceBytes> SimShell::FindProgramResource(int type, i
 }
 
 bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
-  core_.calls.push_back(L"Shell.OpenDocumentAsDesktopUser " + path + L" " +
-                        std::to_wstring(showCommand));
-  if (!desktopShellRunning_) {
-    return false;
+  if (desktopShellRunning_) {
+    openRequests_.push_back({path, showCommand, true});
   }
-  openRequests_.push_back({path, showCommand, true});
-  return true;
+  return desktopShellRunning_;
 }
 
 bool SimShell::OpenDocument(const std::wstring& path, int showCommand) {

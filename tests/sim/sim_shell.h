@@ -17,8 +17,7 @@ namespace sim {
 struct OpenRequest {
   std::wstring path;
   int showCommand = 0;
-  // Taken by the desktop's shell (true), or by ShellExecuteW in the process.
-  bool asDesktopUser = false;
+  bool byDesktopShell = false;  // or by ShellExecuteW in the process
 };
 
 class SimShell : public platform::Shell {
@@ -45,7 +44,7 @@ class SimShell : public platform::Shell {
   bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
   bool OpenDocument(const std::wstring& path, int showCommand) override;
 
-  // Every open request that reached a shell, in order.
+  // Every open request that a shell took, in order.
   const std::vector<OpenRequest>& openRequests() const { return openRequests_; }
 
  private:
