@@ -6,14 +6,16 @@
 
 namespace run {
 
+namespace {
+
+// The most significant bit of a key state: down at the moment of the query.
+bool IsDown(std::int16_t keyState) { return (static_cast<std::uint16_t>(keyState) & 0x8000U) != 0; }
+
+}  // namespace
+
 bool KeyPressed(platform::Keyboard& keyboard, int virtualKey) {
   // Either bit counts: down now, or pressed since the previous query.
   return keyboard.GetAsyncKeyState(virtualKey) != 0;
-}
-
-bool IsDown(std::int16_t keyState) {
-  // The most significant bit: down at the moment of the query.
-  return (static_cast<std::uint16_t>(keyState) & 0x8000U) != 0;
 }
 
 void ForgetEarlierPresses(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys) {

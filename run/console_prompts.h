@@ -24,9 +24,6 @@ inline constexpr std::uint32_t kTelemetryWaitStepMs = 1000;
 // Whether the key is down now or has been pressed since its previous query.
 bool KeyPressed(platform::Keyboard& keyboard, int virtualKey);
 
-// Whether the key state says the key is down at the moment of the query.
-bool IsDown(std::int16_t keyState);
-
 // Reads each key once and drops the answers: a prompt calls this right after
 // showing its text, so that presses made before the user could read it do not
 // count. A key that is still held reads as pressed again at the next query.
