@@ -104,8 +104,7 @@ TEST_F(OfferRestartTest, YesEnablesTheShutdownPrivilegeAndRequestsARestartThatLe
   EXPECT_EQ(machine.power.adjustments()[0].id.lowPart, sim::SimPower::kShutdownPrivilegeId.lowPart);
   EXPECT_EQ(machine.power.adjustments()[0].attributes, 2u);
   ASSERT_EQ(machine.power.exitRequests().size(), 1u);
-  // EWX_REBOOT | EWX_FORCEIFHUNG: applications are asked to close, and only
-  // hung ones are ended; never EWX_FORCE, which loses unsaved work.
+  // EWX_REBOOT | EWX_FORCEIFHUNG, never EWX_FORCE, which loses unsaved work.
   EXPECT_EQ(machine.power.exitRequests()[0].flags, 0x12u);
   EXPECT_EQ(machine.power.exitRequests()[0].reason, 0x80020003u);
   EXPECT_TRUE(machine.power.restarting());

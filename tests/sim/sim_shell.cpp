@@ -52,7 +52,7 @@ bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showComma
 
 bool SimShell::OpenDocument(const std::wstring& path, int showCommand) {
   core_.calls.push_back(L"Shell.OpenDocument " + path + L" " + std::to_wstring(showCommand));
-  openRequests_.push_back({path, showCommand, false});
+  openRequests_.push_back({path, showCommand});
   return openSucceeds_;
 }
 
