@@ -20,7 +20,9 @@ inline constexpr std::uint32_t kTokenAdjustPrivileges = 0x20;
 inline constexpr std::uint32_t kTokenQuery = 0x08;
 inline constexpr std::uint32_t kSePrivilegeEnabled = 2;
 inline constexpr std::uint32_t kEwxReboot = 0x2;
-inline constexpr std::uint32_t kEwxForce = 0x4;
+// Applications are asked to close, and may save their work; only those that
+// do not answer in time are ended.
+inline constexpr std::uint32_t kEwxForceIfHung = 0x10;
 inline constexpr std::uint32_t kShutdownReasonPlannedOsUpgrade = 0x80020003;
 
 class Power {

@@ -25,7 +25,14 @@ class Shell {
   // FindResourceW, LoadResource, SizeofResource and LockResource in the
   // program's own image, by integer type and id; nothing when it is missing.
   virtual std::optional<ResourceBytes> FindProgramResource(int type, int id) = 0;
-  // ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, showCommand).
+  // Asks the desktop's shell (Explorer) to "open" the document, so that what
+  // it starts runs with the interactive user's rights rather than this
+  // process's: IShellWindows::FindWindowSW(SWC_DESKTOP), its view's
+  // IShellDispatch2::ShellExecute. False when there is no desktop shell to ask
+  // or it refused; COM is initialised only for the length of the call.
+  virtual bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) = 0;
+  // ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, showCommand), in
+  // a COM apartment held for the length of the call.
   virtual bool OpenDocument(const std::wstring& path, int showCommand) = 0;
 };
 

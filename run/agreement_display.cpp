@@ -79,7 +79,13 @@ void ShowAgreement(platform::Platform& platform) {
   if (!WritePage(platform.files, path, *page)) {
     return;
   }
-  static_cast<void>(platform.shell.OpenDocument(path, platform::kShowNormal));
+  // Started by this elevated process, the browser would be elevated too, and
+  // so would every site it goes on to visit; the desktop's shell starts it
+  // with the user's normal rights. Without one (no Explorer), the page still
+  // opens, the only way left.
+  if (!platform.shell.OpenDocumentAsDesktopUser(path, platform::kShowNormal)) {
+    static_cast<void>(platform.shell.OpenDocument(path, platform::kShowNormal));
+  }
 }
 
 }  // namespace run

@@ -6,6 +6,13 @@
 
 namespace run {
 
+namespace {
+
+// The most significant bit of a key state: down at the moment of the query.
+bool IsDown(std::int16_t keyState) { return (static_cast<std::uint16_t>(keyState) & 0x8000U) != 0; }
+
+}  // namespace
+
 bool KeyPressed(platform::Keyboard& keyboard, int virtualKey) {
   // Either bit counts: down now, or pressed since the previous query.
   return keyboard.GetAsyncKeyState(virtualKey) != 0;
@@ -29,12 +36,20 @@ bool AgreementPrompt(platform::Platform& platform) {
   if (KeyPressed(keyboard, kKeyE)) {
     return false;
   }
+  // One page per press: a 'D' still down from the press that opened the page
+  // (a press lasts longer than a pass) counts again only after a query has
+  // seen it up.
+  bool dStillDown = false;
   for (;;) {
     if (KeyPressed(keyboard, kKeyA)) {
       return true;
     }
-    if (KeyPressed(keyboard, kKeyD)) {
+    const std::int16_t d = keyboard.GetAsyncKeyState(kKeyD);
+    if (dStillDown) {
+      dStillDown = IsDown(d);
+    } else if (d != 0) {
       ShowAgreement(platform);
+      dStillDown = IsDown(d);
     }
     platform.clock.Sleep(kPollIntervalMs);
     if (KeyPressed(keyboard, kKeyE)) {
@@ -49,6 +64,12 @@ void ExitKeyWait(platform::Platform& platform) {
   ForgetEarlierPresses(platform.keyboard, {kKeyE});
   while (!KeyPressed(platform.keyboard, kKeyE)) {
     platform.clock.Sleep(kPollIntervalMs);
+  }
+}
+
+void DiscardTypedKeys(platform::Keyboard& keyboard) {
+  if (keyboard.StandardInputIsConsole()) {
+    static_cast<void>(keyboard.FlushConsoleInput());
   }
 }
 

@@ -29,11 +29,17 @@ bool KeyPressed(platform::Keyboard& keyboard, int virtualKey);
 // count. A key that is still held reads as pressed again at the next query.
 void ForgetEarlierPresses(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys);
 
-// Asks for the agreement: true for 'A', false for 'E'; 'D' shows the page.
+// Asks for the agreement: true for 'A', false for 'E'; 'D' shows the page,
+// once per press.
 bool AgreementPrompt(platform::Platform& platform);
 
 // Returns once 'E' has been pressed.
 void ExitKeyWait(platform::Platform& platform);
+
+// Drops the keys that the console queued as typed input while the prompts
+// polled them, so that the shell that started the tool does not read them
+// once it ends. Only when standard input is a console.
+void DiscardTypedKeys(platform::Keyboard& keyboard);
 
 // "Sending telemetry " and one dot per second for 30 seconds.
 void TelemetryWait(platform::Platform& platform);

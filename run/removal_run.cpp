@@ -41,9 +41,8 @@ void RemoveServiceIfPresent(platform::Platform& platform, const wchar_t* name,
   }
 }
 
-}  // namespace
-
-int RemovalRun(platform::Platform& platform) {
+// The run from the banner to its exit code.
+int RunToExitCode(platform::Platform& platform) {
   std::wostream& out = platform.console;
   out << std::endl << "tessel-cleanup v" << kProgramVersion << std::endl << std::endl;
 
@@ -92,6 +91,16 @@ int RemovalRun(platform::Platform& platform) {
   }
   ExitKeyWait(platform);
   return kExitCompleted;
+}
+
+}  // namespace
+
+int RemovalRun(platform::Platform& platform) {
+  const int exitCode = RunToExitCode(platform);
+  // Every way out passes here, the restart included: keys left in the
+  // console's input would show up at the prompt of the shell that started us.
+  DiscardTypedKeys(platform.keyboard);
+  return exitCode;
 }
 
 }  // namespace run

@@ -90,7 +90,7 @@ bool RequestRestart(platform::Platform& platform) {
   if (platform.messages.GetLastError() != 0 || !adjusted) {
     return false;
   }
-  return power.ExitWindows(platform::kEwxReboot | platform::kEwxForce,
+  return power.ExitWindows(platform::kEwxReboot | platform::kEwxForceIfHung,
                            platform::kShutdownReasonPlannedOsUpgrade);
 }
 

@@ -14,8 +14,8 @@ bool OfferRestart(platform::Platform& platform);
 // The Y/N prompt: true for 'Y', false for 'N'.
 bool AskRestart(platform::Platform& platform);
 
-// Enables the shutdown privilege and asks for a forced restart. True when the
-// system accepted the request.
+// Enables the shutdown privilege and asks for a restart that lets other
+// applications close normally. True when the system accepted the request.
 bool RequestRestart(platform::Platform& platform);
 
 }  // namespace run

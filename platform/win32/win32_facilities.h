@@ -84,6 +84,8 @@ class Win32SystemMessages final : public SystemMessages {
 class Win32Keyboard final : public Keyboard {
  public:
   std::int16_t GetAsyncKeyState(int virtualKey) override;
+  bool StandardInputIsConsole() override;
+  bool FlushConsoleInput() override;
 };
 
 class Win32Clock final : public Clock {
@@ -96,21 +98,12 @@ class Win32Identifiers final : public Identifiers {
   std::wstring CreateUuidString() override;
 };
 
-// Holds a COM apartment on the thread for its lifetime: the shell may hand an
-// "open" to extensions that need one.
 class Win32Shell final : public Shell {
  public:
-  Win32Shell();
-  ~Win32Shell() override;
-  Win32Shell(const Win32Shell&) = delete;
-  Win32Shell& operator=(const Win32Shell&) = delete;
-
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
   std::optional<ResourceBytes> FindProgramResource(int type, int id) override;
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
   bool OpenDocument(const std::wstring& path, int showCommand) override;
-
- private:
-  bool comInitialized_ = false;
 };
 
 class Win32Power final : public Power {

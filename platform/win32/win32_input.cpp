@@ -8,6 +8,16 @@ std::int16_t Win32Keyboard::GetAsyncKeyState(int virtualKey) {
   return ::GetAsyncKeyState(virtualKey);
 }
 
+bool Win32Keyboard::StandardInputIsConsole() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  return input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode) != FALSE;
+}
+
+bool Win32Keyboard::FlushConsoleInput() {
+  return FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE)) != FALSE;
+}
+
 void Win32Clock::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 }  // namespace platform::win32

@@ -1,6 +1,16 @@
 #include "platform/win32/win32_api.h"
 
+#include <exdisp.h>
+#include <ole2.h>
+#include <oleauto.h>
+#include <servprov.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
 #include <cstdlib>
+#include <string>
 
 #include "platform/win32/win32_facilities.h"
 
@@ -18,18 +28,141 @@ const wchar_t* IntegerResource(int value) {
   return MAKEINTRESOURCEW(static_cast<WORD>(value));
 }
 
+// A COM apartment for the thread while it lives. Shell extensions that an
+// "open" may start are COM objects and expect a single-threaded apartment; a
+// thread that already has one keeps it.
+class ComApartment {
+ public:
+  ComApartment()
+      : initialized_(
+            SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {
+  }
+  ~ComApartment() {
+    if (initialized_) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool initialized_;
+};
+
+// Owns one reference to a COM interface.
+template <typename Interface>
+class ComRef {
+ public:
+  ComRef() = default;
+  ~ComRef() {
+    if (pointer_ != nullptr) pointer_->Release();
+  }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+
+  explicit operator bool() const { return pointer_ != nullptr; }
+  Interface* operator->() const { return pointer_; }
+  Interface* get() const { return pointer_; }
+  // For a call that hands out a new reference; any held one is released first.
+  Interface** Put() {
+    if (pointer_ != nullptr) pointer_->Release();
+    pointer_ = nullptr;
+    return &pointer_;
+  }
+  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+
+  // QueryInterface into `other`; false when the object does not have it.
+  template <typename Other>
+  bool As(ComRef<Other>& other) const {
+    return pointer_ != nullptr &&
+           SUCCEEDED(pointer_->QueryInterface(__uuidof(Other), other.PutVoid())) && other;
+  }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
+// A VARIANT that is cleared (its string freed) when it goes.
+class Variant {
+ public:
+  Variant() { VariantInit(&value_); }
+  explicit Variant(const wchar_t* text) : Variant() {
+    value_.vt = VT_BSTR;
+    value_.bstrVal = SysAllocString(text);
+  }
+  explicit Variant(int number) : Variant() {
+    value_.vt = VT_I4;
+    value_.lVal = number;
+  }
+  ~Variant() { VariantClear(&value_); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+
+  VARIANT* get() { return &value_; }
+  // A string that failed to be allocated holds nothing.
+  bool HoldsValue() const { return value_.vt != VT_BSTR || value_.bstrVal != nullptr; }
+
+ private:
+  VARIANT value_;
+};
+
+// Owns a BSTR, the form in which a string crosses to another process.
+class BString {
+ public:
+  explicit BString(const std::wstring& text)
+      : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+  ~BString() { SysFreeString(value_); }
+  BString(const BString&) = delete;
+  BString& operator=(const BString&) = delete;
+
+  BSTR get() const { return value_; }
+
+ private:
+  BSTR value_;
+};
+
+// The desktop's IShellDispatch2: the object behind Explorer's desktop window,
+// which runs as the interactive user whatever this process runs as.
+bool FindDesktopShellDispatch(ComRef<IShellDispatch2>& dispatch) {
+  ComRef<IShellWindows> windows;
+  if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
+                              __uuidof(IShellWindows), windows.PutVoid())) ||
+      !windows) {
+    return false;
+  }
+  Variant desktop(CSIDL_DESKTOP);
+  Variant noRoot;
+  long desktopWindow = 0;
+  ComRef<IDispatch> browserObject;
+  // S_FALSE, and no object, when there is no desktop window.
+  if (windows->FindWindowSW(desktop.get(), noRoot.get(), SWC_DESKTOP, &desktopWindow,
+                            SWFO_NEEDDISPATCH, browserObject.Put()) != S_OK ||
+      !browserObject) {
+    return false;
+  }
+  ComRef<IServiceProvider> services;
+  ComRef<IShellBrowser> browser;
+  if (!browserObject.As(services) ||
+      FAILED(services->QueryService(SID_STopLevelBrowser, __uuidof(IShellBrowser),
+                                    browser.PutVoid())) ||
+      !browser) {
+    return false;
+  }
+  ComRef<IShellView> view;
+  if (FAILED(browser->QueryActiveShellView(view.Put())) || !view) return false;
+  ComRef<IDispatch> background;
+  if (FAILED(view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), background.PutVoid())) ||
+      !background) {
+    return false;
+  }
+  ComRef<IShellFolderViewDual> folderView;
+  ComRef<IDispatch> application;
+  if (!background.As(folderView) || FAILED(folderView->get_Application(application.Put())) ||
+      !application) {
+    return false;
+  }
+  return application.As(dispatch);
+}
+
 }  // namespace
-
-Win32Shell::Win32Shell() {
-  // Shell extensions that "open" may start are COM objects and expect a
-  // single-threaded apartment; a thread that already has one keeps it.
-  const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  comInitialized_ = SUCCEEDED(result);
-}
-
-Win32Shell::~Win32Shell() {
-  if (comInitialized_) CoUninitialize();
-}
 
 std::optional<std::wstring> Win32Shell::GetEnvironmentVariable(const std::wstring& name) {
   // The runtime's copy of the environment, copied out at once. (_wdupenv_s
@@ -53,7 +186,25 @@ std::optional<ResourceBytes> Win32Shell::FindProgramResource(int type, int id) {
   return ResourceBytes{static_cast<const std::uint8_t*>(bytes), size};
 }
 
+bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
+  const ComApartment apartment;
+  ComRef<IShellDispatch2> shell;
+  if (!FindDesktopShellDispatch(shell)) return false;
+  const BString file(path);
+  Variant arguments(L"");
+  Variant directory(L"");
+  Variant operation(L"open");
+  Variant show(showCommand);
+  if (file.get() == nullptr || !arguments.HoldsValue() || !directory.HoldsValue() ||
+      !operation.HoldsValue()) {
+    return false;
+  }
+  return SUCCEEDED(shell->ShellExecute(file.get(), *arguments.get(), *directory.get(),
+                                       *operation.get(), *show.get()));
+}
+
 bool Win32Shell::OpenDocument(const std::wstring& path, int showCommand) {
+  const ComApartment apartment;
   const HINSTANCE result =
       ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, showCommand);
   // Values above 32 mean success; the rest are error codes in a handle's clothes.

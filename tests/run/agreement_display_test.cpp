@@ -59,6 +59,18 @@ TEST_F(ShowAgreementTest, WritesThePageToTempAndOpensIt) {
   EXPECT_TRUE(machine.files.misuses().empty());
 }
 
+TEST_F(ShowAgreementTest, OpensThroughTheDesktopShellAndItsOwnOnlyWithoutOne) {
+  Show();
+  machine.shell.SetDesktopShellRunning(false);
+  Show();
+
+  const std::vector<sim::OpenRequest>& opened = machine.shell.openRequests();
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_TRUE(opened[0].byDesktopShell);
+  EXPECT_FALSE(opened[1].byDesktopShell);
+  EXPECT_EQ(opened[1].path, kPageFile);
+}
+
 TEST_F(ShowAgreementTest, RewritesAnEarlierFileInsteadOfAppending) {
   machine.files.AddFile(kPageFile, MakePage(20000));
 

@@ -113,15 +113,18 @@ TEST_F(AgreementPromptTest, DShowsThePageOnceAndPollingGoesOnWithoutRepeatingThe
   EXPECT_EQ(machine.console.str(), kAgreementText);
 }
 
-TEST_F(AgreementPromptTest, HoldingDShowsThePageOncePerPass) {
-  // Down from the start for one second: read as pressed in the passes at
-  // 0, 100, ... 900 ms.
+TEST_F(AgreementPromptTest, HoldingDShowsThePageOnceAndAgainOnlyAfterItsRelease) {
+  // Down for ten passes, then for four, then two taps between passes.
   machine.keyboard.Press(D, 0, 1000);
-  machine.keyboard.Tap(A, 1500);
+  machine.keyboard.Press(D, 1250, 1650);
+  machine.keyboard.Tap(D, 1750);
+  machine.keyboard.Tap(D, 1850);
+  machine.keyboard.Tap(A, 2450);
 
   EXPECT_TRUE(Prompt());
 
-  EXPECT_EQ(PagesOpened(), 10u);
+  EXPECT_EQ(PagesOpened(), 4u);
+  EXPECT_EQ(machine.core.nowMs, 2500u);
 }
 
 // The machine's shell, except that opening the page puts keys down, as a user
@@ -137,10 +140,13 @@ class KeysWhileOpeningShell : public platform::Shell {
   std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override {
     return machine_.shell.FindProgramResource(type, id);
   }
-  bool OpenDocument(const std::wstring& path, int showCommand) override {
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override {
     for (const int key : keys_) {
       machine_.keyboard.Hold(key, machine_.core.nowMs);
     }
+    return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand);
+  }
+  bool OpenDocument(const std::wstring& path, int showCommand) override {
     return machine_.shell.OpenDocument(path, showCommand);
   }
 

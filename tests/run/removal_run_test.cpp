@@ -27,6 +27,7 @@ constexpr wchar_t kQuestion[] =
 constexpr wchar_t kManualRestart[] =
     L"\n\nPlease manually restart the computer to complete the removal procedure.";
 constexpr wchar_t kExitWait[] = L"\nPress the 'E' key to exit the tool.\n";
+const std::wstring kFlush = L"Keyboard.FlushConsoleInput";
 
 constexpr wchar_t kDriverFile[] = L"C:\\Windows\\system32\\drivers\\tsld.sys";
 constexpr wchar_t kInstallDir[] = L"C:\\Program Files\\Orvane Tessel Web Protection";
@@ -112,7 +113,11 @@ class RemovalRunTest : public ::testing::Test {
         std::count(machine.core.calls.begin(), end, std::wstring(L"Internet.SendRequestEx")));
   }
 
+  // After a whole run: nothing left open, and last of all the polled keys,
+  // also queued as console input, dropped.
   void ExpectNoHandlesLeft() {
+    EXPECT_EQ(std::count(machine.core.calls.begin(), machine.core.calls.end(), kFlush), 1);
+    EXPECT_EQ(machine.core.calls.back(), kFlush);
     EXPECT_EQ(machine.services.OpenHandles(), 0u);
     EXPECT_EQ(machine.registry.OpenHandles(), 0u);
     EXPECT_EQ(machine.files.OpenFiles(), 0u);
@@ -141,6 +146,15 @@ TEST_F(RemovalRunTest, DecliningEndsAtOnceWithOnlyTheStartEvent) {
   EXPECT_TRUE(machine.registry.opens().empty());
   EXPECT_TRUE(machine.files.fileCalls().empty());
   EXPECT_TRUE(machine.services.Exists(L"tslwfs"));
+  ExpectNoHandlesLeft();
+}
+
+TEST_F(RemovalRunTest, WithStandardInputRedirectedNoConsoleInputIsFlushed) {
+  machine.keyboard.SetStandardInputIsConsole(false);
+  AcceptAndHold({E});
+
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(std::count(machine.core.calls.begin(), machine.core.calls.end(), kFlush), 0);
 }
 
 TEST_F(RemovalRunTest, TheStartEventIsSentBeforeTheAgreementIsAsked) {
@@ -232,7 +246,7 @@ TEST_F(RemovalRunTest, AcceptedRestartEndsWithOneAndNoExitKeyWait) {
   ExpectConsoleEndsWith(TelemetryPause() + kQuestion);
   EXPECT_TRUE(machine.power.restarting());
   ASSERT_EQ(machine.power.exitRequests().size(), 1u);
-  EXPECT_EQ(machine.power.exitRequests()[0].flags, 6u);
+  EXPECT_EQ(machine.power.exitRequests()[0].flags, 0x12u);
   // The question's Y was the last key read: no 'E' was waited for.
   EXPECT_EQ(machine.keyboard.queries().back().virtualKey, Y);
   ExpectNoHandlesLeft();

@@ -92,7 +92,7 @@ TEST_F(OfferRestartTest, NoAsksNothingOfTheSystem) {
   EXPECT_TRUE(machine.power.exitRequests().empty());
 }
 
-TEST_F(OfferRestartTest, YesEnablesTheShutdownPrivilegeAndRequestsAForcedRestart) {
+TEST_F(OfferRestartTest, YesEnablesTheShutdownPrivilegeAndRequestsARestartThatLetsAppsSave) {
   machine.keyboard.Tap(Y, 50);
 
   EXPECT_TRUE(Offer());
@@ -104,7 +104,8 @@ TEST_F(OfferRestartTest, YesEnablesTheShutdownPrivilegeAndRequestsAForcedRestart
   EXPECT_EQ(machine.power.adjustments()[0].id.lowPart, sim::SimPower::kShutdownPrivilegeId.lowPart);
   EXPECT_EQ(machine.power.adjustments()[0].attributes, 2u);
   ASSERT_EQ(machine.power.exitRequests().size(), 1u);
-  EXPECT_EQ(machine.power.exitRequests()[0].flags, 6u);
+  // EWX_REBOOT | EWX_FORCEIFHUNG, never EWX_FORCE, which loses unsaved work.
+  EXPECT_EQ(machine.power.exitRequests()[0].flags, 0x12u);
   EXPECT_EQ(machine.power.exitRequests()[0].reason, 0x80020003u);
   EXPECT_TRUE(machine.power.restarting());
   ExpectTokenClosed();

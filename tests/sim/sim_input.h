@@ -43,6 +43,14 @@ class SimKeyboard : public platform::Keyboard {
 
   std::int16_t GetAsyncKeyState(int virtualKey) override;
 
+  // Standard input is a console (the start) or redirected.
+  void SetStandardInputIsConsole(bool console) { standardInputIsConsole_ = console; }
+  bool StandardInputIsConsole() override { return standardInputIsConsole_; }
+  bool FlushConsoleInput() override {
+    core_.calls.push_back(L"Keyboard.FlushConsoleInput");
+    return standardInputIsConsole_;
+  }
+
   // Every query so far, in order.
   const std::vector<KeyQuery>& queries() const { return queries_; }
   // The keys of every query so far, in order.
@@ -61,6 +69,7 @@ class SimKeyboard : public platform::Keyboard {
   // When each key was last queried; a key never queried has no entry.
   std::map<int, std::uint64_t> lastQueryMs_;
   std::size_t queryLimit_ = kDefaultQueryLimit;
+  bool standardInputIsConsole_ = true;
 };
 
 // One Sleep call: its length, when it began, and the call log's size then.

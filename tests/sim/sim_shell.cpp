@@ -43,6 +43,13 @@ std::optional<platform::ResourceBytes> SimShell::FindProgramResource(int type, i
   return platform::ResourceBytes{bytes.empty() ? kNoBytes : bytes.data(), bytes.size()};
 }
 
+bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
+  if (desktopShellRunning_) {
+    openRequests_.push_back({path, showCommand, true});
+  }
+  return desktopShellRunning_;
+}
+
 bool SimShell::OpenDocument(const std::wstring& path, int showCommand) {
   core_.calls.push_back(L"Shell.OpenDocument " + path + L" " + std::to_wstring(showCommand));
   openRequests_.push_back({path, showCommand});

@@ -13,10 +13,11 @@
 
 namespace sim {
 
-// One ShellExecuteW "open" request.
+// One "open" request that reached a shell.
 struct OpenRequest {
   std::wstring path;
   int showCommand = 0;
+  bool byDesktopShell = false;  // or by ShellExecuteW in the process
 };
 
 class SimShell : public platform::Shell {
@@ -35,12 +36,15 @@ class SimShell : public platform::Shell {
 
   // Whether ShellExecuteW reports success.
   void SetOpenSucceeds(bool succeeds) { openSucceeds_ = succeeds; }
+  // Whether a desktop shell (Explorer) is there to take requests (the start).
+  void SetDesktopShellRunning(bool running) { desktopShellRunning_ = running; }
 
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
   std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override;
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
   bool OpenDocument(const std::wstring& path, int showCommand) override;
 
-  // Every open request, in order.
+  // Every open request that a shell took, in order.
   const std::vector<OpenRequest>& openRequests() const { return openRequests_; }
 
  private:
@@ -48,6 +52,7 @@ class SimShell : public platform::Shell {
   std::map<std::wstring, std::wstring> environment_;
   std::map<std::pair<int, int>, std::vector<std::uint8_t>> resources_;
   bool openSucceeds_ = true;
+  bool desktopShellRunning_ = true;
   std::vector<OpenRequest> openRequests_;
 };
 
