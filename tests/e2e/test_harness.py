@@ -3,11 +3,14 @@ scenario pass. Most of these need no Wine; the last one runs a machine."""
 
 from __future__ import annotations
 
+from pathlib import Path
+
 import pytest
 
 from checks import ALWAYS, TARGETS, assert_requests, done, event, finish
 from tessel_e2e.collector import Request
 from tessel_e2e.machine import Plan
+from tessel_e2e.pe import imported_dlls
 from tessel_e2e.registry import Registry, parse_reg_file, pending_renames
 from tessel_e2e.snapshot import Allowed, Change, Snapshot, unexpected
 from transcript import SYSTEM_TEXT, assert_transcript, normalise
@@ -165,6 +168,23 @@ class TestTranscripts:
         with pytest.raises(AssertionError):
             assert_transcript(b"ERROR code: 5 Message: \r\n\r\n\r\n",
                               ["ERROR code: 5 Message: ", SYSTEM_TEXT, "\n\n"])
+
+
+# Windows 10's KnownDLLs: always loaded from the system directory. Any other
+# DLL is looked for beside the exe first, where a planted one would run with
+# the tool's rights.
+KNOWN_DLLS = {"advapi32.dll", "combase.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll",
+              "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "rpcrt4.dll",
+              "sechost.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll"}
+
+
+def test_both_exes_import_only_known_dlls(tool_exe):
+    builds = Path(__file__).resolve().parents[2] / "build"
+    exes = {tool_exe, *(builds / b / tool_exe.name for b in ("windows", "windows-x64"))}
+    for exe in (exe for exe in exes if exe.is_file()):
+        imported = imported_dlls(exe.read_bytes())
+        assert "kernel32.dll" in {name.lower() for name in imported}, exe
+        assert [n for n in imported if n.lower() not in KNOWN_DLLS] == [], exe
 
 
 def test_a_change_outside_the_targets_is_caught(new_machine):

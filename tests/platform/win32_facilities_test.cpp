@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -289,6 +293,23 @@ TEST(Win32Internet, OpensAndClosesHandlesWithoutTouchingTheNetwork) {
   EXPECT_TRUE(internet.CloseHandle(request));
   EXPECT_TRUE(internet.CloseHandle(connection));
   EXPECT_TRUE(internet.CloseHandle(root));
+}
+
+TEST(Win32Internet, RunsATaskOnAThreadOfItsOwnAndGivesUpOnItAtTheDeadline) {
+  Win32Internet internet;
+  const auto ran = std::make_shared<std::atomic<bool>>(false);
+  EXPECT_TRUE(internet.RunWithin([ran] { *ran = true; }, 10000, [] {}, 0));
+  EXPECT_TRUE(*ran);
+  // A task that ends only when told to, as a cancelled exchange does.
+  const auto release = std::make_shared<std::atomic<bool>>(false);
+  const auto ended = std::make_shared<std::atomic<bool>>(false);
+  const auto task = [release, ended] {
+    while (!*release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    *ended = true;
+  };
+  EXPECT_FALSE(internet.RunWithin(
+      task, 100, [release] { *release = true; }, 10000));
+  EXPECT_TRUE(*ended);
 }
 
 }  // namespace

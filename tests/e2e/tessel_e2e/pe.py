@@ -1,5 +1,5 @@
-"""Reads a resource out of a Windows executable (PE32), to compare what the
-tool writes with what it carries."""
+"""Reads a Windows executable (PE32 or PE32+): a resource, to compare what the
+tool writes with what it carries, and the DLLs it imports."""
 
 from __future__ import annotations
 
@@ -13,8 +13,8 @@ def _rva_to_offset(sections: list[tuple[int, int, int, int]], rva: int) -> int:
     raise ValueError("RVA 0x%x is in no section" % rva)
 
 
-def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
-    """The bytes of the resource with integer type and id, by language id."""
+def _layout(image: bytes) -> tuple[int, list[tuple[int, int, int, int]]]:
+    """The offset of the data directories, and the sections."""
     if image[:2] != b"MZ":
         raise ValueError("not an executable")
     pe = struct.unpack_from("<I", image, 0x3C)[0]
@@ -25,7 +25,6 @@ def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
     optional = pe + 24
     magic = struct.unpack_from("<H", image, optional)[0]
     directories = optional + (96 if magic == 0x10B else 112)
-    resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
     sections = []
     for i in range(section_count):
         header = optional + optional_size + 40 * i
@@ -33,6 +32,31 @@ def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
             "<IIII", image, header + 8
         )
         sections.append((virtual_address, virtual_size, raw_size, raw_pointer))
+    return directories, sections
+
+
+def imported_dlls(image: bytes) -> list[str]:
+    """The DLLs named in the import table and the delay-load table, in order."""
+    directories, sections = _layout(image)
+    names = []
+    # (directory index, descriptor size, offset of the name's RVA in it)
+    for index, size, name_at in ((1, 20, 12), (13, 32, 4)):
+        rva = struct.unpack_from("<I", image, directories + 8 * index)[0]
+        offset = _rva_to_offset(sections, rva) if rva else None
+        while offset is not None:
+            name_rva = struct.unpack_from("<I", image, offset + name_at)[0]
+            if name_rva == 0:
+                break
+            start = _rva_to_offset(sections, name_rva)
+            names.append(image[start : image.index(b"\0", start)].decode("ascii"))
+            offset += size
+    return names
+
+
+def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
+    """The bytes of the resource with integer type and id, by language id."""
+    directories, sections = _layout(image)
+    resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
     base = _rva_to_offset(sections, resource_rva)
 
     def entries(directory_offset: int) -> list[tuple[int | None, int]]:
