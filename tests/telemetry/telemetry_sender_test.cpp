@@ -6,7 +6,6 @@
 #include <limits>
 #include <string>
 
-#include "telemetry/http_post.h"
 #include "tests/sim/sim_internet.h"
 
 namespace telemetry {
@@ -93,14 +92,6 @@ TEST_F(TelemetrySenderTest, FailedSendLeavesNoHandleOpen) {
   EXPECT_EQ(internet.OpenHandles(), 0u);
   EXPECT_TRUE(internet.SentForms().empty());
   EXPECT_EQ(core.nowMs, 10000u);
-}
-
-TEST_F(TelemetrySenderTest, ServerThatNeverAnswersHoldsEachSendOnlyUntilItsDeadline) {
-  internet.SetSendOutcome(sim::SendOutcome::kNeverAnswers);
-  EXPECT_FALSE(SendEvent(internet, TelemetryEvent(L"start", nullptr, kRunId)));
-  SendDoneEvent(internet, 0, kRunId, false);
-  EXPECT_EQ(internet.exchanges().size(), 2u);
-  EXPECT_EQ(core.nowMs, 2u * (kExchangeDeadlineMilliseconds - kCancelGraceMilliseconds));
 }
 
 }  // namespace

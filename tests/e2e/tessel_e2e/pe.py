@@ -36,20 +36,15 @@ def _layout(image: bytes) -> tuple[int, list[tuple[int, int, int, int]]]:
 
 
 def imported_dlls(image: bytes) -> list[str]:
-    """The DLLs named in the import table and the delay-load table, in order."""
+    """The DLLs named in the import table, in order."""
     directories, sections = _layout(image)
+    offset = _rva_to_offset(sections, struct.unpack_from("<I", image, directories + 8)[0])
     names = []
-    # (directory index, descriptor size, offset of the name's RVA in it)
-    for index, size, name_at in ((1, 20, 12), (13, 32, 4)):
-        rva = struct.unpack_from("<I", image, directories + 8 * index)[0]
-        offset = _rva_to_offset(sections, rva) if rva else None
-        while offset is not None:
-            name_rva = struct.unpack_from("<I", image, offset + name_at)[0]
-            if name_rva == 0:
-                break
-            start = _rva_to_offset(sections, name_rva)
-            names.append(image[start : image.index(b"\0", start)].decode("ascii"))
-            offset += size
+    # One 20-byte descriptor per DLL, its name's RVA at 12; a zero one ends them.
+    while name_rva := struct.unpack_from("<I", image, offset + 12)[0]:
+        start = _rva_to_offset(sections, name_rva)
+        names.append(image[start : image.index(b"\0", start)].decode("ascii"))
+        offset += 20
     return names
 
 
