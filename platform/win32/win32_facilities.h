@@ -53,8 +53,12 @@ class Win32ProcessInfo final : public ProcessInfo {
   std::optional<bool> IsWow64Process() override;
 };
 
+// Loads WinINet on the thread that creates it, so that no exchange's worker
+// thread is ever inside the loader when the run ends.
 class Win32Internet final : public Internet {
  public:
+  Win32Internet();
+
   std::uint32_t AttemptConnect() override;
   HInternet Open(const std::wstring& agent, std::uint32_t accessType) override;
   bool SetOption(HInternet handle, std::uint32_t option, std::uint32_t value) override;

@@ -65,8 +65,8 @@ WinInet Load() {
   return complete ? api : WinInet{};
 }
 
-// Loaded at the first use and never unloaded: an exchange given up on may
-// still be inside the DLL when the run ends.
+// Loaded once and never unloaded: an exchange given up on may still be
+// inside the DLL when the run ends.
 const WinInet& Api() {
   static const WinInet api = Load();
   return api;
@@ -84,6 +84,8 @@ struct ThreadCloser {
 using ThreadHandle = std::unique_ptr<void, ThreadCloser>;
 
 }  // namespace
+
+Win32Internet::Win32Internet() { static_cast<void>(Api()); }
 
 std::uint32_t Win32Internet::AttemptConnect() {
   if (Api().attemptConnect == nullptr) return ERROR_MOD_NOT_FOUND;
