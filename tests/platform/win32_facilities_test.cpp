@@ -6,14 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -292,20 +289,6 @@ TEST(Win32Internet, OpensAndClosesHandlesWithoutTouchingTheNetwork) {
   EXPECT_TRUE(internet.CloseHandle(request));
   EXPECT_TRUE(internet.CloseHandle(connection));
   EXPECT_TRUE(internet.CloseHandle(root));
-}
-
-TEST(Win32Internet, RunsATaskOnAThreadOfItsOwnAndGivesUpOnItAtTheDeadline) {
-  Win32Internet internet;
-  EXPECT_TRUE(internet.RunWithin([] {}, 10000, [] {}, 0));
-  // A task that ends only when told to, as a cancelled exchange does.
-  const auto told = std::make_shared<std::atomic<int>>(0);
-  const auto task = [told] {
-    while (*told == 0) std::this_thread::yield();
-    *told = 2;
-  };
-  EXPECT_FALSE(internet.RunWithin(
-      task, 100, [told] { *told = 1; }, 10000));
-  EXPECT_EQ(*told, 2);
 }
 
 }  // namespace
