@@ -1,9 +1,13 @@
 // The program's entry point: the real machine, handed to the removal run.
+#include "platform/win32/win32_dll_search.h"
 #include "platform/win32/win32_platform.h"
 #include "run/removal_run.h"
 
 // The tool takes no arguments and reads no configuration.
 int wmain(int /*argc*/, wchar_t** /*argv*/) {
+  // First of all: the tool runs elevated, and nothing may be loaded from
+  // beside it. Where Windows cannot restrict the search, the run goes on.
+  static_cast<void>(platform::win32::RestrictDllSearchToSystem());
   platform::win32::Win32Machine machine;
   return run::RemovalRun(machine.platform());
 }

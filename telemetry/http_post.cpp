@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <vector>
 
+#include "telemetry/cancellable_internet.h"
 #include "telemetry/event_encoding.h"
 #include "telemetry/utf8.h"
 
@@ -50,6 +52,26 @@ std::uint32_t Exchange(platform::Internet& internet, const InternetHandle& reque
   std::uint32_t status = 0;
   QueryStatusCode(internet, request, status);
   DrainResponse(internet, request);
+  return status;
+}
+
+// The whole exchange, on the calling thread.
+std::uint32_t PostFormNow(platform::Internet& internet, const std::wstring& body, bool secure,
+                          std::wstring& location) {
+  std::uint32_t status = 0;
+  std::wstring received;
+  InternetHandle root = OpenRoot(internet);
+  SetTimeouts(internet, root);
+  {
+    // Declared in opening order, so they close request first, then
+    // connection, as this scope ends; the root closes last, on return.
+    InternetHandle connection = OpenConnection(
+        internet, root, kTelemetryServer,
+        secure ? platform::kInternetDefaultHttpsPort : platform::kInternetDefaultHttpPort);
+    InternetHandle request = OpenRequest(internet, connection, secure);
+    if (request.valid()) status = Exchange(internet, request, body, received);
+  }
+  location = received;
   return status;
 }
 
@@ -127,21 +149,25 @@ bool QueryLocation(platform::Internet& internet, const InternetHandle& request,
 
 std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
                        std::wstring& location) {
-  std::uint32_t status = 0;
-  std::wstring received;
-  InternetHandle root = OpenRoot(internet);
-  SetTimeouts(internet, root);
-  {
-    // Declared in opening order, so they close request first, then
-    // connection, as this scope ends; the root closes last, on return.
-    InternetHandle connection = OpenConnection(
-        internet, root, kTelemetryServer,
-        secure ? platform::kInternetDefaultHttpsPort : platform::kInternetDefaultHttpPort);
-    InternetHandle request = OpenRequest(internet, connection, secure);
-    if (request.valid()) status = Exchange(internet, request, body, received);
-  }
-  location = received;
-  return status;
+  location.clear();
+  // Shared with the worker thread, which may outlive this call.
+  struct SharedExchange {
+    explicit SharedExchange(platform::Internet& platform) : internet(platform) {}
+    CancellableInternet internet;
+    std::uint32_t status = 0;
+    std::wstring location;
+  };
+  const auto exchange = std::make_shared<SharedExchange>(internet);
+  const bool inTime = internet.RunWithin(
+      [exchange, body, secure] {
+        exchange->status = PostFormNow(exchange->internet, body, secure, exchange->location);
+      },
+      kExchangeDeadlineMilliseconds - kCancelGraceMilliseconds,
+      [&exchange] { exchange->internet.Cancel(); }, kCancelGraceMilliseconds);
+  // An answer that comes too late counts as none.
+  if (!inTime) return 0;
+  location = exchange->location;
+  return exchange->status;
 }
 
 }  // namespace telemetry

@@ -21,10 +21,17 @@ inline constexpr std::uint32_t kLocationBufferSize = 32768;
 // handles close: an answer to telemetry is small, and a server that goes on
 // sending must not hold the run.
 inline constexpr std::uint32_t kMaxDrainBytes = 65536;
+// No exchange holds the run longer than this from its start, whatever the
+// proxy, the name resolution or the server do: WinINet's own time-outs leave
+// both out, apply per address, may fire late or not at all. The last part of
+// it is the grace that a cancelled exchange gets to unwind.
+inline constexpr std::uint32_t kExchangeDeadlineMilliseconds = 15000;
+inline constexpr std::uint32_t kCancelGraceMilliseconds = 1000;
 
 // Posts `body` (ASCII) to the telemetry server, port 80 or, when `secure`, 443,
-// without following redirects. Returns the response's status, or 0 when none
-// was obtained; `location` receives the Location header, or empty.
+// without following redirects, on a worker thread that it waits for until
+// the deadline. Returns the response's status, or 0 when none was obtained in
+// time; `location` receives the Location header, or empty.
 std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
                        std::wstring& location);
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,8 +53,12 @@ class Win32ProcessInfo final : public ProcessInfo {
   std::optional<bool> IsWow64Process() override;
 };
 
+// Loads WinINet on the thread that creates it, so that no exchange's worker
+// thread is ever inside the loader when the run ends.
 class Win32Internet final : public Internet {
  public:
+  Win32Internet();
+
   std::uint32_t AttemptConnect() override;
   HInternet Open(const std::wstring& agent, std::uint32_t accessType) override;
   bool SetOption(HInternet handle, std::uint32_t option, std::uint32_t value) override;
@@ -73,6 +78,8 @@ class Win32Internet final : public Internet {
   bool ReadFile(HInternet request, std::uint8_t* buffer, std::uint32_t size,
                 std::uint32_t& read) override;
   bool CloseHandle(HInternet handle) override;
+  bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                 const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
 };
 
 class Win32SystemMessages final : public SystemMessages {

@@ -9,7 +9,7 @@ import re
 import pytest
 
 from tessel_e2e import product
-from tessel_e2e.pe import machine_of, read_resource
+from tessel_e2e.pe import imported_dlls, machine_of, read_resource
 
 pytestmark = pytest.mark.image
 
@@ -17,6 +17,11 @@ RT_VERSION, RT_MANIFEST = 16, 24
 ENGLISH_US = 1033
 BITS = {"x86": "32-bit", "x64": "64-bit"}
 MANIFEST_ARCH = {"x86": "x86", "x64": "amd64"}
+# Windows 10's KnownDLLs: always loaded from the system directory. Any other
+# DLL is looked for beside the exe first, where a planted one would run with
+# the tool's rights.
+KNOWN_DLLS = {name + ".dll" for name in ("advapi32", "combase", "comdlg32", "gdi32", "kernel32",
+              "msvcrt", "ole32", "oleaut32", "rpcrt4", "shell32", "shlwapi", "user32")}
 
 
 @pytest.fixture(scope="module")
@@ -31,6 +36,11 @@ def arch(request) -> str:
 
 def test_it_is_built_for_its_processor(image, arch):
     assert machine_of(image) == arch
+
+
+def test_it_imports_only_known_dlls(image):
+    imported = {name.lower() for name in imported_dlls(image)}
+    assert "kernel32.dll" in imported and imported <= KNOWN_DLLS, imported
 
 
 def test_the_manifest_asks_for_an_administrator_on_its_processor(image, arch):

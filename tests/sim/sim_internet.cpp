@@ -1,6 +1,7 @@
 #include "tests/sim/sim_internet.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "tests/sim/sim_errors.h"
 
@@ -307,13 +308,17 @@ bool SimInternet::SendRequestEx(platform::HInternet request) {
       core_.lastError = kErrorInternetCannotConnect;
       return false;
     case SendOutcome::kConnectTimeout:
-      core_.nowMs += TimeoutOf(exchange, platform::kInternetOptionConnectTimeout);
-      core_.lastError = kErrorInternetTimeout;
+      if (Wait(TimeoutOf(exchange, platform::kInternetOptionConnectTimeout))) {
+        core_.lastError = kErrorInternetTimeout;
+      }
       return false;
     case SendOutcome::kNoAnswer:
-      core_.nowMs += TimeoutOf(exchange, platform::kInternetOptionReceiveTimeout);
-      core_.lastError = kErrorInternetTimeout;
+      if (Wait(TimeoutOf(exchange, platform::kInternetOptionReceiveTimeout))) {
+        core_.lastError = kErrorInternetTimeout;
+      }
       return false;
+    case SendOutcome::kNeverAnswers:
+      return Wait(std::nullopt);
   }
   return false;
 }
@@ -418,6 +423,7 @@ bool SimInternet::ReadFile(platform::HInternet request, std::uint8_t* buffer, st
     core_.lastError = kErrorInternetIncorrectHandleState;
     return false;
   }
+  if (!Wait(readDelayMs_)) return false;
   if (readFailsAfter_ && exchange.responseBytesRead >= *readFailsAfter_) {
     core_.lastError = kErrorInternetDisconnected;
     return false;
@@ -444,12 +450,38 @@ bool SimInternet::CloseHandle(platform::HInternet handle) {
     if (!record.open) break;
     record.open = false;
     closed_.push_back(handle);
+    // The root takes whatever is still open below it along.
+    for (HandleRecord& child : handles_) {
+      if (record.kind == HandleKind::kRoot && child.exchange == record.exchange) child.open = false;
+    }
     return true;
   }
   if (kind == L"unknown") Log(L"CloseHandle unknown");
   misuses_.push_back(L"CloseHandle");
   core_.lastError = kErrorInvalidHandle;
   return false;
+}
+
+bool SimInternet::Wait(std::optional<std::uint64_t> milliseconds) {
+  if (!milliseconds || (deadline_ && core_.nowMs + *milliseconds > *deadline_)) {
+    if (deadline_) core_.nowMs = std::max(core_.nowMs, *deadline_);
+    if (const std::function<void()>* expire = std::exchange(expire_, nullptr)) (*expire)();
+    core_.lastError = kErrorInternetOperationCancelled;
+    return false;
+  }
+  core_.nowMs += *milliseconds;
+  return true;
+}
+
+bool SimInternet::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                            const std::function<void()>& expire, std::uint32_t /*grace*/) {
+  deadline_ = core_.nowMs + milliseconds;
+  expire_ = &expire;
+  task();
+  const bool inTime = expire_ != nullptr;
+  deadline_.reset();
+  expire_ = nullptr;
+  return inTime;
 }
 
 }  // namespace sim

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,6 +21,7 @@ inline constexpr std::uint32_t kErrorInternetTimeout = 12002;
 inline constexpr std::uint32_t kErrorInternetNameNotResolved = 12007;
 inline constexpr std::uint32_t kErrorInternetCannotConnect = 12029;
 inline constexpr std::uint32_t kErrorInternetDisconnected = 12163;
+inline constexpr std::uint32_t kErrorInternetOperationCancelled = 12017;
 inline constexpr std::uint32_t kErrorInternetIncorrectHandleType = 12018;
 inline constexpr std::uint32_t kErrorInternetIncorrectHandleState = 12019;
 inline constexpr std::uint32_t kErrorHttpHeaderNotFound = 12150;
@@ -93,6 +95,7 @@ enum class SendOutcome {
   kRefused,         // nobody listens on the port: fails at once
   kConnectTimeout,  // the host does not answer: fails after the connect time-out
   kNoAnswer,        // connected, but no response: fails after the receive time-out
+  kNeverAnswers,    // as kNoAnswer where the time-out is ignored: until cancelled
 };
 
 class SimInternet : public platform::Internet {
@@ -130,6 +133,8 @@ class SimInternet : public platform::Internet {
   // The response body, and after how many bytes a read fails (nullopt: never).
   void SetResponseBody(std::string body) { responseBody_ = std::move(body); }
   void FailReadAfter(std::optional<std::size_t> bytes) { readFailsAfter_ = bytes; }
+  // Each read call waits this long for its data: a server that trickles.
+  void SetReadDelay(std::uint32_t milliseconds) { readDelayMs_ = milliseconds; }
 
   // --- What happened. ---
 
@@ -173,6 +178,11 @@ class SimInternet : public platform::Internet {
   bool ReadFile(platform::HInternet request, std::uint8_t* buffer, std::uint32_t size,
                 std::uint32_t& read) override;
   bool CloseHandle(platform::HInternet handle) override;
+  // Runs the task at once on the simulated clock. A call of the task that
+  // would still wait at the deadline is left there: the clock stands at the
+  // deadline, `expire` runs, and the call fails as cancelled once it has.
+  bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                 const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
 
  private:
   enum class HandleKind { kRoot, kConnection, kRequest };
@@ -194,6 +204,9 @@ class SimInternet : public platform::Internet {
   platform::HInternet Fail(const OpenFailure& failure);
   std::uint32_t TimeoutOf(const HttpExchange& exchange, std::uint32_t option) const;
   void Log(std::wstring call);
+  // A call that waits `milliseconds` (nullopt: until cancelled); false when
+  // it was cancelled.
+  bool Wait(std::optional<std::uint64_t> milliseconds);
 
   SimCore& core_;
   std::uint32_t attemptConnectResult_ = 0;
@@ -212,6 +225,9 @@ class SimInternet : public platform::Internet {
   std::optional<std::string> location_;
   std::string responseBody_;
   std::optional<std::size_t> readFailsAfter_;
+  std::uint32_t readDelayMs_ = 0;
+  std::optional<std::uint64_t> deadline_;
+  const std::function<void()>* expire_ = nullptr;
 
   std::vector<HttpExchange> exchanges_;
   std::vector<HandleRecord> handles_;

@@ -349,6 +349,24 @@ TEST_F(PostFormTest, TimedOutSendWaitsTheTimeoutSetOnTheRoot) {
   }
 }
 
+TEST_F(PostFormTest, ExchangeStillWaitingAtItsDeadlineIsCancelledAndItsAnswerDropped) {
+  // A server that never answers, and one that answers 200 but trickles.
+  for (const std::uint32_t readDelayMs : {0u, 1000u}) {
+    FreshInternet fresh;
+    fresh.internet.SetSendOutcome(readDelayMs == 0 ? sim::SendOutcome::kNeverAnswers
+                                                   : sim::SendOutcome::kAnswer);
+    fresh.internet.SetReadDelay(readDelayMs);
+    fresh.internet.SetResponseBody(std::string(100, 'x'));
+    EXPECT_EQ(fresh.Post(kStartBody), 0u);
+    // Given up before the deadline: the root closed, cancelling the waiting
+    // call, and nothing of the exchange used after that.
+    EXPECT_EQ(fresh.core.nowMs, kExchangeDeadlineMilliseconds - kCancelGraceMilliseconds);
+    EXPECT_EQ(fresh.core.calls.back(), L"Internet.CloseHandle root");
+    EXPECT_EQ(fresh.internet.OpenHandles(), 0u);
+    EXPECT_TRUE(fresh.internet.misuses().empty());
+  }
+}
+
 TEST_F(PostFormTest, FailedStatusQueryGivesZeroAndStillDrains) {
   internet.FailStatusQuery(true);
   internet.SetResponseBody("ok");

@@ -1,5 +1,6 @@
 """Reads a Windows executable (PE32 or PE32+): a resource, to compare what the
-tool writes with what it carries, and the processor it is built for."""
+tool writes with what it carries, the DLLs it imports and the processor it
+is built for."""
 
 from __future__ import annotations
 
@@ -13,8 +14,8 @@ def _rva_to_offset(sections: list[tuple[int, int, int, int]], rva: int) -> int:
     raise ValueError("RVA 0x%x is in no section" % rva)
 
 
-def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
-    """The bytes of the resource with integer type and id, by language id."""
+def _layout(image: bytes) -> tuple[int, list[tuple[int, int, int, int]]]:
+    """The offset of the data directories, and the sections."""
     if image[:2] != b"MZ":
         raise ValueError("not an executable")
     pe = struct.unpack_from("<I", image, 0x3C)[0]
@@ -25,7 +26,6 @@ def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
     optional = pe + 24
     magic = struct.unpack_from("<H", image, optional)[0]
     directories = optional + (96 if magic == 0x10B else 112)
-    resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
     sections = []
     for i in range(section_count):
         header = optional + optional_size + 40 * i
@@ -33,6 +33,26 @@ def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
             "<IIII", image, header + 8
         )
         sections.append((virtual_address, virtual_size, raw_size, raw_pointer))
+    return directories, sections
+
+
+def imported_dlls(image: bytes) -> list[str]:
+    """The DLLs named in the import table, in order."""
+    directories, sections = _layout(image)
+    offset = _rva_to_offset(sections, struct.unpack_from("<I", image, directories + 8)[0])
+    names = []
+    # One 20-byte descriptor per DLL, its name's RVA at 12; a zero one ends them.
+    while name_rva := struct.unpack_from("<I", image, offset + 12)[0]:
+        start = _rva_to_offset(sections, name_rva)
+        names.append(image[start : image.index(b"\0", start)].decode("ascii"))
+        offset += 20
+    return names
+
+
+def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
+    """The bytes of the resource with integer type and id, by language id."""
+    directories, sections = _layout(image)
+    resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
     base = _rva_to_offset(sections, resource_rva)
 
     def entries(directory_offset: int) -> list[tuple[int | None, int]]:

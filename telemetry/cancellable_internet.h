@@ -1,0 +1,62 @@
+// The WinINet interface as the worker thread of one exchange sees it, so that
+// the thread waiting for the exchange can give up on it at any moment.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "platform/internet.h"
+
+namespace telemetry {
+
+// Passes every call on to the platform until Cancel(); from then on no call
+// reaches the platform, and each fails at once. Cancel() closes the
+// exchange's root handle, which cancels a call blocked on it or on any of its
+// children and takes the children with it. WinINet soon hands the same values
+// to new handles, so after that the worker must not use them, not even to
+// close them. A call that the worker is just entering as Cancel() runs may
+// still reach the platform and fail there; the grace that the waiting thread
+// gives the worker after cancelling keeps that before any new handle exists.
+class CancellableInternet final : public platform::Internet {
+ public:
+  explicit CancellableInternet(platform::Internet& platform) : platform_(platform) {}
+
+  // From the waiting thread.
+  void Cancel();
+
+  std::uint32_t AttemptConnect() override;
+  platform::HInternet Open(const std::wstring& agent, std::uint32_t accessType) override;
+  bool SetOption(platform::HInternet handle, std::uint32_t option, std::uint32_t value) override;
+  platform::HInternet Connect(platform::HInternet root, const std::wstring& server,
+                              std::uint16_t port, std::uint32_t service) override;
+  platform::HInternet OpenRequest(platform::HInternet connection, const std::wstring& verb,
+                                  const std::wstring& object, std::uint32_t flags) override;
+  bool AddRequestHeaders(platform::HInternet request, const std::wstring& headers,
+                         std::uint32_t modifiers) override;
+  bool SendRequestEx(platform::HInternet request) override;
+  bool WriteFile(platform::HInternet request, const std::uint8_t* data, std::uint32_t size,
+                 std::uint32_t& written) override;
+  bool EndRequest(platform::HInternet request) override;
+  bool QueryStatusCode(platform::HInternet request, std::uint32_t& status) override;
+  bool QueryInfoA(platform::HInternet request, std::uint32_t infoLevel, char* buffer,
+                  std::uint32_t& length) override;
+  bool ReadFile(platform::HInternet request, std::uint8_t* buffer, std::uint32_t size,
+                std::uint32_t& read) override;
+  bool CloseHandle(platform::HInternet handle) override;
+  // An exchange starts no thread of its own: false, nothing run.
+  bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                 const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
+
+ private:
+  bool Live();
+
+  platform::Internet& platform_;
+  std::mutex mutex_;
+  bool cancelled_ = false;
+  // The root handle while it is open; whoever takes it out closes it.
+  platform::HInternet root_ = nullptr;
+};
+
+}  // namespace telemetry
