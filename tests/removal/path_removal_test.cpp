@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,11 +63,12 @@ class DeletePathTest : public RemovalTest {
     EXPECT_TRUE(machine.internet.exchanges().empty());
   }
 
-  // Redirection is on again, and was on for every console write and for
-  // everything sent.
+  // Redirection is on again, and was on for every console write, for
+  // everything sent and for every call that loads a DLL.
   void ExpectRedirectionRestored() {
     EXPECT_FALSE(machine.files.redirectionOff());
     EXPECT_EQ(machine.consoleWritesWithRedirectionOff(), 0);
+    EXPECT_EQ(machine.files.misuses(), std::vector<std::wstring>{});
   }
 };
 
@@ -298,42 +300,102 @@ class DeletePathShellFailureTest : public DeletePathTest,
                                    public ::testing::WithParamInterface<ShellFailure> {};
 
 TEST_P(DeletePathShellFailureTest, IsReportedWithTheShellsResult) {
-  machine.files.AddFile(kDriverFile);
-  machine.files.SetShellResult(kDriverFile, GetParam().result);
-  DeleteDriverFile();
-  EXPECT_EQ(Console(), kDriverError + GetParam().codeLine);
+  machine.files.AddFile(kInstall + L"\\a.dll");
+  machine.files.SetShellResult(kInstall, GetParam().result);
+  // The shell's own results share numbers with unrelated system errors.
+  machine.messages.SetText(0x402, L"Unrelated.\r\n");
+  machine.messages.SetText(0x10074, L"Unrelated.\r\n");
+  DeleteInstallDirectory();
+  EXPECT_EQ(Console(), L"\nERROR deleting Directory: " + kInstall + L"\n" + GetParam().codeLine);
   EXPECT_EQ(errorCount, 1);
-  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
-  EXPECT_TRUE(machine.files.Exists(kDriverFile));
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kInstall}}));
+  EXPECT_TRUE(machine.files.Exists(kInstall));
   EXPECT_TRUE(machine.files.pendingDeletes().empty());
   ExpectAllHandlesClosed();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Results, DeletePathShellFailureTest,
-    ::testing::Values(
-        ShellFailure{5, L"ERROR code: 5 Message: Access is denied.\r\n\n\n"},
-        ShellFailure{0x402, L"ERROR code: 1026\n\n"},
-        ShellFailure{124,
-                     L"ERROR code: 124 Message: The system call level is not correct.\r\n\n\n"},
-        ShellFailure{2,
-                     L"ERROR code: 2 Message: The system cannot find the file "
-                     L"specified.\r\n\n\n"}));
+    ::testing::Values(ShellFailure{0x402, L"ERROR code: 1026\n\n"},
+                      ShellFailure{124, L"ERROR code: 124\n\n"},
+                      ShellFailure{0x10074, L"ERROR code: 65652\n\n"},
+                      ShellFailure{2,
+                                   L"ERROR code: 2 Message: The system cannot find the file "
+                                   L"specified.\r\n\n\n"}));
 
-TEST_F(DeletePathTest, ReadOnlyFileNamedDirectlyIsRefused) {
+struct InUse {
+  const char* name;
+  std::uint32_t code;
+  bool isDirectory;
+};
+
+class DeletePathInUseTest : public DeletePathTest, public ::testing::WithParamInterface<InUse> {};
+
+// A running program or a loaded DLL gives access denied, an open file a
+// sharing or lock violation, and the shell may give its own code.
+TEST_P(DeletePathInUseTest, WhatIsLeftIsScheduledForTheBoot) {
+  const std::wstring held = GetParam().isDirectory ? kInstall + L"\\bin\\tessel.dll" : kDriverFile;
+  machine.files.AddFile(kInstall + L"\\gone.txt");
+  machine.files.AddFile(held);
+  machine.files.SetInUse(held, true, GetParam().code);
+  if (GetParam().isDirectory) {
+    DeleteInstallDirectory();
+    EXPECT_EQ(Console(), kInstallAtReboot);
+    EXPECT_EQ(machine.files.pendingDeletes(),
+              (std::vector<std::wstring>{held, kInstall + L"\\bin", kInstall}));
+  } else {
+    DeleteDriverFile();
+    EXPECT_EQ(Console(), kDriverAtReboot);
+    EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kDriverFile});
+  }
+  ExpectNothingReported();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, DeletePathInUseTest,
+    ::testing::Values(InUse{"FileAccessDenied", 5, false}, InUse{"FileSharing", 32, false},
+                      InUse{"FileLock", 33, false}, InUse{"DirectoryAccessDenied", 5, true},
+                      InUse{"DirectoryLock", 33, true}, InUse{"DirectoryShellsOwn", 0x78, true}),
+    [](const ::testing::TestParamInfo<InUse>& param) { return std::string(param.param.name); });
+
+TEST_F(DeletePathTest, OtherCodesOfAPlainDeletionStayFailures) {
+  machine.files.AddFile(kDriverFile);
+  machine.files.FailDeleteFile(kDriverFile, sim::kErrorInvalidParameter);
+  DeleteDriverFile();
+  EXPECT_EQ(Console(),
+            kDriverError + L"ERROR code: 87 Message: The parameter is incorrect.\r\n\n\n");
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
+  EXPECT_TRUE(machine.files.pendingDeletes().empty());
+}
+
+TEST_F(DeletePathTest, AShellSuccessThatLeftTheItemIsNoDeletion) {
+  machine.files.AddFile(kInstall + L"\\a.dll");
+  machine.files.SetShellResult(kInstall, 0);
+  DeleteInstallDirectory();
+  EXPECT_EQ(Console(), kInstallAtReboot);
+  EXPECT_EQ(machine.files.pendingDeletes(),
+            (std::vector<std::wstring>{kInstall + L"\\a.dll", kInstall}));
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathTest, ReadOnlyFileIsDeletedWithoutTheShell) {
   machine.files.AddFile(kDriverFile);
   machine.files.SetReadOnly(kDriverFile);
   DeleteDriverFile();
-  EXPECT_EQ(Console(), kDriverError + kAccessDenied);
-  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(Console(), kDriverDeleted);
+  EXPECT_FALSE(machine.files.Exists(kDriverFile));
+  EXPECT_EQ(FirstCall(L"Files.ShellDelete"), machine.core.calls.size());
+  ExpectNothingReported();
 }
 
-TEST_F(DeletePathTest, ItemThatCannotBeQueriedCountsAsAbsent) {
+TEST_F(DeletePathTest, ItemThatCannotBeQueriedIsThereAndLeftForTheBoot) {
+  // A guarded item refuses the query and the deletion: only "not found"
+  // means absent.
   machine.files.AddDirectory(kInstall);
   machine.files.DenyAccess(kInstall);
   DeleteInstallDirectory();
-  EXPECT_EQ(Console(), L"Directory is not present: " + kInstall + L"\n");
-  EXPECT_TRUE(machine.files.Exists(kInstall));
+  EXPECT_EQ(Console(), kInstallAtReboot);
+  EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kInstall});
   ExpectNothingReported();
 }
 
@@ -396,14 +458,30 @@ TEST_F(DeletePathWow64Test, DriverFileInUseIsScheduledByItsNativePath) {
 
 TEST_F(DeletePathWow64Test, RedirectionIsOnAgainBeforeTheFailureIsReported) {
   machine.files.AddFile(kDriverFile);
-  machine.files.SetReadOnly(kDriverFile);
+  machine.files.FailDeleteFile(kDriverFile, sim::kErrorInvalidParameter);
   DeleteDriverFile();
-  EXPECT_EQ(Console(), kDriverError + kAccessDenied);
   EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
   const std::size_t revert = FirstCall(L"Files.RevertWow64FsRedirection");
-  EXPECT_LT(FirstCall(L"Files.ShellDelete"), revert);
+  EXPECT_LT(FirstCall(L"Files.DeleteFile"), revert);
   EXPECT_LT(revert, FirstCall(L"Internet."));
   EXPECT_LT(revert, FirstCall(L"Messages."));
+  ExpectRedirectionRestored();
+}
+
+TEST_F(DeletePathWow64Test, ADirectoryGoesThroughTheShellWithRedirectionOnAndBootsByItsRealPath) {
+  const std::wstring directory = L"C:\\Windows\\system32\\drivers\\tessel";
+  AddFileInUse(directory + L"\\tsld.cat");
+  machine.files.AddFile(directory + L"\\gone.inf");
+  DeletePath(platform(), L"Directory", directory, true, context);
+  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + directory + L"\n");
+  EXPECT_FALSE(machine.files.Exists(directory + L"\\gone.inf"));
+  EXPECT_EQ(machine.files.pendingDeletes(),
+            (std::vector<std::wstring>{directory + L"\\tsld.cat", directory}));
+  for (const sim::FileCall& call : machine.files.fileCalls()) {
+    if (call.call == L"DeleteAtReboot") {
+      EXPECT_EQ(call.path.find(L"Sysnative"), std::wstring::npos);
+    }
+  }
   ExpectRedirectionRestored();
 }
 
@@ -474,7 +552,7 @@ TEST_F(PathExistsTest, FilesAndDirectoriesAlike) {
   EXPECT_FALSE(PathExists(platform(), kInstall + L"\\b.txt", false));
   EXPECT_FALSE(PathExists(platform(), L"C:\\Nowhere\\b.txt", true));
   machine.files.DenyAccess(kInstall + L"\\a.txt");
-  EXPECT_FALSE(PathExists(platform(), kInstall + L"\\a.txt", false));
+  EXPECT_TRUE(PathExists(platform(), kInstall + L"\\a.txt", false));
 }
 
 TEST_F(PathExistsTest, BypassUnderWow64SeesTheNativeDirectoryAndSwitchesBack) {

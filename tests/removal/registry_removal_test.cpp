@@ -119,13 +119,21 @@ TEST_P(DeleteRegistryKeyTest, ProductKeyWithSubkeysFailsLoudlyAndTakesItsParentA
   ExpectAllHandlesClosed();
 }
 
-TEST_P(DeleteRegistryKeyTest, KeyThatCannotBeOpenedCountsAsAbsentAndStays) {
-  machine.registry.AddKey(kUninstall);
+TEST_P(DeleteRegistryKeyTest, KeyThatCannotBeOpenedIsThereAndItsDeletionTold) {
+  // A guarded key refuses to be read; only "not found" means absent.
+  InstallAllKeys();
+  machine.registry.FailOpen(kProduct, RegistryView::kNative, sim::kRegistryAccessDenied);
   machine.registry.FailOpen(kUninstall, RegistryView::kNative, sim::kRegistryAccessDenied);
-  DeleteRegistryKey(platform(), kUninstall, context, false);
-  EXPECT_EQ(Console(), L"Registry key is not present: " + kUninstall + L"\n");
+  machine.registry.FailDelete(kUninstall, RegistryView::kNative, sim::kRegistryAccessDenied);
+  DeleteTheRunsKeys();
+  EXPECT_EQ(Console(),
+            L"Registry key deleted: SOFTWARE\\Orvane Systems\n"
+            L"\nERROR deleting key: " +
+                kUninstall + L"\nERROR code: 5 Message: Access is denied.\r\n\n\n");
+  EXPECT_FALSE(machine.registry.HasKey(kProduct));
   EXPECT_TRUE(machine.registry.HasKey(kUninstall));
-  EXPECT_EQ(errorCount, 0);
+  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"RegDelete", kUninstall}}));
 }
 
 TEST_P(DeleteRegistryKeyTest, OtherRefusalsAreReportedWithTheStatus) {

@@ -90,7 +90,11 @@ SimFiles::SimItem& SimFiles::Item(const std::wstring& physical) {
   return *Find(physical);
 }
 
-void SimFiles::SetInUse(const std::wstring& path, bool inUse) { Item(path).inUse = inUse; }
+void SimFiles::SetInUse(const std::wstring& path, bool inUse, std::uint32_t error) {
+  SimItem& item = Item(path);
+  item.inUse = inUse;
+  item.inUseError = error;
+}
 
 void SimFiles::SetLink(const std::wstring& path, bool link) { Item(path).isLink = link; }
 
@@ -100,6 +104,10 @@ void SimFiles::SetReadOnly(const std::wstring& path, bool readOnly) {
 
 void SimFiles::DenyAccess(const std::wstring& path, std::uint32_t error) {
   Item(path).accessError = error;
+}
+
+void SimFiles::FailDeleteFile(const std::wstring& path, std::uint32_t error) {
+  Item(path).deleteFileError = error;
 }
 
 void SimFiles::SetShellResult(const std::wstring& path, int result) {
@@ -140,7 +148,14 @@ bool SimFiles::IsHeld(const std::wstring& folded, const SimItem& item) const {
 
 std::wstring SimFiles::Resolve(const std::wstring& path) const {
   const std::wstring system = kSystemDirectory;
-  if (!core_.wow64 || redirectionOff_ || !IsAtOrBelow(FoldCase(path), FoldCase(system))) {
+  const std::wstring alias = kNativeAliasDirectory;
+  if (!core_.wow64 || redirectionOff_) {
+    return path;
+  }
+  if (IsAtOrBelow(FoldCase(path), FoldCase(alias))) {
+    return system + path.substr(alias.size());
+  }
+  if (!IsAtOrBelow(FoldCase(path), FoldCase(system))) {
     return path;
   }
   // Real Windows exempts a few subdirectories (drivers\etc among them); the
@@ -184,7 +199,49 @@ std::uint32_t SimFiles::GetFileAttributes(const std::wstring& path) {
   return attributes;
 }
 
+bool SimFiles::SetFileAttributes(const std::wstring& path, std::uint32_t attributes) {
+  const std::wstring resolved = Record(L"SetFileAttributes", path);
+  SimItem* item = Find(resolved);
+  const std::uint32_t error =
+      item == nullptr ? (ParentExists(FoldCase(resolved)) ? kErrorFileNotFound : kErrorPathNotFound)
+                      : item->accessError;
+  if (error != 0) {
+    core_.lastError = error;
+    return false;
+  }
+  item->readOnly = (attributes & kFileAttributeReadOnly) != 0;
+  return true;
+}
+
+bool SimFiles::DeleteFile(const std::wstring& path) {
+  const std::wstring resolved = Record(L"DeleteFile", path);
+  const std::wstring folded = FoldCase(resolved);
+  const auto found = items_.find(folded);
+  std::uint32_t error = 0;
+  if (found == items_.end()) {
+    error = ParentExists(folded) ? kErrorFileNotFound : kErrorPathNotFound;
+  } else if (found->second.accessError != 0) {
+    error = found->second.accessError;
+  } else if (found->second.deleteFileError != 0) {
+    error = found->second.deleteFileError;
+  } else if (found->second.isDirectory || found->second.readOnly) {
+    error = kErrorAccessDenied;
+  } else if (IsHeld(folded, found->second)) {
+    error = found->second.inUse ? found->second.inUseError : kErrorSharingViolation;
+  }
+  if (error != 0) {
+    core_.lastError = error;
+    return false;
+  }
+  items_.erase(found);
+  return true;
+}
+
 int SimFiles::ShellDelete(const std::wstring& path) {
+  // The shell loads DLLs, which fails while redirection is off.
+  if (redirectionOff_) {
+    misuses_.push_back(L"ShellDelete while redirection is off");
+  }
   const std::wstring resolved = Record(L"ShellDelete", path);
   const std::wstring folded = FoldCase(resolved);
   const auto found = items_.find(folded);
@@ -197,7 +254,7 @@ int SimFiles::ShellDelete(const std::wstring& path) {
   }
   if (!item.isDirectory) {
     if (IsHeld(folded, item)) {
-      return static_cast<int>(kErrorSharingViolation);
+      return static_cast<int>(item.inUse ? item.inUseError : kErrorSharingViolation);
     }
     if (item.readOnly || item.accessError != 0) {
       return static_cast<int>(kErrorAccessDenied);
@@ -211,7 +268,7 @@ int SimFiles::ShellDelete(const std::wstring& path) {
   // Everything that can go goes, the deepest first; what is held, or refuses,
   // stays with the directories above it.
   std::vector<std::wstring> below = ItemsBelow(resolved);
-  bool held = false;
+  std::uint32_t held = 0;  // the code of the first item held
   bool refused = false;
   for (auto it = below.rbegin(); it != below.rend(); ++it) {
     const SimItem& current = items_.at(*it);
@@ -219,7 +276,9 @@ int SimFiles::ShellDelete(const std::wstring& path) {
       continue;
     }
     if (!current.isDirectory && IsHeld(*it, current)) {
-      held = true;
+      if (held == 0) {
+        held = current.inUse ? current.inUseError : kErrorSharingViolation;
+      }
       continue;
     }
     if (current.accessError != 0 && *it != folded) {
@@ -228,8 +287,8 @@ int SimFiles::ShellDelete(const std::wstring& path) {
     }
     items_.erase(*it);
   }
-  if (held) {
-    return static_cast<int>(kErrorSharingViolation);
+  if (held != 0) {
+    return static_cast<int>(held);
   }
   return refused ? static_cast<int>(kErrorAccessDenied) : 0;
 }
