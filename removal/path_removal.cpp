@@ -181,7 +181,7 @@ std::wstring ThroughNativeAlias(const std::wstring& path) {
 
 // What the deletion came to, judged in the view of the existence test, with
 // plain calls only.
-Removal Conclude(platform::Platform& platform, const std::wstring& path, bool isDirectory,
+Removal Conclude(platform::Platform& platform, const std::wstring& path, bool walk,
                  const Attempt& attempt) {
   const CodeKind kind = attempt.fromShell && IsShellOnlyResult(attempt.code)
                             ? CodeKind::kOtherNumber
@@ -190,8 +190,8 @@ Removal Conclude(platform::Platform& platform, const std::wstring& path, bool is
     return {Outcome::kFailed, attempt.code, kind};
   }
   // What is left decides, not the answer alone: the shell may answer 0 having
-  // left the item (a part it aborted silently), and a refusal for an item in
-  // use means nothing more to do once that item has gone.
+  // left the item (a part it aborted silently). A refusal stays a failure when
+  // nothing is left to schedule.
   if (!Look(platform, path).present) {
     if (attempt.succeeded) {
       return {Outcome::kDeleted};
@@ -200,7 +200,7 @@ Removal Conclude(platform::Platform& platform, const std::wstring& path, bool is
   }
   // The entries name the real path: the boot runs natively, where no alias
   // exists.
-  const std::optional<std::uint32_t> refused = ScheduleDeletionAtBoot(platform, path, isDirectory);
+  const std::optional<std::uint32_t> refused = ScheduleDeletionAtBoot(platform, path, walk);
   if (refused) {
     return {Outcome::kFailed, *refused};
   }
@@ -210,7 +210,7 @@ Removal Conclude(platform::Platform& platform, const std::wstring& path, bool is
 // Everything that touches the item. Redirection is off, when asked, only
 // around plain calls, and on again before any outcome is written or sent.
 Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool bypassRedirection) {
-  bool isDirectory = false;
+  bool walk = false;
   bool nativeView = false;
   {
     const RedirectionBypass bypass(platform, bypassRedirection);
@@ -218,24 +218,22 @@ Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool 
     if (!found.present) {
       return {Outcome::kAbsent};
     }
-    // A junction or directory link is removed as itself: what it leads to is
-    // not the product's, and the walk must not schedule it. An item whose
-    // attributes cannot be read is not walked either.
-    isDirectory = found.attributes != platform::kInvalidFileAttributes &&
-                  (found.attributes & platform::kFileAttributeDirectory) != 0 &&
-                  (found.attributes & platform::kFileAttributeReparsePoint) == 0;
-    if (!isDirectory) {
+    if (found.attributes == platform::kInvalidFileAttributes ||
+        (found.attributes & platform::kFileAttributeDirectory) == 0) {
       const Attempt attempt =
           DeleteWithPlainCalls(platform.files, platform.messages, path, found.attributes);
       return Conclude(platform, path, false, attempt);
     }
+    // A junction or directory link is removed as itself: what it leads to is
+    // not the product's, and the walk must not schedule it.
+    walk = (found.attributes & platform::kFileAttributeReparsePoint) == 0;
     nativeView = bypass.active();
   }
   // A directory goes through the shell, which deletes the whole tree, with
   // redirection on.
   const int result = platform.files.ShellDelete(nativeView ? ThroughNativeAlias(path) : path);
   const RedirectionBypass bypass(platform, bypassRedirection);
-  return Conclude(platform, path, true, {result == 0, static_cast<std::uint32_t>(result), true});
+  return Conclude(platform, path, walk, {result == 0, static_cast<std::uint32_t>(result), true});
 }
 
 }  // namespace

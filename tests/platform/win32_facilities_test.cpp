@@ -141,21 +141,6 @@ TEST(Win32FileSystem, ShellDeleteRemovesATreeSilentlyAndReportsAMissingPath) {
   EXPECT_NE(files.ShellDelete(tree.wstring()), 0);
 }
 
-TEST(Win32FileSystem, AReadOnlyFileGoesOnceItsAttributeIsCleared) {
-  ScratchDirectory scratch;
-  Win32FileSystem files;
-  Win32SystemMessages messages;
-  const std::wstring file = (scratch.path() / L"tsld.sys").wstring();
-  WriteTextFile(file, "x");
-  ASSERT_TRUE(files.SetFileAttributes(file, kFileAttributeReadOnly));
-  EXPECT_FALSE(files.DeleteFile(file));
-  EXPECT_EQ(messages.GetLastError(), 5u);
-  ASSERT_TRUE(files.SetFileAttributes(file, kFileAttributeNormal));
-  EXPECT_TRUE(files.DeleteFile(file));
-  EXPECT_EQ(files.GetFileAttributes(file), kInvalidFileAttributes);
-  EXPECT_EQ(messages.GetLastError(), 2u);
-}
-
 TEST(Win32FileSystem, RedirectionEntriesAreFoundAndSwitchBack) {
   Win32FileSystem files;
   Win32ProcessInfo process;

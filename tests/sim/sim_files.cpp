@@ -106,10 +106,6 @@ void SimFiles::DenyAccess(const std::wstring& path, std::uint32_t error) {
   Item(path).accessError = error;
 }
 
-void SimFiles::FailDeleteFile(const std::wstring& path, std::uint32_t error) {
-  Item(path).deleteFileError = error;
-}
-
 void SimFiles::SetShellResult(const std::wstring& path, int result) {
   Item(path).shellResult = result;
 }
@@ -200,13 +196,9 @@ std::uint32_t SimFiles::GetFileAttributes(const std::wstring& path) {
 }
 
 bool SimFiles::SetFileAttributes(const std::wstring& path, std::uint32_t attributes) {
-  const std::wstring resolved = Record(L"SetFileAttributes", path);
-  SimItem* item = Find(resolved);
-  const std::uint32_t error =
-      item == nullptr ? (ParentExists(FoldCase(resolved)) ? kErrorFileNotFound : kErrorPathNotFound)
-                      : item->accessError;
-  if (error != 0) {
-    core_.lastError = error;
+  SimItem* item = Find(Record(L"SetFileAttributes", path));
+  if (item == nullptr || item->accessError != 0) {
+    core_.lastError = item == nullptr ? kErrorFileNotFound : item->accessError;
     return false;
   }
   item->readOnly = (attributes & kFileAttributeReadOnly) != 0;
@@ -214,19 +206,12 @@ bool SimFiles::SetFileAttributes(const std::wstring& path, std::uint32_t attribu
 }
 
 bool SimFiles::DeleteFile(const std::wstring& path) {
-  const std::wstring resolved = Record(L"DeleteFile", path);
-  const std::wstring folded = FoldCase(resolved);
+  const std::wstring folded = FoldCase(Record(L"DeleteFile", path));
   const auto found = items_.find(folded);
-  std::uint32_t error = 0;
-  if (found == items_.end()) {
-    error = ParentExists(folded) ? kErrorFileNotFound : kErrorPathNotFound;
-  } else if (found->second.accessError != 0) {
-    error = found->second.accessError;
-  } else if (found->second.deleteFileError != 0) {
-    error = found->second.deleteFileError;
-  } else if (found->second.isDirectory || found->second.readOnly) {
+  std::uint32_t error = found == items_.end() ? kErrorFileNotFound : found->second.accessError;
+  if (error == 0 && (found->second.isDirectory || found->second.readOnly)) {
     error = kErrorAccessDenied;
-  } else if (IsHeld(folded, found->second)) {
+  } else if (error == 0 && IsHeld(folded, found->second)) {
     error = found->second.inUse ? found->second.inUseError : kErrorSharingViolation;
   }
   if (error != 0) {
@@ -302,9 +287,11 @@ bool SimFiles::DeleteAtReboot(const std::wstring& path) {
     core_.lastError = error;
     return false;
   }
-  // Recorded even for a missing item, as the platform does.
+  // Recorded even for a missing item, as the platform does, and an alias as
+  // given: the boot knows no alias.
   const SimItem* item = Find(resolved);
-  pendingDeletes_.push_back(item != nullptr ? item->path : resolved);
+  const bool alias = IsAtOrBelow(FoldCase(path), FoldCase(kNativeAliasDirectory));
+  pendingDeletes_.push_back(alias ? path : item != nullptr ? item->path : resolved);
   return true;
 }
 

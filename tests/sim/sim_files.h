@@ -68,8 +68,6 @@ class SimFiles : public platform::FileSystem {
   // Guarded: its attributes cannot be read, and neither DeleteFileW nor the
   // shell can delete it (`error`).
   void DenyAccess(const std::wstring& path, std::uint32_t error = 5);
-  // DeleteFileW of this path fails with `error` and changes nothing.
-  void FailDeleteFile(const std::wstring& path, std::uint32_t error);
   // The shell's delete of this path returns `result` and changes nothing.
   void SetShellResult(const std::wstring& path, int result);
   // Scheduling deletion at the next boot fails with `error`: for this path
@@ -137,7 +135,6 @@ class SimFiles : public platform::FileSystem {
     bool isDirectory = false;
     bool inUse = false;
     std::uint32_t inUseError = kErrorSharingViolation;
-    std::uint32_t deleteFileError = 0;
     bool readOnly = false;
     bool isLink = false;
     std::uint32_t accessError = 0;
