@@ -10,7 +10,9 @@
 namespace platform {
 
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
+inline constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 // A junction, symbolic link or other reparse point: what it leads to lies
 // elsewhere.
 inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
@@ -32,11 +34,17 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // GetFileAttributesW; kInvalidFileAttributes on any failure.
+  // GetFileAttributesW; kInvalidFileAttributes on any failure, with the error
+  // code as the thread's last error.
   virtual std::uint32_t GetFileAttributes(const std::wstring& path) = 0;
+  // SetFileAttributesW. On failure the error code is the thread's last error.
+  virtual bool SetFileAttributes(const std::wstring& path, std::uint32_t attributes) = 0;
+  // DeleteFileW. On failure the error code is the thread's last error.
+  virtual bool DeleteFile(const std::wstring& path) = 0;
 
   // SHFileOperationW FO_DELETE of one item with FOF_SILENT | FOF_NOCONFIRMATION |
-  // FOF_NOERRORUI: permanent, no window. Returns the operation's result.
+  // FOF_NOERRORUI: permanent, no window. Returns the operation's result. The
+  // shell loads DLLs, so it is never called with WOW64 redirection off.
   virtual int ShellDelete(const std::wstring& path) = 0;
 
   // MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT). On failure the

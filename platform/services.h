@@ -12,9 +12,10 @@ using ScHandle = ServiceHandleTag*;
 
 // Access rights and controls used by the tool.
 inline constexpr std::uint32_t kScManagerConnect = 0x0001;
-inline constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
+inline constexpr std::uint32_t kServiceQueryStatus = 0x0004;
+inline constexpr std::uint32_t kServiceStop = 0x0020;
 inline constexpr std::uint32_t kServiceInterrogate = 0x0080;
-inline constexpr std::uint32_t kServiceAllAccess = 0xF01FF;
+inline constexpr std::uint32_t kDelete = 0x10000;
 inline constexpr std::uint32_t kServiceControlStop = 1;
 
 // Service states (dwCurrentState).

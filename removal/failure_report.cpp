@@ -10,7 +10,7 @@
 namespace removal {
 
 void ReportFailure(platform::Platform& platform, ActionContext& context, const wchar_t* label,
-                   std::uint32_t errorCode, const std::wstring& message) {
+                   std::uint32_t errorCode, const std::wstring& message, CodeKind kind) {
   // Counted first, so that the "done" event tells of every failure even when
   // nothing could be sent about it. The count stops at its largest value
   // rather than wrap to a negative one.
@@ -23,11 +23,13 @@ void ReportFailure(platform::Platform& platform, ActionContext& context, const w
     // Best effort: the run goes on whatever the server says.
     static_cast<void>(telemetry::SendEvent(platform.internet, event));
   }
-  PrintSystemError(platform, errorCode);
+  PrintSystemError(platform, errorCode, kind);
 }
 
-void PrintSystemError(platform::Platform& platform, std::uint32_t errorCode) {
-  const std::optional<std::wstring> text = platform.messages.FormatSystemMessage(errorCode);
+void PrintSystemError(platform::Platform& platform, std::uint32_t errorCode, CodeKind kind) {
+  const std::optional<std::wstring> text = kind == CodeKind::kSystemError
+                                               ? platform.messages.FormatSystemMessage(errorCode)
+                                               : std::nullopt;
   std::wostream& out = platform.console;
   // Shown signed, so that HRESULT-style codes read as the negative numbers
   // that their documentation gives.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,7 @@ enum class Outcome { kAbsent, kDeleted, kDeferred, kFailed };
 struct Removal {
   Outcome outcome = Outcome::kAbsent;
   std::uint32_t errorCode = 0;  // for kFailed
+  CodeKind codeKind = CodeKind::kSystemError;
 };
 
 std::wstring JoinPath(const std::wstring& directory, const std::wstring& name) {
@@ -109,32 +111,129 @@ std::optional<std::uint32_t> ScheduleDeletionAtBoot(platform::Platform& platform
   return std::nullopt;
 }
 
-// Everything that touches the item, with redirection switched off as asked;
-// it is on again when this returns, before any outcome is written or sent.
-Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool bypassRedirection) {
-  const RedirectionBypass bypass(platform, bypassRedirection);
-  const std::uint32_t attributes = platform.files.GetFileAttributes(path);
-  if (attributes == platform::kInvalidFileAttributes) {
-    return {Outcome::kAbsent};
+// What the existence test found.
+struct Presence {
+  bool present = false;
+  // kInvalidFileAttributes when the item refused the query.
+  std::uint32_t attributes = platform::kInvalidFileAttributes;
+};
+
+// Asks for the item's attributes, in the view that the caller has set.
+Presence Look(platform::Platform& platform, const std::wstring& path) {
+  Presence found;
+  found.attributes = platform.files.GetFileAttributes(path);
+  if (found.attributes != platform::kInvalidFileAttributes) {
+    found.present = true;
+    return found;
   }
-  // Only the operation's result decides; whether it reports aborted parts is
-  // not looked at.
-  const int result = platform.files.ShellDelete(path);
-  if (result == 0) {
-    return {Outcome::kDeleted};
+  // Only "not found" means absent: a product that guards its files makes the
+  // query fail too, and its files are very much there.
+  const std::uint32_t error = platform.messages.GetLastError();
+  found.present = error != kErrorFileNotFound && error != kErrorPathNotFound;
+  return found;
+}
+
+// How one deletion call ended; `code` is its error code or the shell's result.
+struct Attempt {
+  bool succeeded = false;
+  std::uint32_t code = 0;
+  bool fromShell = false;
+};
+
+// Anything but a directory goes with plain calls, in the view the test saw:
+// while redirection is off, a call that loads a DLL (as the shell does) fails,
+// and a failed delay-load stays failed for the rest of the run. A read-only
+// file is deleted as the shell deletes one when told not to ask: its
+// attribute is cleared first.
+Attempt DeleteWithPlainCalls(platform::FileSystem& files, platform::SystemMessages& messages,
+                             const std::wstring& path, std::uint32_t attributes) {
+  if (attributes != platform::kInvalidFileAttributes &&
+      (attributes & platform::kFileAttributeReadOnly) != 0) {
+    const std::uint32_t cleared = attributes & ~platform::kFileAttributeReadOnly;
+    // Should this fail, the deletion fails too and gives its own code.
+    static_cast<void>(
+        files.SetFileAttributes(path, cleared != 0 ? cleared : platform::kFileAttributeNormal));
   }
-  if (static_cast<std::uint32_t>(result) != kErrorSharingViolation) {
-    return {Outcome::kFailed, static_cast<std::uint32_t>(result)};
+  if (files.DeleteFile(path)) {
+    return {true};
   }
-  // A junction or directory link is removed as itself: what it leads to is
-  // not the product's, and the walk must not schedule it.
-  const bool isDirectory = (attributes & platform::kFileAttributeDirectory) != 0 &&
-                           (attributes & platform::kFileAttributeReparsePoint) == 0;
-  const std::optional<std::uint32_t> refused = ScheduleDeletionAtBoot(platform, path, isDirectory);
+  return {false, messages.GetLastError(), false};
+}
+
+// With redirection on, a 32-bit process reaches the native system directory
+// through its alias "Sysnative" (which exists only for such a process).
+std::wstring ThroughNativeAlias(const std::wstring& path) {
+  constexpr std::wstring_view kSystem = L":\\Windows\\System32";
+  const std::size_t end = 1 + kSystem.size();
+  if (path.size() < end || (path.size() > end && path[end] != L'\\')) {
+    return path;
+  }
+  const auto fold = [](wchar_t unit) {
+    return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
+  };
+  for (std::size_t i = 0; i < kSystem.size(); ++i) {
+    if (fold(path[1 + i]) != fold(kSystem[i])) {
+      return path;
+    }
+  }
+  return path.substr(0, 1) + L":\\Windows\\Sysnative" + path.substr(end);
+}
+
+// What the deletion came to, judged in the view of the existence test, with
+// plain calls only.
+Removal Conclude(platform::Platform& platform, const std::wstring& path, bool walk,
+                 const Attempt& attempt) {
+  const CodeKind kind = attempt.fromShell && IsShellOnlyResult(attempt.code)
+                            ? CodeKind::kOtherNumber
+                            : CodeKind::kSystemError;
+  if (!attempt.succeeded && !MeansInUse(attempt.code, attempt.fromShell)) {
+    return {Outcome::kFailed, attempt.code, kind};
+  }
+  // What is left decides, not the answer alone: the shell may answer 0 having
+  // left the item (a part it aborted silently). A refusal stays a failure when
+  // nothing is left to schedule.
+  if (!Look(platform, path).present) {
+    if (attempt.succeeded) {
+      return {Outcome::kDeleted};
+    }
+    return {Outcome::kFailed, attempt.code, kind};
+  }
+  // The entries name the real path: the boot runs natively, where no alias
+  // exists.
+  const std::optional<std::uint32_t> refused = ScheduleDeletionAtBoot(platform, path, walk);
   if (refused) {
     return {Outcome::kFailed, *refused};
   }
   return {Outcome::kDeferred};
+}
+
+// Everything that touches the item. Redirection is off, when asked, only
+// around plain calls, and on again before any outcome is written or sent.
+Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool bypassRedirection) {
+  bool walk = false;
+  bool nativeView = false;
+  {
+    const RedirectionBypass bypass(platform, bypassRedirection);
+    const Presence found = Look(platform, path);
+    if (!found.present) {
+      return {Outcome::kAbsent};
+    }
+    if (found.attributes == platform::kInvalidFileAttributes ||
+        (found.attributes & platform::kFileAttributeDirectory) == 0) {
+      const Attempt attempt =
+          DeleteWithPlainCalls(platform.files, platform.messages, path, found.attributes);
+      return Conclude(platform, path, false, attempt);
+    }
+    // A junction or directory link is removed as itself: what it leads to is
+    // not the product's, and the walk must not schedule it.
+    walk = (found.attributes & platform::kFileAttributeReparsePoint) == 0;
+    nativeView = bypass.active();
+  }
+  // A directory goes through the shell, which deletes the whole tree, with
+  // redirection on.
+  const int result = platform.files.ShellDelete(nativeView ? ThroughNativeAlias(path) : path);
+  const RedirectionBypass bypass(platform, bypassRedirection);
+  return Conclude(platform, path, walk, {result == 0, static_cast<std::uint32_t>(result), true});
 }
 
 }  // namespace
@@ -157,14 +256,14 @@ void DeletePath(platform::Platform& platform, const std::wstring& kind, const st
       return;
     case Outcome::kFailed:
       out << std::endl << "ERROR deleting " << kind << ": " << path << std::endl;
-      ReportFailure(platform, context, L"FileDelete", removal.errorCode, path);
+      ReportFailure(platform, context, L"FileDelete", removal.errorCode, path, removal.codeKind);
       return;
   }
 }
 
 bool PathExists(platform::Platform& platform, const std::wstring& path, bool bypassRedirection) {
   const RedirectionBypass bypass(platform, bypassRedirection);
-  return platform.files.GetFileAttributes(path) != platform::kInvalidFileAttributes;
+  return Look(platform, path).present;
 }
 
 }  // namespace removal

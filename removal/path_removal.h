@@ -19,12 +19,14 @@ inline constexpr std::size_t kMaxBootScheduleDepth = 128;
 // `kind` is "File" or "Directory", the word every outcome line names it by.
 // With `bypassRedirection`, a process under WOW64 sees the native system
 // directory for the test and the deletion of this item (not the 32-bit one),
-// and redirection is on again before anything is written or reported.
+// and redirection is on again before anything is written or reported. An
+// item that exists but refuses to be queried is deleted all the same.
 void DeletePath(platform::Platform& platform, const std::wstring& kind, const std::wstring& path,
                 bool bypassRedirection, ActionContext& context);
 
-// True when the path names an existing file or directory. Any failure of the
-// query counts as absent. `bypassRedirection` as for DeletePath.
+// False only when the system answers that the path does not exist (file or
+// path not found); an item that refuses the query is there. `bypassRedirection`
+// as for DeletePath.
 bool PathExists(platform::Platform& platform, const std::wstring& path, bool bypassRedirection);
 
 }  // namespace removal

@@ -32,11 +32,14 @@ bool RegistryKeyExists(platform::Platform& platform, const std::wstring& keyPath
                                    ? platform::kKeyRead | platform::kKeyWow64_64Key
                                    : platform::kKeyRead;
   platform::HKey opened = nullptr;
-  if (platform.registry.OpenLocalMachineKey(keyPath, access, opened) != 0) {
-    return false;
+  const std::int32_t status = platform.registry.OpenLocalMachineKey(keyPath, access, opened);
+  if (status == 0) {
+    const RegistryKey key(platform.registry, opened);
+    return true;
   }
-  const RegistryKey key(platform.registry, opened);
-  return true;
+  // A key that refuses to be read (as a product guarding itself does) is
+  // there all the same: only "not found" means absent.
+  return static_cast<std::uint32_t>(status) != kErrorFileNotFound;
 }
 
 void DeleteRegistryKey(platform::Platform& platform, const std::wstring& keyPath,

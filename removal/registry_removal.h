@@ -10,12 +10,13 @@ namespace removal {
 
 // Deletes a key below HKEY_LOCAL_MACHINE, in the 64-bit view under WOW64.
 // `quiet` leaves out the lines for an absent and a deleted key; failures are
-// written and reported all the same.
+// written and reported all the same. A key whose existence cannot be told is
+// deleted like one that exists.
 void DeleteRegistryKey(platform::Platform& platform, const std::wstring& keyPath,
                        ActionContext& context, bool quiet);
 
-// True when the key can be opened for reading (in the 64-bit view under
-// WOW64). Any failure counts as absent.
+// Opens the key for reading (in the 64-bit view under WOW64) to tell whether
+// it exists: false only when the registry answers that it is not found.
 bool RegistryKeyExists(platform::Platform& platform, const std::wstring& keyPath);
 
 }  // namespace removal

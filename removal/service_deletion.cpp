@@ -11,7 +11,7 @@ namespace removal {
 void RemoveService(platform::Platform& platform, const std::wstring& name,
                    ServiceDeletionContext& context, bool rebootOnDelete) {
   std::wostream& out = platform.console;
-  const OpenedService opened = OpenServiceFullAccess(platform, name);
+  const OpenedService opened = OpenServiceWithAccess(platform, name, kDeleteAccess);
   if (!opened.service) {
     out << "ERROR deleting service: " << name << ". This requires Administrator access."
         << std::endl;

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "removal/failure_report.h"
+#include "removal/system_errors.h"
 #include "telemetry/telemetry_event.h"
 
 namespace removal {
@@ -11,12 +12,13 @@ bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool 
   platform::ServiceControl& services = platform.services;
   const ServiceHandle manager(services, services.OpenSCManager(platform::kScManagerConnect));
   if (!manager) {
-    // Without a connection nothing is known about the service either way.
-    return false;
+    // Nothing is known about the service, so it may well be there: whoever
+    // acts on it next finds out, and reports what it finds.
+    return true;
   }
   const ServiceHandle service(
       services, services.OpenService(manager.get(), name, platform::kServiceInterrogate));
-  if (service) {
+  if (service || platform.messages.GetLastError() != kErrorServiceDoesNotExist) {
     return true;
   }
   if (reportAbsence) {
@@ -25,16 +27,16 @@ bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool 
   return false;
 }
 
-OpenedService OpenServiceFullAccess(platform::Platform& platform, const std::wstring& name) {
+OpenedService OpenServiceWithAccess(platform::Platform& platform, const std::wstring& name,
+                                    std::uint32_t access) {
   platform::ServiceControl& services = platform.services;
   OpenedService opened;
-  const ServiceHandle manager(services, services.OpenSCManager(platform::kScManagerAllAccess));
+  const ServiceHandle manager(services, services.OpenSCManager(platform::kScManagerConnect));
   if (!manager) {
     opened.error = platform.messages.GetLastError();
     return opened;
   }
-  opened.service = ServiceHandle(
-      services, services.OpenService(manager.get(), name, platform::kServiceAllAccess));
+  opened.service = ServiceHandle(services, services.OpenService(manager.get(), name, access));
   if (!opened.service) {
     opened.error = platform.messages.GetLastError();
   }
@@ -104,8 +106,13 @@ bool StopFilterService(platform::Platform& platform, ActionContext& context) {
   if (!ServiceExists(platform, kFilterServiceName, false)) {
     return true;
   }
-  const OpenedService opened = OpenServiceFullAccess(platform, kFilterServiceName);
+  const OpenedService opened = OpenServiceWithAccess(platform, kFilterServiceName, kStopAccess);
   if (!opened.service) {
+    if (opened.error == kErrorServiceDoesNotExist) {
+      // Deleted since the test: there is nothing left to stop.
+      return true;
+    }
+    // Whatever kept it from being opened keeps it from being stopped.
     out << telemetry::kProduct << " requires Administrator access." << std::endl;
     ReportFailure(platform, context, L"SvcStop", opened.error, L"Need Administrator access");
     return false;
@@ -121,7 +128,8 @@ bool StopFilterService(platform::Platform& platform, ActionContext& context) {
   out << std::endl;
   if (state != platform::kServiceStopped) {
     out << std::endl << "ERROR stopping service: " << kFilterServiceName << std::endl;
-    ReportFailure(platform, context, L"SvcStop", state, kFilterServiceName);
+    // The code is the state, which the system's error table would misread.
+    ReportFailure(platform, context, L"SvcStop", state, kFilterServiceName, CodeKind::kOtherNumber);
     return false;
   }
   return true;

@@ -22,20 +22,29 @@ inline constexpr std::uint32_t kStopWaitPauseMs = 1000;
 // state has that number, so it prints as unknown and never counts as stopped.
 inline constexpr std::uint32_t kServiceStateUnknown = 0;
 
-// A service opened with full rights, or none together with the error code of
-// the call that failed, taken at once so that nothing in between can change it.
+// A service opened with the rights asked for, or none together with the error
+// code of the call that failed, taken at once so that nothing in between can
+// change it.
 struct OpenedService {
   ServiceHandle service;
   std::uint32_t error = 0;
 };
 
-// True when the service can be opened with interrogate rights. With
-// `reportAbsence`, writes "Service is not present: " + name when it cannot.
+// The rights each operation needs, and no more: a service that guards itself
+// may refuse full access while it grants these.
+inline constexpr std::uint32_t kStopAccess = platform::kServiceStop | platform::kServiceQueryStatus;
+inline constexpr std::uint32_t kDeleteAccess = platform::kDelete;
+
+// False only when the service control manager answers that the service does
+// not exist; a service it cannot tell about (no connection, access refused)
+// counts as present. With `reportAbsence`, writes "Service is not present: " +
+// name when it does not exist.
 bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool reportAbsence);
 
-// Opens the service with full rights through a full-rights connection to the
+// Opens the service with `access` through a connect-only connection to the
 // service control manager; the connection is closed before returning.
-OpenedService OpenServiceFullAccess(platform::Platform& platform, const std::wstring& name);
+OpenedService OpenServiceWithAccess(platform::Platform& platform, const std::wstring& name,
+                                    std::uint32_t access);
 
 // The service's current state (1 stopped ... 7 paused), or
 // kServiceStateUnknown when the query fails.
@@ -48,7 +57,7 @@ std::uint32_t StopServiceAndWait(platform::Platform& platform, platform::ScHandl
 // Writes the state's text; only an unknown state brings its own line end.
 void PrintServiceState(platform::Platform& platform, std::uint32_t state);
 
-// Stops "tslwfs". True when it is absent or ends stopped.
+// Stops "tslwfs". True when it does not exist or ends stopped.
 bool StopFilterService(platform::Platform& platform, ActionContext& context);
 
 }  // namespace removal

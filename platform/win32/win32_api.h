@@ -27,12 +27,14 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#undef DeleteFile
 #undef ExitWindows
 #undef GetEnvironmentVariable
 #undef GetFileAttributes
 #undef LookupPrivilegeValue
 #undef OpenSCManager
 #undef OpenService
+#undef SetFileAttributes
 
 namespace platform::win32 {
 

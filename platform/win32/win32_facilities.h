@@ -38,6 +38,8 @@ class Win32Registry final : public Registry {
 class Win32FileSystem final : public FileSystem {
  public:
   std::uint32_t GetFileAttributes(const std::wstring& path) override;
+  bool SetFileAttributes(const std::wstring& path, std::uint32_t attributes) override;
+  bool DeleteFile(const std::wstring& path) override;
   int ShellDelete(const std::wstring& path) override;
   bool DeleteAtReboot(const std::wstring& path) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::wstring& directory) override;

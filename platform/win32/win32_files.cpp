@@ -35,6 +35,14 @@ std::uint32_t Win32FileSystem::GetFileAttributes(const std::wstring& path) {
   return GetFileAttributesW(path.c_str());
 }
 
+bool Win32FileSystem::SetFileAttributes(const std::wstring& path, std::uint32_t attributes) {
+  return SetFileAttributesW(path.c_str(), attributes) != FALSE;
+}
+
+bool Win32FileSystem::DeleteFile(const std::wstring& path) {
+  return DeleteFileW(path.c_str()) != FALSE;
+}
+
 int Win32FileSystem::ShellDelete(const std::wstring& path) {
   // The shell takes a list of paths, each ended by a NUL, the list by another.
   std::wstring list = path;

@@ -59,8 +59,14 @@ def error_code(code: int) -> list:
     return ["ERROR code: %d Message: " % code, SYSTEM_TEXT, "\n\n"]
 
 
-def stop_failed(state_text: str, code: int) -> list:
-    return [service_state(state_text), "\nERROR stopping service: tslwfs\n", *error_code(code)]
+def bare_code(code: int) -> str:
+    """ReportFailure's line for a number that is no system error code (a
+    service state, a result only the shell gives): no text is looked up."""
+    return "ERROR code: %d\n\n" % code
+
+
+def stop_failed(state_text: str, state: int) -> list:
+    return [service_state(state_text), "\nERROR stopping service: tslwfs\n", bare_code(state)]
 
 
 def service_absent(name: str) -> str:

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/removal/removal_test_support.h"
@@ -62,11 +64,12 @@ class DeletePathTest : public RemovalTest {
     EXPECT_TRUE(machine.internet.exchanges().empty());
   }
 
-  // Redirection is on again, and was on for every console write and for
-  // everything sent.
+  // Redirection is on again, and was on for every console write, for
+  // everything sent and for every call that loads a DLL.
   void ExpectRedirectionRestored() {
     EXPECT_FALSE(machine.files.redirectionOff());
     EXPECT_EQ(machine.consoleWritesWithRedirectionOff(), 0);
+    EXPECT_EQ(machine.files.misuses(), std::vector<std::wstring>{});
   }
 };
 
@@ -298,42 +301,78 @@ class DeletePathShellFailureTest : public DeletePathTest,
                                    public ::testing::WithParamInterface<ShellFailure> {};
 
 TEST_P(DeletePathShellFailureTest, IsReportedWithTheShellsResult) {
-  machine.files.AddFile(kDriverFile);
-  machine.files.SetShellResult(kDriverFile, GetParam().result);
-  DeleteDriverFile();
-  EXPECT_EQ(Console(), kDriverError + GetParam().codeLine);
+  machine.files.AddFile(kInstall + L"\\a.dll");
+  machine.files.SetShellResult(kInstall, GetParam().result);
+  // The shell's own results share numbers with unrelated system errors.
+  machine.messages.SetText(0x402, L"Unrelated.\r\n");
+  machine.messages.SetText(0x10074, L"Unrelated.\r\n");
+  DeleteInstallDirectory();
+  EXPECT_EQ(Console(), L"\nERROR deleting Directory: " + kInstall + L"\n" + GetParam().codeLine);
   EXPECT_EQ(errorCount, 1);
-  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
-  EXPECT_TRUE(machine.files.Exists(kDriverFile));
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kInstall}}));
+  EXPECT_TRUE(machine.files.Exists(kInstall));
   EXPECT_TRUE(machine.files.pendingDeletes().empty());
   ExpectAllHandlesClosed();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Results, DeletePathShellFailureTest,
-    ::testing::Values(
-        ShellFailure{5, L"ERROR code: 5 Message: Access is denied.\r\n\n\n"},
-        ShellFailure{0x402, L"ERROR code: 1026\n\n"},
-        ShellFailure{124,
-                     L"ERROR code: 124 Message: The system call level is not correct.\r\n\n\n"},
-        ShellFailure{2,
-                     L"ERROR code: 2 Message: The system cannot find the file "
-                     L"specified.\r\n\n\n"}));
+    ::testing::Values(ShellFailure{0x402, L"ERROR code: 1026\n\n"},
+                      ShellFailure{124, L"ERROR code: 124\n\n"},
+                      ShellFailure{0x10074, L"ERROR code: 65652\n\n"},
+                      ShellFailure{2,
+                                   L"ERROR code: 2 Message: The system cannot find the file "
+                                   L"specified.\r\n\n\n"}));
 
-TEST_F(DeletePathTest, ReadOnlyFileNamedDirectlyIsRefused) {
+class DeletePathInUseTest : public DeletePathTest,
+                            public ::testing::WithParamInterface<std::pair<std::uint32_t, bool>> {};
+
+// A running program or a loaded DLL gives 5, an open file 32 or 33, and the
+// shell (for a directory) may give its own 0x78.
+TEST_P(DeletePathInUseTest, WhatIsLeftIsScheduledForTheBoot) {
+  const auto [code, inDirectory] = GetParam();
+  const std::wstring held = inDirectory ? kInstall + L"\\bin\\tessel.dll" : kDriverFile;
+  AddFileInUse(held);
+  machine.files.SetInUse(held, true, code);
+  inDirectory ? DeleteInstallDirectory() : DeleteDriverFile();
+  EXPECT_EQ(Console(), inDirectory ? kInstallAtReboot : kDriverAtReboot);
+  EXPECT_EQ(machine.files.pendingDeletes().front(), held);
+  ExpectNothingReported();
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, DeletePathInUseTest,
+                         ::testing::Values(std::pair{5u, false}, std::pair{32u, false},
+                                           std::pair{33u, false}, std::pair{5u, true},
+                                           std::pair{0x78u, true}));
+
+TEST_F(DeletePathTest, AShellSuccessThatLeftTheItemIsNoDeletion) {
+  machine.files.AddFile(kInstall + L"\\a.dll");
+  machine.files.SetShellResult(kInstall, 0);
+  DeleteInstallDirectory();
+  EXPECT_EQ(Console(), kInstallAtReboot);
+  EXPECT_EQ(machine.files.pendingDeletes(),
+            (std::vector<std::wstring>{kInstall + L"\\a.dll", kInstall}));
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathTest, ReadOnlyFileIsDeletedWithoutTheShell) {
   machine.files.AddFile(kDriverFile);
   machine.files.SetReadOnly(kDriverFile);
   DeleteDriverFile();
-  EXPECT_EQ(Console(), kDriverError + kAccessDenied);
-  EXPECT_EQ(errorCount, 1);
+  EXPECT_EQ(Console(), kDriverDeleted);
+  EXPECT_FALSE(machine.files.Exists(kDriverFile));
+  EXPECT_EQ(FirstCall(L"Files.ShellDelete"), machine.core.calls.size());
+  ExpectNothingReported();
 }
 
-TEST_F(DeletePathTest, ItemThatCannotBeQueriedCountsAsAbsent) {
+TEST_F(DeletePathTest, ItemThatCannotBeQueriedIsThereAndLeftForTheBoot) {
+  // A guarded item refuses the query and the deletion: only "not found"
+  // means absent.
   machine.files.AddDirectory(kInstall);
   machine.files.DenyAccess(kInstall);
   DeleteInstallDirectory();
-  EXPECT_EQ(Console(), L"Directory is not present: " + kInstall + L"\n");
-  EXPECT_TRUE(machine.files.Exists(kInstall));
+  EXPECT_EQ(Console(), kInstallAtReboot);
+  EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kInstall});
   ExpectNothingReported();
 }
 
@@ -395,15 +434,24 @@ TEST_F(DeletePathWow64Test, DriverFileInUseIsScheduledByItsNativePath) {
 }
 
 TEST_F(DeletePathWow64Test, RedirectionIsOnAgainBeforeTheFailureIsReported) {
-  machine.files.AddFile(kDriverFile);
-  machine.files.SetReadOnly(kDriverFile);
+  AddFileInUse(kDriverFile);
+  machine.files.FailEveryDeleteAtReboot(sim::kErrorAccessDenied);
   DeleteDriverFile();
-  EXPECT_EQ(Console(), kDriverError + kAccessDenied);
   EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kDriverFile}}));
   const std::size_t revert = FirstCall(L"Files.RevertWow64FsRedirection");
-  EXPECT_LT(FirstCall(L"Files.ShellDelete"), revert);
+  EXPECT_LT(FirstCall(L"Files.DeleteFile"), revert);
   EXPECT_LT(revert, FirstCall(L"Internet."));
   EXPECT_LT(revert, FirstCall(L"Messages."));
+  ExpectRedirectionRestored();
+}
+
+TEST_F(DeletePathWow64Test, ADirectoryGoesThroughTheShellWithRedirectionOnAndBootsByItsRealPath) {
+  const std::wstring directory = L"C:\\Windows\\system32\\drivers\\tessel";
+  AddFileInUse(directory + L"\\tsld.cat");
+  DeletePath(platform(), L"Directory", directory, true, context);
+  EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + directory + L"\n");
+  EXPECT_EQ(machine.files.pendingDeletes(),
+            (std::vector<std::wstring>{directory + L"\\tsld.cat", directory}));
   ExpectRedirectionRestored();
 }
 
@@ -474,7 +522,7 @@ TEST_F(PathExistsTest, FilesAndDirectoriesAlike) {
   EXPECT_FALSE(PathExists(platform(), kInstall + L"\\b.txt", false));
   EXPECT_FALSE(PathExists(platform(), L"C:\\Nowhere\\b.txt", true));
   machine.files.DenyAccess(kInstall + L"\\a.txt");
-  EXPECT_FALSE(PathExists(platform(), kInstall + L"\\a.txt", false));
+  EXPECT_TRUE(PathExists(platform(), kInstall + L"\\a.txt", false));
 }
 
 TEST_F(PathExistsTest, BypassUnderWow64SeesTheNativeDirectoryAndSwitchesBack) {

@@ -36,6 +36,13 @@ TEST_F(RemoveServiceTest, DeletingTheDriverServiceNeedsARestart) {
   ExpectAllHandlesClosed();
 }
 
+TEST_F(RemoveServiceTest, AGuardedServiceIsDeletedWithTheDeleteRightAlone) {
+  machine.services.Install(L"tsld").refusedAccess = 0xF01FF & ~removal::kDeleteAccess;
+  RemoveService(platform(), L"tsld", deletionContext, true);
+  EXPECT_EQ(Console(), L"Service deleted: tsld\n");
+  EXPECT_EQ(machine.services.serviceAccesses(), std::vector<std::uint32_t>{0x10000u});
+}
+
 TEST_F(RemoveServiceTest, BothServicesInTheRunsOrder) {
   machine.services.Install(L"tslwfs");
   machine.services.Install(L"tsld");
@@ -64,8 +71,7 @@ TEST_P(RemoveMarkedServiceTest, MarkedServiceNeedsARestartAndIsNoFailure) {
 INSTANTIATE_TEST_SUITE_P(FilterAndDriver, RemoveMarkedServiceTest, ::testing::Bool());
 
 TEST_F(RemoveServiceTest, WithoutRightsReportsTheOpenError) {
-  machine.services.Install(L"tsld");
-  machine.services.SetManagerFullAccessError(sim::kErrorAccessDenied);
+  machine.services.Install(L"tsld").fullAccessError = sim::kErrorAccessDenied;
   machine.SetConsoleWriteLastError(0);
   RemoveService(platform(), L"tsld", deletionContext, true);
   EXPECT_EQ(Console(),
@@ -105,8 +111,7 @@ TEST_F(RemoveServiceTest, FailuresNeverClearAPendingRestart) {
   deletionContext.rebootNeeded = true;
   machine.services.Install(L"tslwfs").deleteError = sim::kErrorAccessDenied;
   RemoveService(platform(), L"tslwfs", deletionContext, false);
-  machine.services.Install(L"tsld");
-  machine.services.SetManagerFullAccessError(sim::kErrorAccessDenied);
+  machine.services.Install(L"tsld").fullAccessError = sim::kErrorAccessDenied;
   RemoveService(platform(), L"tsld", deletionContext, true);
   EXPECT_TRUE(deletionContext.rebootNeeded);
   EXPECT_EQ(errorCount, 2);
@@ -115,8 +120,7 @@ TEST_F(RemoveServiceTest, FailuresNeverClearAPendingRestart) {
 TEST_F(RemoveServiceTest, NoRightsForTheDeletionWithTheFilterServiceAbsent) {
   // Without rights the stop of an absent filter service succeeds; the driver
   // service then cannot be deleted.
-  machine.services.Install(L"tsld");
-  machine.services.SetManagerFullAccessError(sim::kErrorAccessDenied);
+  machine.services.Install(L"tsld").fullAccessError = sim::kErrorAccessDenied;
   EXPECT_TRUE(removal::StopFilterService(platform(), context));
   EXPECT_FALSE(removal::ServiceExists(platform(), L"tslwfs", true));
   ASSERT_TRUE(removal::ServiceExists(platform(), L"tsld", true));

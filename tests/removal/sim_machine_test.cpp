@@ -135,7 +135,7 @@ TEST(SimServicesTest, DeletedServiceGoesWithItsLastHandle) {
   sim::SimMachine machine;
   sim::SimServices& services = machine.services;
   services.Install(L"tsld");
-  const platform::ScHandle manager = services.OpenSCManager(platform::kScManagerAllAccess);
+  const platform::ScHandle manager = services.OpenSCManager(0xF003F);
   const platform::ScHandle first = services.OpenService(manager, L"tsld", 0xF01FF);
   const platform::ScHandle second = services.OpenService(manager, L"TSLD", 0xF01FF);
   EXPECT_TRUE(services.DeleteService(first));

@@ -430,7 +430,7 @@ TEST_F(RemovalRunTest, APressOfEDuringThePauseDoesNotEndTheExitKeyWait) {
 TEST_F(RemovalRunTest, EveryEventOfTheRunCarriesTheOneRunId) {
   InstallProduct();
   machine.services.Find(L"tsld")->deleteError = 1051;
-  machine.files.SetShellResult(kInstallDir, 5);
+  machine.files.SetShellResult(kInstallDir, 0x402);
   AcceptAndHold({N, E});
 
   EXPECT_EQ(Run(), 0);

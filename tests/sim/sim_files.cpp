@@ -90,7 +90,11 @@ SimFiles::SimItem& SimFiles::Item(const std::wstring& physical) {
   return *Find(physical);
 }
 
-void SimFiles::SetInUse(const std::wstring& path, bool inUse) { Item(path).inUse = inUse; }
+void SimFiles::SetInUse(const std::wstring& path, bool inUse, std::uint32_t error) {
+  SimItem& item = Item(path);
+  item.inUse = inUse;
+  item.inUseError = error;
+}
 
 void SimFiles::SetLink(const std::wstring& path, bool link) { Item(path).isLink = link; }
 
@@ -140,7 +144,14 @@ bool SimFiles::IsHeld(const std::wstring& folded, const SimItem& item) const {
 
 std::wstring SimFiles::Resolve(const std::wstring& path) const {
   const std::wstring system = kSystemDirectory;
-  if (!core_.wow64 || redirectionOff_ || !IsAtOrBelow(FoldCase(path), FoldCase(system))) {
+  const std::wstring alias = kNativeAliasDirectory;
+  if (!core_.wow64 || redirectionOff_) {
+    return path;
+  }
+  if (IsAtOrBelow(FoldCase(path), FoldCase(alias))) {
+    return system + path.substr(alias.size());
+  }
+  if (!IsAtOrBelow(FoldCase(path), FoldCase(system))) {
     return path;
   }
   // Real Windows exempts a few subdirectories (drivers\etc among them); the
@@ -184,7 +195,38 @@ std::uint32_t SimFiles::GetFileAttributes(const std::wstring& path) {
   return attributes;
 }
 
+bool SimFiles::SetFileAttributes(const std::wstring& path, std::uint32_t attributes) {
+  SimItem* item = Find(Record(L"SetFileAttributes", path));
+  if (item == nullptr || item->accessError != 0) {
+    core_.lastError = item == nullptr ? kErrorFileNotFound : item->accessError;
+    return false;
+  }
+  item->readOnly = (attributes & kFileAttributeReadOnly) != 0;
+  return true;
+}
+
+bool SimFiles::DeleteFile(const std::wstring& path) {
+  const std::wstring folded = FoldCase(Record(L"DeleteFile", path));
+  const auto found = items_.find(folded);
+  std::uint32_t error = found == items_.end() ? kErrorFileNotFound : found->second.accessError;
+  if (error == 0 && (found->second.isDirectory || found->second.readOnly)) {
+    error = kErrorAccessDenied;
+  } else if (error == 0 && IsHeld(folded, found->second)) {
+    error = found->second.inUse ? found->second.inUseError : kErrorSharingViolation;
+  }
+  if (error != 0) {
+    core_.lastError = error;
+    return false;
+  }
+  items_.erase(found);
+  return true;
+}
+
 int SimFiles::ShellDelete(const std::wstring& path) {
+  // The shell loads DLLs, which fails while redirection is off.
+  if (redirectionOff_) {
+    misuses_.push_back(L"ShellDelete while redirection is off");
+  }
   const std::wstring resolved = Record(L"ShellDelete", path);
   const std::wstring folded = FoldCase(resolved);
   const auto found = items_.find(folded);
@@ -197,7 +239,7 @@ int SimFiles::ShellDelete(const std::wstring& path) {
   }
   if (!item.isDirectory) {
     if (IsHeld(folded, item)) {
-      return static_cast<int>(kErrorSharingViolation);
+      return static_cast<int>(item.inUse ? item.inUseError : kErrorSharingViolation);
     }
     if (item.readOnly || item.accessError != 0) {
       return static_cast<int>(kErrorAccessDenied);
@@ -211,7 +253,7 @@ int SimFiles::ShellDelete(const std::wstring& path) {
   // Everything that can go goes, the deepest first; what is held, or refuses,
   // stays with the directories above it.
   std::vector<std::wstring> below = ItemsBelow(resolved);
-  bool held = false;
+  std::uint32_t held = 0;  // the code of the first item held
   bool refused = false;
   for (auto it = below.rbegin(); it != below.rend(); ++it) {
     const SimItem& current = items_.at(*it);
@@ -219,7 +261,9 @@ int SimFiles::ShellDelete(const std::wstring& path) {
       continue;
     }
     if (!current.isDirectory && IsHeld(*it, current)) {
-      held = true;
+      if (held == 0) {
+        held = current.inUse ? current.inUseError : kErrorSharingViolation;
+      }
       continue;
     }
     if (current.accessError != 0 && *it != folded) {
@@ -228,8 +272,8 @@ int SimFiles::ShellDelete(const std::wstring& path) {
     }
     items_.erase(*it);
   }
-  if (held) {
-    return static_cast<int>(kErrorSharingViolation);
+  if (held != 0) {
+    return static_cast<int>(held);
   }
   return refused ? static_cast<int>(kErrorAccessDenied) : 0;
 }
@@ -243,9 +287,11 @@ bool SimFiles::DeleteAtReboot(const std::wstring& path) {
     core_.lastError = error;
     return false;
   }
-  // Recorded even for a missing item, as the platform does.
+  // Recorded even for a missing item, as the platform does, and an alias as
+  // given: the boot knows no alias.
   const SimItem* item = Find(resolved);
-  pendingDeletes_.push_back(item != nullptr ? item->path : resolved);
+  const bool alias = IsAtOrBelow(FoldCase(path), FoldCase(kNativeAliasDirectory));
+  pendingDeletes_.push_back(alias ? path : item != nullptr ? item->path : resolved);
   return true;
 }
 

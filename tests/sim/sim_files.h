@@ -23,6 +23,9 @@ inline constexpr int kShellErrorInvalidLevel = 124;
 // when it names it with redirection on.
 inline constexpr wchar_t kSystemDirectory[] = L"C:\\Windows\\system32";
 inline constexpr wchar_t kWow64SystemDirectory[] = L"C:\\Windows\\SysWOW64";
+// The alias through which such a process reaches the native one with
+// redirection on; with it off, the alias does not exist.
+inline constexpr wchar_t kNativeAliasDirectory[] = L"C:\\Windows\\Sysnative";
 
 // One call of the file system, with the path as given and the item it reached.
 struct FileCall {
@@ -47,20 +50,23 @@ class SimFiles : public platform::FileSystem {
   std::vector<std::wstring> ItemsBelow(const std::wstring& path) const;
   std::optional<std::vector<std::uint8_t>> FileContent(const std::wstring& path) const;
 
-  // Held open by another process without share-delete: the shell's delete of
-  // it fails with 32, and that of a directory holding it too, after deleting
-  // everything else.
-  void SetInUse(const std::wstring& path, bool inUse = true);
+  // Held open by another process without share-delete (32), or a running
+  // program or loaded DLL (`error` 5): deleting it fails with `error`, and the
+  // shell's delete of a directory holding it too, after deleting everything
+  // else.
+  void SetInUse(const std::wstring& path, bool inUse = true,
+                std::uint32_t error = kErrorSharingViolation);
   // A junction or directory link: its attributes carry the reparse-point
   // bit, and its parent's listing shows it as a plain entry, as the real
   // listing does. What lies below it in the tree is what it leads to; the
   // shell's delete of a directory above it goes through it like any other
   // (a test that needs otherwise sets the shell's result).
   void SetLink(const std::wstring& path, bool link = true);
-  // Read-only: a shell delete naming it fails with 5; inside a deleted
-  // directory it goes all the same.
+  // Read-only: DeleteFileW or a shell delete naming it fails with 5; inside a
+  // deleted directory it goes all the same.
   void SetReadOnly(const std::wstring& path, bool readOnly = true);
-  // Its attributes cannot be read and the shell cannot delete it (`error`).
+  // Guarded: its attributes cannot be read, and neither DeleteFileW nor the
+  // shell can delete it (`error`).
   void DenyAccess(const std::wstring& path, std::uint32_t error = 5);
   // The shell's delete of this path returns `result` and changes nothing.
   void SetShellResult(const std::wstring& path, int result);
@@ -111,6 +117,8 @@ class SimFiles : public platform::FileSystem {
   // --- platform::FileSystem ---
 
   std::uint32_t GetFileAttributes(const std::wstring& path) override;
+  bool SetFileAttributes(const std::wstring& path, std::uint32_t attributes) override;
+  bool DeleteFile(const std::wstring& path) override;
   int ShellDelete(const std::wstring& path) override;
   bool DeleteAtReboot(const std::wstring& path) override;
   std::optional<std::vector<platform::DirectoryEntry>> ListDirectory(
@@ -126,6 +134,7 @@ class SimFiles : public platform::FileSystem {
     std::wstring path;  // as created
     bool isDirectory = false;
     bool inUse = false;
+    std::uint32_t inUseError = kErrorSharingViolation;
     bool readOnly = false;
     bool isLink = false;
     std::uint32_t accessError = 0;

@@ -8,9 +8,9 @@ namespace sim {
 namespace {
 
 // The rights of a service handle that the calls ask for.
-constexpr std::uint32_t kServiceQueryStatus = 0x0004;
-constexpr std::uint32_t kServiceStop = 0x0020;
-constexpr std::uint32_t kDelete = 0x10000;
+constexpr std::uint32_t kServiceQueryStatus = platform::kServiceQueryStatus;
+constexpr std::uint32_t kServiceStop = platform::kServiceStop;
+constexpr std::uint32_t kDelete = platform::kDelete;
 
 }  // namespace
 
@@ -112,6 +112,9 @@ platform::ScHandle SimServices::OpenService(platform::ScHandle manager, const st
   const SimService& service = found->second;
   if (service.openError != 0) {
     return Fail(service.openError);
+  }
+  if ((access & service.refusedAccess) != 0) {
+    return Fail(kErrorAccessDenied);
   }
   if ((access & ~platform::kServiceInterrogate) != 0 && service.fullAccessError != 0) {
     return Fail(service.fullAccessError);

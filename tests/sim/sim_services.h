@@ -37,6 +37,9 @@ struct SimService {
   std::uint32_t deleteError = 0;
   // Opening with more than interrogate rights fails with this error (0: allowed).
   std::uint32_t fullAccessError = 0;
+  // Guarded: opening with any of these rights fails with access denied, as
+  // a service refuses full access while it grants the rights each call needs.
+  std::uint32_t refusedAccess = 0;
   // Opening at all fails with this error (0: allowed).
   std::uint32_t openError = 0;
   // QueryServiceStatusEx fails with this error (0: it answers).
