@@ -105,8 +105,10 @@ wine_run() {
   fi
 }
 
+# xvfb, xdotool and locales: the scenario in a console window (an X display,
+# typed keys, and the sources of the locale its system messages are in).
 install_test_tools() {
-  install_packages python3 python3-pytest python3-pytest-xdist iproute2
+  install_packages python3 python3-pytest python3-pytest-xdist iproute2 xvfb xdotool locales
 }
 
 # Wine without the add-on installers, and quiet.

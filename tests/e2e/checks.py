@@ -148,6 +148,10 @@ PENDING_RENAMES = Allowed(
     "registry", product.SESSION_MANAGER_KEY + "\\:" + product.PENDING_RENAMES,
     "deletions at the next boot")
 
+# Wine's console window creates the key of console settings on first use;
+# Windows has it from the start.
+CONSOLE_SETTINGS = Allowed("registry", r"HKCU\Console", "console window settings", "added")
+
 # The agreement page, written on 'D'.
 AGREEMENT_PAGE = Allowed("file", "drive_c/users/*/Temp/tessel_removal_eula.html",
                          "the agreement page")

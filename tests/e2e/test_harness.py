@@ -10,6 +10,7 @@ import pytest
 
 from checks import ALWAYS, TARGETS, assert_requests, done, event, finish
 from tessel_e2e.collector import Request
+from tessel_e2e.console import window_text
 from tessel_e2e.machine import Plan
 from tessel_e2e.prefix import RUNS_X86_PROBE
 from tessel_e2e.registry import Registry, parse_reg_file, pending_renames
@@ -186,6 +187,10 @@ class TestRequestChecks:
 
 
 class TestTranscripts:
+    def test_a_window_row_filled_to_its_end_goes_on_in_the_next(self):
+        rows = ["abcd", "ef  ", "    ", "gh  ", "ijkl", "    ", "x   "]
+        assert window_text(rows) == "abcdef\n\ngh\nijkl\nx"
+
     def test_line_ends_must_be_cr_lf(self):
         assert normalise(b"a\r\nb\r\n") == "a\nb\n"
         for raw in (b"a\nb\r\n", b"a\r\rb\r\n", b"a\r"):

@@ -1,19 +1,22 @@
 """Whole runs that get past the agreement: a clean machine, a complete
-installation with the restart declined or accepted, and the cases that decide
-whether a restart is offered."""
+installation with the restart declined or accepted (also in a console window,
+as a person sees and types it), and the cases that decide whether a restart is
+offered."""
 
 from __future__ import annotations
 
 import pytest
 
-from checks import (TARGETS, assert_paused_after, assert_product_gone, assert_requests, done,
-                    event, finish, pending_deletions, service_log)
+from checks import (CONSOLE_SETTINGS, TARGETS, assert_paused_after, assert_product_gone,
+                    assert_requests, done, event, failure, finish, form_encoded,
+                    pending_deletions, service_log)
 from tessel_e2e import product
+from tessel_e2e.console import ConsoleRun, Display, DisplayUnavailable, compiled_locale
 from tessel_e2e.machine import Plan
 from transcript import (EVERYTHING_DELETED, EXIT_PROMPT, MANUAL_RESTART, NO_KEYS,
                         NOTHING_ON_DISK, RESTART_PROMPT, TELEMETRY_WAIT, assert_transcript,
-                        removal, service_absent, service_deleted, service_marked, service_state,
-                        stop_wait)
+                        key_deleted, key_failed, removal, service_absent, service_deleted,
+                        service_marked, service_state, stop_wait)
 
 
 def test_clean_machine(new_machine):
@@ -79,6 +82,41 @@ def test_full_installation_with_the_restart_accepted(new_machine):
                     [event("start"), done(errors=0, reboot=True)])
     finish(machine, TARGETS)
     assert_product_gone(machine)
+
+
+@pytest.fixture
+def display(tmp_path):
+    try:
+        screen = Display(tmp_path / "xvfb.log")
+    except DisplayUnavailable as reason:
+        pytest.skip("no X display for a console window: %s" % reason)
+    yield screen
+    screen.close()
+
+
+@pytest.mark.long
+def test_full_removal_in_a_console_window(new_machine, display, tmp_path):
+    # In French, Wine's text for error 5 (the vendor key that still holds
+    # another product's key) is not plain ASCII.
+    env = {"DISPLAY": display.name, **compiled_locale(tmp_path / "locales")}
+    machine = new_machine(Plan.full_installation().key(product.VENDOR_KEY + r"\Sentry"), env=env)
+    run = ConsoleRun(machine)
+    run.answer("agreement", "a")
+    run.answer("restart", "n")
+    run.answer("exit", "e")
+    status = run.wait(60)
+
+    assert (status.code, status.unix) == (0, 0)
+    # The window's own text once the tool has ended, long lines unwrapped.
+    assert_transcript(run.text(), removal(
+        stop_wait(in_window=True), service_state("stopped"), EVERYTHING_DELETED[:5],
+        key_failed(product.VENDOR_KEY, 5, "Acc\u00e8s refus\u00e9."),
+        key_deleted(product.UNINSTALL_KEY), TELEMETRY_WAIT, RESTART_PROMPT, MANUAL_RESTART,
+        EXIT_PROMPT))
+    assert_requests(machine.requests(), None, [
+        event("start"), failure("RegDelete", form_encoded(product.VENDOR_KEY)),
+        done(errors=1, reboot=True)])
+    finish(machine, TARGETS, CONSOLE_SETTINGS)
 
 
 def test_only_the_filter_service_installed_needs_no_restart(new_machine):

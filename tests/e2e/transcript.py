@@ -43,9 +43,12 @@ EXIT_PROMPT = "\nPress the 'E' key to exit the tool.\n"
 CANNOT_CONTINUE = "\nUnable to continue as not able to stop the service tslwfs.\n"
 
 
-def stop_wait(dots: int | None = None) -> list:
+def stop_wait(dots: int | None = None, in_window: bool = False) -> list:
     """The wait for a running filter service to stop. A service that stops
     when asked gets there within a second or two: a few dots at most."""
+    if in_window:
+        # A window shows no space at the end of a line: none without dots.
+        return ["Waiting for tslwfs to stop", Pattern(r"(?: \.{1,5})?", " <a few dots>"), "\n"]
     dots_piece = "." * dots if dots is not None else Pattern(r"\.{0,5}", "<a few dots>")
     return ["Waiting for tslwfs to stop ", dots_piece, "\n"]
 
@@ -54,9 +57,11 @@ def service_state(text: str) -> str:
     return "tslwfs is %s\n" % text
 
 
-def error_code(code: int) -> list:
-    """ReportFailure's line for a code with a system text, and its two line ends."""
-    return ["ERROR code: %d Message: " % code, SYSTEM_TEXT, "\n\n"]
+def error_code(code: int, text: str | None = None) -> list:
+    """ReportFailure's line for a code with a system text (any, or the given
+    one), and its two line ends."""
+    return ["ERROR code: %d Message: " % code, SYSTEM_TEXT if text is None else text + "\n",
+            "\n\n"]
 
 
 def bare_code(code: int) -> str:
@@ -105,8 +110,8 @@ def key_deleted(key: str) -> str:
     return "Registry key deleted: %s\n" % key
 
 
-def key_failed(key: str, code: int) -> list:
-    return ["\nERROR deleting key: %s\n" % key, *error_code(code)]
+def key_failed(key: str, code: int, text: str | None = None) -> list:
+    return ["\nERROR deleting key: %s\n" % key, *error_code(code, text)]
 
 
 # The three path lines and the two key lines of a machine without the product.
@@ -145,10 +150,11 @@ def normalise(raw: bytes) -> str:
     return text.replace("\r\n", "\n")
 
 
-def assert_transcript(raw: bytes, expected: list) -> re.Match:
-    """Compares the whole output with the expected pieces; returns the match
-    (groups: the pattern pieces, in order)."""
-    text = normalise(raw)
+def assert_transcript(raw: bytes | str, expected: list) -> re.Match:
+    """Compares the whole output (a file's bytes, or text already read with
+    "\\n" line ends) with the expected pieces; returns the match (groups: the
+    pattern pieces, in order)."""
+    text = normalise(raw) if isinstance(raw, bytes) else raw
     regex = "".join(
         "(%s)" % piece.regex if isinstance(piece, Pattern) else re.escape(piece)
         for piece in expected

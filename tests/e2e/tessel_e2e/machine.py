@@ -264,13 +264,15 @@ class ToolRun:
 
 class Machine:
     def __init__(self, template: WinePrefix, workdir: Path, collector_status: int = 200,
-                 collector_hold: float = 0.0, keep_display: bool = False):
+                 collector_hold: float = 0.0, keep_display: bool = False,
+                 env: dict[str, str] | None = None):
         self.template = template
         self.workdir = Path(workdir)
         self.workdir.mkdir(parents=True, exist_ok=True)
         self.sandbox: Sandbox = Sandbox() if Sandbox.available() else NoSandbox()
         self.collector = Collector(self.workdir, collector_status, collector_hold)
         self.keep_display = keep_display
+        self.env = env  # added to Wine's environment, for every process of the machine
         self.prefix: WinePrefix | None = None
         self.plan: Plan | None = None
         self.before: Snapshot | None = None
@@ -285,7 +287,7 @@ class Machine:
         self.sandbox.start()
         self.collector.start(self.sandbox.wrap)
         self.prefix = self.template.clone(self.workdir / "prefix", self.sandbox,
-                                          keep_display=self.keep_display)
+                                          keep_display=self.keep_display, extra_env=self.env)
         self.prefix.unix_path(product.RUN_DIR).mkdir(parents=True, exist_ok=True)
         self.prefix.start_server()
         self._stage_at_rest(plan)

@@ -53,11 +53,13 @@ WINESERVER = "wineserver"
 _REWRITTEN_IN_PLACE = ("*.reg", "*.ini")
 
 
-def wine_environment(prefix: Path, keep_display: bool = False) -> dict[str, str]:
+def wine_environment(prefix: Path, keep_display: bool = False,
+                     extra: dict[str, str] | None = None) -> dict[str, str]:
     """A small, fixed environment for Wine.
 
     Wine hands the Unix environment on to every Windows process, so only what
     Wine needs goes in: nothing of the caller's proxies, locale or tools.
+    `extra` adds or replaces variables (a display, a locale).
     """
     env = {
         "PATH": "/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin",
@@ -76,6 +78,7 @@ def wine_environment(prefix: Path, keep_display: bool = False) -> dict[str, str]
         for name in ("DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"):
             if name in os.environ:
                 env[name] = os.environ[name]
+    env.update(extra or {})
     return env
 
 
@@ -94,10 +97,12 @@ class Result:
 
 
 class WinePrefix:
-    def __init__(self, path: Path, sandbox: Sandbox | None = None, keep_display: bool = False):
+    def __init__(self, path: Path, sandbox: Sandbox | None = None, keep_display: bool = False,
+                 extra_env: dict[str, str] | None = None):
         self.path = Path(path)
         self.sandbox = sandbox or NoSandbox()
         self.keep_display = keep_display
+        self.extra_env = extra_env
         self._scratch = self.path.parent / (self.path.name + ".out")
         self._scratch.mkdir(parents=True, exist_ok=True)
         self._counter = 0
@@ -121,7 +126,7 @@ class WinePrefix:
             raise WineError("wineboot did not create a 64-bit prefix in %s (see %s)" % (path, log))
         return cls(path, sandbox)
 
-    def clone(self, dest: Path, sandbox: Sandbox | None = None, **kwargs: bool) -> "WinePrefix":
+    def clone(self, dest: Path, sandbox: Sandbox | None = None, **kwargs) -> "WinePrefix":
         """A copy that runs on its own (own wineserver), made in a fraction of a second.
 
         The source must not be running.
@@ -154,7 +159,7 @@ class WinePrefix:
 
     @property
     def env(self) -> dict[str, str]:
-        return wine_environment(self.path, self.keep_display)
+        return wine_environment(self.path, self.keep_display, self.extra_env)
 
     def _out_files(self) -> tuple[Path, Path]:
         self._counter += 1

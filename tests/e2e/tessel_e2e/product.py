@@ -32,7 +32,8 @@ AGREEMENT_PAGE_NAME = "tessel_removal_eula.html"
 PAGE_RESOURCE_TYPE = 256
 PAGE_RESOURCE_ID = 101
 
-HELPERS = ("e2e-service", "e2e-keys", "e2e-hold", "e2e-launch", "e2e-record", "e2e-mark")
+HELPERS = ("e2e-service", "e2e-keys", "e2e-hold", "e2e-launch", "e2e-record", "e2e-mark",
+           "e2e-screen")
 
 
 def wow64_key(key: str) -> str:
