@@ -36,7 +36,7 @@ install_wine() {
 }
 
 install_test_tools() {
-  install_packages python3 python3-pytest python3-pytest-xdist iproute2
+  install_packages python3 python3-pytest python3-pytest-xdist iproute2 openssl
 }
 
 # Wine without the add-on installers, and quiet.
