@@ -1,9 +1,5 @@
-"""scripts/release: what it refuses, leaving nothing behind, and exes that do
-not depend on where the commit was checked out.
-
-TESSEL_SKIP_REPRODUCIBILITY=1 skips the test that builds the release twice.
-"""
-
+"""scripts/release: refusals leave OUT empty; two checkouts give the same exes.
+TESSEL_SKIP_REPRODUCIBILITY=1 skips the test that builds the release twice."""
 import os
 import shutil
 import subprocess
@@ -12,112 +8,67 @@ from pathlib import Path
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
-EXES = ("tessel-cleanup-x86.exe", "tessel-cleanup-x64.exe")
 
 
-def run(*args, cwd=None, env=None):
-    return subprocess.run(args, cwd=cwd, env=env, check=True, capture_output=True, text=True)
+def sh(*args, cwd=None):
+    return subprocess.run([str(a) for a in args], cwd=cwd, check=True, capture_output=True, text=True)
 
 
 @pytest.fixture(scope="module")
 def origin(tmp_path_factory):
     """A repository whose one commit is this work tree as it is now."""
-    root = tmp_path_factory.mktemp("origin")
-    listed = run("git", "ls-files", "-z", "--cached", "--others", "--exclude-standard", cwd=REPO)
-    for name in filter(None, listed.stdout.split("\0")):
-        source = REPO / name
-        if source.is_file():
-            (root / name).parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy2(source, root / name)
-    env = dict(os.environ, GIT_AUTHOR_DATE="2026-01-02T03:04:05Z",
-               GIT_COMMITTER_DATE="2026-01-02T03:04:05Z")
-    run("git", "init", "-q", cwd=root)
-    run("git", "add", "-A", cwd=root)
-    run("git", "-c", "user.name=release test", "-c", "user.email=release@test.invalid",
-        "commit", "-q", "-m", "snapshot", cwd=root, env=env)
+    root = tmp_path_factory.mktemp("origin") / "repo"
+    shutil.copytree(REPO, root, ignore=shutil.ignore_patterns(".git", "build", ".cache", "__pycache__", ".pytest_cache"))
+    sh("git", "init", "-q", cwd=root)
+    sh("git", "add", "-A", cwd=root)
+    sh("git", "-c", "user.name=t", "-c", "user.email=t@t.invalid", "commit", "-qm", "snapshot", cwd=root)
     return root
 
 
-def checkout(origin, path):
-    run("git", "clone", "-q", str(origin), str(path))
-    return path
-
-
-def release(tree, out, **signing):
+def release(origin, tree, out, dirty=False, **signing):
+    sh("git", "clone", "-q", origin, tree)
+    if dirty:
+        with open(tree / "run" / "main.cpp", "a") as source:
+            source.write("// not committed\n")
     env = {k: v for k, v in os.environ.items() if not k.startswith("SIGN_")}
     env.update({k: str(v) for k, v in signing.items()})
-    return subprocess.run([str(tree / "scripts" / "release"), str(out)], env=env,
-                          capture_output=True, text=True, timeout=1800)
+    return subprocess.run([tree / "scripts" / "release", out], env=env, capture_output=True, text=True)
 
 
-def make_pfx(directory, name, *, days=30, usage="codeSigning", password="right"):
-    """A throwaway self-signed certificate and key as a PKCS#12 file."""
-    key, csr, cert = (directory / f"{name}.{ext}" for ext in ("key", "csr", "pem"))
-    extensions = directory / f"{name}.ext"
-    extensions.write_text(f"extendedKeyUsage={usage}\nkeyUsage=digitalSignature\n")
-    run("openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key),
-        "-out", str(csr), "-subj", f"/CN=Release test {name}")
-    # -days -1 ends the validity a day before it starts: expired from the outset.
-    run("openssl", "x509", "-req", "-in", str(csr), "-signkey", str(key), "-days", str(days),
-        "-extfile", str(extensions), "-out", str(cert))
-    pfx = directory / f"{name}.pfx"
-    run("openssl", "pkcs12", "-export", "-inkey", str(key), "-in", str(cert), "-out", str(pfx),
-        "-passout", f"pass:{password}")
-    return pfx
-
-
-def test_refuses_a_work_tree_with_changes(origin, tmp_path):
-    tree = checkout(origin, tmp_path / "tree")
-    with open(tree / "run" / "main.cpp", "a") as source:
-        source.write("// not committed\n")
-
-    result = release(tree, tmp_path / "out")
-
-    assert result.returncode != 0
-    assert "run/main.cpp" in result.stderr and "--not-a-release" in result.stderr
-    assert not (tmp_path / "out").exists()
+def make_pfx(d, days, usage, password):
+    """A throwaway self-signed certificate; -days -1 makes it expired from the start."""
+    (d / "ext").write_text(f"extendedKeyUsage={usage}\n")
+    sh("openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", d / "key", "-out", d / "csr",
+       "-subj", "/CN=release test")
+    sh("openssl", "x509", "-req", "-in", d / "csr", "-signkey", d / "key", "-days", days,
+       "-extfile", d / "ext", "-out", d / "cert")
+    sh("openssl", "pkcs12", "-export", "-inkey", d / "key", "-in", d / "cert", "-out", d / "signer.pfx",
+       "-passout", f"pass:{password}")
 
 
 @pytest.mark.parametrize("case, cause", [
-    ("wrong password", "wrong password"),
-    ("expired", "expired"),
-    ("no code signing", "not for code signing"),
-    ("not a PKCS#12 file", "not a readable PKCS#12 file"),
-])
-def test_signing_stops_on_an_unusable_certificate(origin, tmp_path, case, cause):
-    tree = checkout(origin, tmp_path / "tree")
-    password = tmp_path / "password"
-    password.write_text("right\n")
-    if case == "wrong password":
-        pfx = make_pfx(tmp_path, "signer", password="wrong")
-    elif case == "expired":
-        pfx = make_pfx(tmp_path, "signer", days=-1)
-    elif case == "no code signing":
-        pfx = make_pfx(tmp_path, "signer", usage="serverAuth")
-    else:
-        pfx = tmp_path / "signer.pfx"
-        pfx.write_text("-----BEGIN CERTIFICATE-----\n")
-
-    result = release(tree, tmp_path / "out", SIGN_PFX=pfx, SIGN_PASSWORD_FILE=password)
-
-    assert result.returncode != 0
-    assert cause in result.stderr, result.stderr
-    assert "SIGN_PFX" in result.stderr
+    ("changes", "--not-a-release"), ("wrong password", "wrong password"), ("expired", "expired"),
+    ("serverAuth", "not for code signing"), ("garbage", "not a readable PKCS#12 file")])
+def test_refuses_and_leaves_nothing_in_out(origin, tmp_path, case, cause):
+    (tmp_path / "password").write_text("right\n")
+    if case == "garbage":
+        (tmp_path / "signer.pfx").write_text("not PKCS#12\n")
+    elif case != "changes":
+        make_pfx(tmp_path, -1 if case == "expired" else 30, "serverAuth" if case == "serverAuth" else "codeSigning",
+                 "wrong" if case == "wrong password" else "right")
+    signing = {} if case == "changes" else {"SIGN_PFX": tmp_path / "signer.pfx",
+                                            "SIGN_PASSWORD_FILE": tmp_path / "password"}
+    result = release(origin, tmp_path / "tree", tmp_path / "out", case == "changes", **signing)
+    assert result.returncode != 0 and cause in result.stderr, result.stderr
     assert not (tmp_path / "out").exists()
 
 
-@pytest.mark.skipif(os.environ.get("TESSEL_SKIP_REPRODUCIBILITY") == "1",
-                    reason="TESSEL_SKIP_REPRODUCIBILITY=1")
+@pytest.mark.skipif(os.environ.get("TESSEL_SKIP_REPRODUCIBILITY") == "1", reason="TESSEL_SKIP_REPRODUCIBILITY=1")
 def test_two_checkouts_at_different_paths_give_the_same_exes(origin, tmp_path):
-    first = checkout(origin, tmp_path / "a")
-    second = checkout(origin, tmp_path / "elsewhere" / "second-checkout")
-    outputs = []
-    for tree in (first, second):
-        out = tmp_path / f"out-{len(outputs)}"
-        result = release(tree, out)
-        assert result.returncode == 0, result.stdout[-3000:] + result.stderr
-        outputs.append(out)
-
-    run("sha256sum", "--check", "--strict", "SHA256SUMS", cwd=outputs[0])
-    for name in EXES + ("SHA256SUMS",):
-        assert (outputs[0] / name).read_bytes() == (outputs[1] / name).read_bytes(), name
+    outs = [tmp_path / "out-a", tmp_path / "out-b"]
+    for tree, out in zip((tmp_path / "a", tmp_path / "elsewhere" / "b"), outs):
+        result = release(origin, tree, out)
+        assert result.returncode == 0, result.stderr
+    sh("sha256sum", "--check", "--strict", "SHA256SUMS", cwd=outs[0])
+    for name in ("tessel-cleanup-x86.exe", "tessel-cleanup-x64.exe", "SHA256SUMS"):
+        assert (outs[0] / name).read_bytes() == (outs[1] / name).read_bytes(), name
