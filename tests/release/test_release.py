@@ -18,7 +18,8 @@ def sh(*args, cwd=None):
 def origin(tmp_path_factory):
     """A repository whose one commit is this work tree as it is now."""
     root = tmp_path_factory.mktemp("origin") / "repo"
-    shutil.copytree(REPO, root, ignore=shutil.ignore_patterns(".git", "build", ".cache", "__pycache__", ".pytest_cache"))
+    skipped = shutil.ignore_patterns(".git", "build", ".cache", "__pycache__", ".pytest_cache")
+    shutil.copytree(REPO, root, ignore=skipped)
     sh("git", "init", "-q", cwd=root)
     sh("git", "add", "-A", cwd=root)
     sh("git", "-c", "user.name=t", "-c", "user.email=t@t.invalid", "commit", "-qm", "snapshot", cwd=root)
@@ -54,8 +55,8 @@ def test_refuses_and_leaves_nothing_in_out(origin, tmp_path, case, cause):
     if case == "garbage":
         (tmp_path / "signer.pfx").write_text("not PKCS#12\n")
     elif case != "changes":
-        make_pfx(tmp_path, -1 if case == "expired" else 30, "serverAuth" if case == "serverAuth" else "codeSigning",
-                 "wrong" if case == "wrong password" else "right")
+        usage = "serverAuth" if case == "serverAuth" else "codeSigning"
+        make_pfx(tmp_path, -1 if case == "expired" else 30, usage, "wrong" if case == "wrong password" else "right")
     signing = {} if case == "changes" else {"SIGN_PFX": tmp_path / "signer.pfx",
                                             "SIGN_PASSWORD_FILE": tmp_path / "password"}
     result = release(origin, tmp_path / "tree", tmp_path / "out", case == "changes", **signing)
