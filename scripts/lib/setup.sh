@@ -106,9 +106,11 @@ wine_run() {
 }
 
 # xvfb, xdotool and locales: the scenario in a console window (an X display,
-# typed keys, and the sources of the locale its system messages are in).
+# typed keys, and the sources of the locale its system messages are in);
+# openssl: the throwaway certificates of the release tests.
 install_test_tools() {
-  install_packages python3 python3-pytest python3-pytest-xdist iproute2 xvfb xdotool locales
+  install_packages python3 python3-pytest python3-pytest-xdist iproute2 xvfb xdotool locales \
+    openssl
 }
 
 # Wine without the add-on installers, and quiet.
