@@ -14,13 +14,19 @@ def _rva_to_offset(sections: list[tuple[int, int, int, int]], rva: int) -> int:
     raise ValueError("RVA 0x%x is in no section" % rva)
 
 
-def _layout(image: bytes) -> tuple[int, list[tuple[int, int, int, int]]]:
-    """The offset of the data directories, and the sections."""
+def _pe_header(image: bytes) -> int:
+    """The offset of the "PE" signature."""
     if image[:2] != b"MZ":
         raise ValueError("not an executable")
     pe = struct.unpack_from("<I", image, 0x3C)[0]
     if image[pe : pe + 4] != b"PE\0\0":
         raise ValueError("no PE header")
+    return pe
+
+
+def _layout(image: bytes) -> tuple[int, list[tuple[int, int, int, int]]]:
+    """The offset of the data directories, and the sections."""
+    pe = _pe_header(image)
     section_count = struct.unpack_from("<H", image, pe + 6)[0]
     optional_size = struct.unpack_from("<H", image, pe + 20)[0]
     optional = pe + 24
@@ -84,12 +90,7 @@ MACHINES = {0x014C: "x86", 0x8664: "x64"}
 
 def machine_of(image: bytes) -> str:
     """"x86" or "x64": the processor an executable is built for."""
-    if image[:2] != b"MZ":
-        raise ValueError("not an executable")
-    pe = struct.unpack_from("<I", image, 0x3C)[0]
-    if image[pe : pe + 4] != b"PE\0\0":
-        raise ValueError("no PE header")
-    machine = struct.unpack_from("<H", image, pe + 4)[0]
+    machine = struct.unpack_from("<H", image, _pe_header(image) + 4)[0]
     if machine not in MACHINES:
         raise ValueError("built for machine type 0x%04x" % machine)
     return MACHINES[machine]
