@@ -101,7 +101,7 @@ class Variant {
   bool HoldsValue() const { return value_.vt != VT_BSTR || value_.bstrVal != nullptr; }
 
  private:
-  VARIANT value_;
+  VARIANT value_{};
 };
 
 // Owns a BSTR, the form in which a string crosses to another process.
