@@ -67,8 +67,8 @@ class Internet {
 
   // Runs `task` on a thread of its own (CreateThread) and waits for it to end
   // (WaitForSingleObject), at most `milliseconds`. When it has not ended by
-  // then, calls `expire` on the calling thread, which must make the task end,
-  // waits at most `graceMilliseconds` more, and leaves the task to itself.
+  // then, calls `expire` on the calling thread, which tells the task to wind
+  // down, waits at most `graceMilliseconds` more, and leaves the task to itself.
   // True only when the task ended within `milliseconds`; false, with nothing
   // run, when no thread can be started. The task must own what it uses.
   virtual bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,

@@ -209,7 +209,8 @@ Removal Conclude(platform::Platform& platform, const std::wstring& path, bool wa
 
 // Everything that touches the item. Redirection is off, when asked, only
 // around plain calls, and on again before any outcome is written or sent.
-Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool bypassRedirection) {
+Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool expectDirectory,
+                   bool bypassRedirection) {
   bool walk = false;
   bool nativeView = false;
   {
@@ -218,15 +219,19 @@ Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool 
     if (!found.present) {
       return {Outcome::kAbsent};
     }
-    if (found.attributes == platform::kInvalidFileAttributes ||
-        (found.attributes & platform::kFileAttributeDirectory) == 0) {
+    // An item that refuses even its attributes is what the caller expects:
+    // a directory handed to the plain file calls would only be refused.
+    const bool unknown = found.attributes == platform::kInvalidFileAttributes;
+    const bool isDirectory =
+        unknown ? expectDirectory : (found.attributes & platform::kFileAttributeDirectory) != 0;
+    if (!isDirectory) {
       const Attempt attempt =
           DeleteWithPlainCalls(platform.files, platform.messages, path, found.attributes);
       return Conclude(platform, path, false, attempt);
     }
     // A junction or directory link is removed as itself: what it leads to is
     // not the product's, and the walk must not schedule it.
-    walk = (found.attributes & platform::kFileAttributeReparsePoint) == 0;
+    walk = unknown || (found.attributes & platform::kFileAttributeReparsePoint) == 0;
     nativeView = bypass.active();
   }
   // A directory goes through the shell, which deletes the whole tree, with
@@ -240,7 +245,7 @@ Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool 
 
 void DeletePath(platform::Platform& platform, const std::wstring& kind, const std::wstring& path,
                 bool bypassRedirection, ActionContext& context) {
-  const Removal removal = RemoveItem(platform, path, bypassRedirection);
+  const Removal removal = RemoveItem(platform, path, kind == L"Directory", bypassRedirection);
   std::wostream& out = platform.console;
   switch (removal.outcome) {
     case Outcome::kAbsent:

@@ -67,10 +67,26 @@ void ExitKeyWait(platform::Platform& platform) {
   }
 }
 
-void DiscardTypedKeys(platform::Keyboard& keyboard) {
-  if (keyboard.StandardInputIsConsole()) {
-    static_cast<void>(keyboard.FlushConsoleInput());
+void DiscardTypedKeys(platform::Platform& platform) {
+  platform::Keyboard& keyboard = platform.keyboard;
+  if (!keyboard.StandardInputIsConsole()) {
+    return;
   }
+  // The key state changes as the key goes down, a moment before the console
+  // queues the letter (later still through a terminal's pseudo-console):
+  // flushing at once could leave the last letter behind. Once the keys are
+  // up again their letters are queued; a key held longer is not waited for.
+  for (std::uint32_t waited = 0; waited < kKeyReleaseWaitMs; waited += kPollIntervalMs) {
+    bool anyDown = false;
+    for (const int key : {kKeyA, kKeyD, kKeyE, kKeyN, kKeyY}) {
+      anyDown = anyDown || keyboard.GetAsyncKeyState(key) < 0;
+    }
+    if (!anyDown) {
+      break;
+    }
+    platform.clock.Sleep(kPollIntervalMs);
+  }
+  static_cast<void>(keyboard.FlushConsoleInput());
 }
 
 void TelemetryWait(platform::Platform& platform) {

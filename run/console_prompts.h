@@ -17,6 +17,8 @@ inline constexpr int kKeyY = 0x59;
 
 // Pause between two polling passes of a prompt.
 inline constexpr std::uint32_t kPollIntervalMs = 100;
+// How long the end of the run waits for a key still held to be released.
+inline constexpr std::uint32_t kKeyReleaseWaitMs = 1000;
 // The pause after the last event: this many steps of one second, one dot each.
 inline constexpr int kTelemetryWaitSteps = 30;
 inline constexpr std::uint32_t kTelemetryWaitStepMs = 1000;
@@ -38,8 +40,9 @@ void ExitKeyWait(platform::Platform& platform);
 
 // Drops the keys that the console queued as typed input while the prompts
 // polled them, so that the shell that started the tool does not read them
-// once it ends. Only when standard input is a console.
-void DiscardTypedKeys(platform::Keyboard& keyboard);
+// once it ends; first waits, at most kKeyReleaseWaitMs, for the prompts' keys
+// to be up. Only when standard input is a console.
+void DiscardTypedKeys(platform::Platform& platform);
 
 // "Sending telemetry " and one dot per second for 30 seconds.
 void TelemetryWait(platform::Platform& platform);

@@ -99,7 +99,7 @@ int RemovalRun(platform::Platform& platform) {
   const int exitCode = RunToExitCode(platform);
   // Every way out passes here, the restart included: keys left in the
   // console's input would show up at the prompt of the shell that started us.
-  DiscardTypedKeys(platform.keyboard);
+  DiscardTypedKeys(platform);
   return exitCode;
 }
 

@@ -1,9 +1,5 @@
 #include "telemetry/cancellable_internet.h"
 
-#include <utility>
-
-#include "telemetry/internet_handle.h"
-
 namespace telemetry {
 namespace {
 
@@ -18,13 +14,8 @@ bool CancellableInternet::Live() {
 }
 
 void CancellableInternet::Cancel() {
-  platform::HInternet root = nullptr;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    cancelled_ = true;
-    root = std::exchange(root_, nullptr);
-  }
-  if (root != nullptr) platform_.CloseHandle(root);
+  const std::lock_guard<std::mutex> lock(mutex_);
+  cancelled_ = true;
 }
 
 std::uint32_t CancellableInternet::AttemptConnect() {
@@ -32,19 +23,7 @@ std::uint32_t CancellableInternet::AttemptConnect() {
 }
 
 platform::HInternet CancellableInternet::Open(const std::wstring& agent, std::uint32_t accessType) {
-  if (!Live()) return nullptr;
-  const platform::HInternet root = platform_.Open(agent, accessType);
-  if (!IsValidInternetHandle(root)) return root;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (!cancelled_) {
-      root_ = root;
-      return root;
-    }
-  }
-  // Given up while it was being opened: the waiting thread never saw it.
-  platform_.CloseHandle(root);
-  return nullptr;
+  return Live() ? platform_.Open(agent, accessType) : nullptr;
 }
 
 bool CancellableInternet::SetOption(platform::HInternet handle, std::uint32_t option,
@@ -99,12 +78,9 @@ bool CancellableInternet::ReadFile(platform::HInternet request, std::uint8_t* bu
   return Live() && platform_.ReadFile(request, buffer, size, read);
 }
 
+// Always passed on: the handles are the worker's alone, and closing them
+// frees what they hold even after the exchange was given up on.
 bool CancellableInternet::CloseHandle(platform::HInternet handle) {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (cancelled_) return false;
-    if (handle == root_) root_ = nullptr;
-  }
   return platform_.CloseHandle(handle);
 }
 

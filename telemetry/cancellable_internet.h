@@ -12,18 +12,17 @@
 namespace telemetry {
 
 // Passes every call on to the platform until Cancel(); from then on no call
-// reaches the platform, and each fails at once. Cancel() closes the
-// exchange's root handle, which cancels a call blocked on it or on any of its
-// children and takes the children with it. WinINet soon hands the same values
-// to new handles, so after that the worker must not use them, not even to
-// close them. A call that the worker is just entering as Cancel() runs may
-// still reach the platform and fail there; the grace that the waiting thread
-// gives the worker after cancelling keeps that before any new handle exists.
+// but CloseHandle reaches the platform, and each fails at once, so that an
+// exchange given up on winds down without another exchange's worth of
+// waiting. Cancel() closes nothing: WinINet allows a handle to be closed only
+// while no call is using it, and the worker may be blocked in one. Its
+// handles stay its own, and it closes them when its call returns (or the
+// process ends first).
 class CancellableInternet final : public platform::Internet {
  public:
   explicit CancellableInternet(platform::Internet& platform) : platform_(platform) {}
 
-  // From the waiting thread.
+  // From the waiting thread: the exchange is given up on.
   void Cancel();
 
   std::uint32_t AttemptConnect() override;
@@ -55,8 +54,6 @@ class CancellableInternet final : public platform::Internet {
   platform::Internet& platform_;
   std::mutex mutex_;
   bool cancelled_ = false;
-  // The root handle while it is open; whoever takes it out closes it.
-  platform::HInternet root_ = nullptr;
 };
 
 }  // namespace telemetry

@@ -24,7 +24,7 @@ inline constexpr std::uint32_t kMaxDrainBytes = 65536;
 // No exchange holds the run longer than this from its start, whatever the
 // proxy, the name resolution or the server do: WinINet's own time-outs leave
 // both out, apply per address, may fire late or not at all. The last part of
-// it is the grace that a cancelled exchange gets to unwind.
+// it is the grace that an exchange given up on gets to wind down.
 inline constexpr std::uint32_t kExchangeDeadlineMilliseconds = 15000;
 inline constexpr std::uint32_t kCancelGraceMilliseconds = 1000;
 

@@ -1,10 +1,20 @@
 #include "platform/win32/win32_platform.h"
 
 namespace platform::win32 {
+namespace {
+
+Win32Internet& LastingInternet() {
+  // Deliberately leaked; it holds nothing but the process-wide WinINet entries.
+  static auto* const internet = new Win32Internet();
+  return *internet;
+}
+
+}  // namespace
 
 Win32Machine::Win32Machine()
     : consoleBuffer_(consoleSink_),
       console_(&consoleBuffer_),
+      internet_(LastingInternet()),
       platform_{
           .console = console_,
           .services = services_,

@@ -30,7 +30,9 @@ class Win32Machine {
   Win32Registry registry_;
   Win32FileSystem files_;
   Win32ProcessInfo process_;
-  Win32Internet internet_;
+  // Never destroyed: a telemetry exchange given up on may still call into it
+  // from its worker while the process ends.
+  Win32Internet& internet_;
   Win32SystemMessages messages_;
   Win32Keyboard keyboard_;
   Win32Clock clock_;

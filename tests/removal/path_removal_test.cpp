@@ -367,11 +367,14 @@ TEST_F(DeletePathTest, ReadOnlyFileIsDeletedWithoutTheShell) {
 
 TEST_F(DeletePathTest, ItemThatCannotBeQueriedIsThereAndLeftForTheBoot) {
   // A guarded item refuses the query and the deletion: only "not found"
-  // means absent.
+  // means absent. Its kind is the caller's: a directory still goes to the
+  // shell, never to the plain file calls that refuse any directory.
   machine.files.AddDirectory(kInstall);
   machine.files.DenyAccess(kInstall);
   DeleteInstallDirectory();
   EXPECT_EQ(Console(), kInstallAtReboot);
+  EXPECT_LT(FirstCall(L"Files.ShellDelete"), machine.core.calls.size());
+  EXPECT_EQ(FirstCall(L"Files.DeleteFile"), machine.core.calls.size());
   EXPECT_EQ(machine.files.pendingDeletes(), std::vector<std::wstring>{kInstall});
   ExpectNothingReported();
 }

@@ -45,7 +45,10 @@ class SimKeyboard : public platform::Keyboard {
 
   // Standard input is a console (the start) or redirected.
   void SetStandardInputIsConsole(bool console) { standardInputIsConsole_ = console; }
-  bool StandardInputIsConsole() override { return standardInputIsConsole_; }
+  bool StandardInputIsConsole() override {
+    core_.calls.push_back(L"Keyboard.StandardInputIsConsole");
+    return standardInputIsConsole_;
+  }
   bool FlushConsoleInput() override {
     core_.calls.push_back(L"Keyboard.FlushConsoleInput");
     return standardInputIsConsole_;

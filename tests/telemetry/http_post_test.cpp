@@ -358,8 +358,8 @@ TEST_F(PostFormTest, ExchangeStillWaitingAtItsDeadlineIsCancelledAndItsAnswerDro
     fresh.internet.SetReadDelay(readDelayMs);
     fresh.internet.SetResponseBody(std::string(100, 'x'));
     EXPECT_EQ(fresh.Post(kStartBody), 0u);
-    // Given up before the deadline: the root closed, cancelling the waiting
-    // call, and nothing of the exchange used after that.
+    // Given up before the deadline; once the waiting call returns, nothing
+    // of the exchange reaches the machine but the closing of its own handles.
     EXPECT_EQ(fresh.core.nowMs, kExchangeDeadlineMilliseconds - kCancelGraceMilliseconds);
     EXPECT_EQ(fresh.core.calls.back(), L"Internet.CloseHandle root");
     EXPECT_EQ(fresh.internet.OpenHandles(), 0u);
