@@ -151,6 +151,11 @@ PENDING_RENAMES = Allowed(
 # Wine's console window creates the key of console settings on first use;
 # Windows has it from the start.
 CONSOLE_SETTINGS = Allowed("registry", r"HKCU\Console", "console window settings", "added")
+# Wine's restart runs wineboot, which may create the 32-bit view's Run key as
+# it looks for programs to start (not when the restart kills it first).
+WINE_RESTART_RUN_KEY = Allowed(
+    "registry", r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run",
+    "Wine's restart", "added")
 
 # The agreement page, written on 'D'.
 AGREEMENT_PAGE = Allowed("file", "drive_c/users/*/Temp/tessel_removal_eula.html",

@@ -7,9 +7,9 @@ from __future__ import annotations
 
 import pytest
 
-from checks import (CONSOLE_SETTINGS, TARGETS, assert_paused_after, assert_product_gone,
-                    assert_requests, done, event, failure, finish, form_encoded,
-                    pending_deletions, service_log)
+from checks import (CONSOLE_SETTINGS, TARGETS, WINE_RESTART_RUN_KEY, assert_paused_after,
+                    assert_product_gone, assert_requests, done, event, failure, finish,
+                    form_encoded, pending_deletions, service_log)
 from tessel_e2e import product
 from tessel_e2e.console import ConsoleRun, Display, DisplayUnavailable, compiled_locale
 from tessel_e2e.machine import Plan
@@ -80,7 +80,7 @@ def test_full_installation_with_the_restart_accepted(new_machine):
         RESTART_PROMPT))
     assert_requests(machine.requests(), run.output_bytes(),
                     [event("start"), done(errors=0, reboot=True)])
-    finish(machine, TARGETS)
+    finish(machine, TARGETS, WINE_RESTART_RUN_KEY)
     assert_product_gone(machine)
 
 
