@@ -2,10 +2,11 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "tessel-version.h"
 
 namespace run {
 
-inline constexpr wchar_t kProgramVersion[] = L"1.2";
+inline constexpr const auto& kProgramVersion = product_version::kText;
 
 // Exit codes of the run.
 inline constexpr int kExitCompleted = 0;

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tessel-version.h"
+
 namespace telemetry {
 
 inline constexpr wchar_t kProduct[] = L"tessel_remove";
-inline constexpr wchar_t kVersion[] = L"1.2";
+inline constexpr const auto& kVersion = product_version::kText;
 inline constexpr wchar_t kLanguage[] = L"en";
 
 struct CustomField {
