@@ -225,8 +225,9 @@ class ToolRun:
     def output(self) -> str:
         return self.output_bytes().decode("utf-8", "replace")
 
-    def wait_for(self, text: str, timeout: float = 90) -> float:
-        """Waits until `text` is in the output; returns the seconds since start."""
+    def wait_for(self, text: str, timeout: float = 90, interval: float = 0.05) -> float:
+        """Waits until `text` is in the output, looking every `interval`
+        seconds; returns the seconds since start."""
         def found():
             if text in self.output():
                 return True
@@ -234,7 +235,7 @@ class ToolRun:
                 raise AssertionError("the tool ended (%s) without writing %r; output:\n%s"
                                      % (self.proc.returncode, text, self.output()))
             return False
-        wait_for(found, timeout, interval=0.05, what=repr(text))
+        wait_for(found, timeout, interval=interval, what=repr(text))
         self.seen.setdefault(text, time.monotonic() - self.started)
         self.seen_wall.setdefault(text, time.time())
         return self.seen[text]
