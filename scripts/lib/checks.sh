@@ -8,7 +8,7 @@
 _checks_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # The fuzz targets, each with its seed corpus in fuzz/corpus/<name>/.
-_checks_fuzzers=(event_encoding custom_fields)
+_checks_fuzzers=(event_encoding custom_fields http_response)
 
 # Directories of the project's own code; platform/ only for its .cpp files at
 # the top, its win32/ folder as its own entry.
