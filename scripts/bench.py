@@ -45,7 +45,8 @@ LAUNCHER = product.HELPER_DIR + r"\e2e-launch.exe"
 # and holds it longer than any run.
 COLLECTORS = {"answers": 0.0, "never answers": 600.0}
 # Removing the product key fails while it holds a subkey, and so does its
-# vendor key above it: two failures, and nothing that waits for a service.
+# vendor key above it: two failures. No services, so nothing waits for one to
+# stop and no restart is offered.
 PRODUCT_SETTINGS = product.PRODUCT_KEY + r"\Settings"
 FAILURES = 2
 
@@ -229,7 +230,10 @@ def measure_removal(machine: Machine, collector: str, name: str) -> Removal:
     prompt_cpu = idle_at_prompt(machine, run, PROMPT_IDLE_SECONDS)
     pressed = time.monotonic() - run.started
     run.press("A")
-    to_exit_prompt = run.wait_for(PROMPTS["exit"], 240, WATCH_INTERVAL) - pressed
+    try:
+        to_exit_prompt = run.wait_for(PROMPTS["exit"], 240, WATCH_INTERVAL) - pressed
+    except TimeoutError as error:
+        raise MeasureError("%s: %s; output:\n%s" % (name, error, run.output())) from error
     run.press("E")
     status = run.wait(60)
     if status.code != 0:
@@ -289,7 +293,8 @@ def measure(build_dir: Path, runs: int, stagger: float, other_exe: Path | None,
     process_start = measure_process_start(machine("probe", Plan()), runs)
 
     say("removals with two failures: %d per collector, started %g s apart" % (runs, stagger))
-    plan = Plan.full_installation(filter_mode=None).key(PRODUCT_SETTINGS, Mode="strict")
+    plan = (Plan().driver_file().install_dir().start_menu_dir().product_keys()
+            .key(PRODUCT_SETTINGS, Mode="strict"))
     # The collectors take turns, and each run starts `stagger` seconds after
     # the one before, so that their busy phases meet no other.
     jobs = [(collector, machine("%s-%d" % (collector.replace(" ", "-"), n), plan, hold))
@@ -311,7 +316,7 @@ def report_lines(results: Results, wine_version: str, runs_x86: bool = RUNS_X86)
     width = 46
 
     def row(label: str, text: str, target: str = "") -> None:
-        lines.append("%-*s %s%s" % (width, label, text, ("   " + target) if target else ""))
+        lines.append(("%-*s %s" % (width, label, "   ".join(filter(None, (text, target))))).rstrip())
 
     timed = results.files[0]
     lines += ["tessel-cleanup benchmark under %s" % wine_version,
