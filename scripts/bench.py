@@ -53,7 +53,6 @@ FAILURES = 2
 # How often the output is looked at: the resolution of the prompt times.
 WATCH_INTERVAL = 0.005
 PROMPT_IDLE_SECONDS = 5.0
-
 TARGET_PROMPT_GAP = 0.050
 TARGET_REMOVAL_GAP = 1.0
 TARGET_PROMPT_CPU_PERCENT = 1.0
@@ -67,10 +66,6 @@ SYSTEM_DIR = {"x86": "syswow64", "x64": "system32"}
 
 class MeasureError(RuntimeError):
     """Something that the benchmark needs did not happen: no figure."""
-
-
-def say(text: str) -> None:
-    print("[bench] " + text, flush=True)
 
 
 # figures
@@ -126,8 +121,10 @@ def weigh(exe: Path, prefix: Path) -> ExeFile:
     image = exe.read_bytes()
     arch = machine_of(image)
     dlls = imported_dlls(image)
-    return ExeFile(exe, arch, len(image), dlls,
-                   foreign_dlls(dlls, prefix / "drive_c" / "windows" / SYSTEM_DIR[arch]))
+    system_dir = prefix / "drive_c" / "windows" / SYSTEM_DIR[arch]
+    if not (system_dir / "kernel32.dll").is_file():  # a prefix without its 32-bit side
+        system_dir = system_dir.parent / "system32"
+    return ExeFile(exe, arch, len(image), dlls, foreign_dlls(dlls, system_dir))
 
 
 # processor time at the agreement prompt
@@ -142,7 +139,7 @@ def stat_ticks(stat_text: str) -> int:
 def _read(path: str) -> bytes | None:
     try:
         return Path(path).read_bytes()
-    except OSError:
+    except OSError:  # the process has ended
         return None
 
 
@@ -276,7 +273,7 @@ def measure(build_dir: Path, runs: int, stagger: float, other_exe: Path | None,
     if not Sandbox.available():
         raise MeasureError("needs root, unshare, nsenter and ip: every Wine machine runs in "
                            "a private network, so that nothing leaves this computer")
-    say("preparing a Wine prefix in %s" % root)
+    print("[bench] preparing a Wine prefix in %s" % root, flush=True)
     template = make_template(root / "template", exe, helpers)
     shutil.copy2(bench_exe, template.unix_path(product.HELPER_DIR) / BENCH_EXE)
     files = [weigh(path, template.path) for path in (exe, *others)]
@@ -289,10 +286,11 @@ def measure(build_dir: Path, runs: int, stagger: float, other_exe: Path | None,
         machines[-1].prefix.wine(BENCH_TOOL, "noop", check=True)
         return machines[-1]
 
-    say("a do-nothing exe started %d times" % runs)
+    print("[bench] a do-nothing exe started %d times" % runs, flush=True)
     process_start = measure_process_start(machine("probe", Plan()), runs)
 
-    say("removals with two failures: %d per collector, started %g s apart" % (runs, stagger))
+    print("[bench] removals with two failures: %d per collector, started %g s apart"
+          % (runs, stagger), flush=True)
     plan = (Plan().driver_file().install_dir().start_menu_dir().product_keys()
             .key(PRODUCT_SETTINGS, Mode="strict"))
     # The collectors take turns, and each run starts `stagger` seconds after
@@ -360,8 +358,7 @@ def report_lines(results: Results, wine_version: str, runs_x86: bool = RUNS_X86)
 
 
 def wine_version() -> str:
-    result = subprocess.run([WINE, "--version"], capture_output=True, text=True, check=False)
-    return result.stdout.strip() or "Wine"
+    return subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
 
 
 def main(argv: list[str] | None = None) -> int:
