@@ -68,7 +68,8 @@ class RemovalRunTest : public ::testing::Test {
 
   // The product as the installer leaves it on 64-bit Windows, its filter
   // service running.
-  void InstallProduct() {
+  void InstallProduct() { InstallProduct(machine); }
+  static void InstallProduct(sim::SimMachine& machine) {
     machine.SetWow64(true);
     sim::SimService& filter = machine.services.Install(L"tslwfs", platform::kServiceRunning);
     filter.stopBehaviour = sim::StopBehaviour::kStopsAfterQueries;
@@ -193,14 +194,67 @@ TEST_F(RemovalRunTest, TheLettersAreDroppedOnceTheKeysAreUpOrASecondHasPassed) {
   }
 }
 
-TEST_F(RemovalRunTest, TheStartEventIsSentBeforeTheAgreementIsAsked) {
+TEST_F(RemovalRunTest, TheStartEventIsHandedOverAndTheAgreementAskedAtOnce) {
+  // The sender's thread is stuck, as in an exchange that never returns.
+  machine.process.SetThreads(sim::SimProcess::Threads::kNever);
   machine.keyboard.Tap(E, 50);
 
   EXPECT_EQ(Run(), 2);
 
   ASSERT_FALSE(machine.keyboard.queries().empty());
-  EXPECT_EQ(RequestsSentBefore(machine.keyboard.queries().front().callIndex), 1u);
+  const sim::KeyQuery& first = machine.keyboard.queries().front();
+  EXPECT_EQ(first.atMs, 0u);
+  const auto& calls = machine.core.calls;
+  EXPECT_LT(static_cast<std::size_t>(std::find(calls.begin(), calls.end(), L"Process.StartThread") -
+                                     calls.begin()),
+            first.callIndex);
   EXPECT_EQ(machine.identifiers.created(), 1);
+}
+
+TEST_F(RemovalRunTest, EveryWayOutEndsTwoSecondsAfterTheLastKeyWhateverTheSenderDoes) {
+  const std::pair<int, void (*)(sim::SimMachine&)> ways[] = {
+      {2, [](sim::SimMachine& m) { m.keyboard.Tap(E, 150); }},
+      {-1,
+       [](sim::SimMachine& m) {
+         InstallProduct(m);
+         m.services.Find(L"tslwfs")->fullAccessError = 5;
+         m.keyboard.Tap(A, 50);
+         m.keyboard.Hold(E, kLaterKeysMs);
+       }},
+      {1,
+       [](sim::SimMachine& m) {
+         InstallProduct(m);
+         m.keyboard.Tap(A, 50);
+         m.keyboard.Hold(Y, kLaterKeysMs);
+       }},
+      {0,
+       [](sim::SimMachine& m) {
+         m.keyboard.Tap(A, 50);
+         m.keyboard.Hold(E, kLaterKeysMs);
+       }},
+  };
+  for (const auto& [code, setUp] : ways) {
+    SCOPED_TRACE(code);
+    sim::SimMachine m;
+    m.process.SetThreads(sim::SimProcess::Threads::kNever);
+    setUp(m);
+    EXPECT_EQ(run::RemovalRun(m.platform()), code);
+    EXPECT_EQ(m.process.terminatedWith(), code);
+    // The keys still held get no wait of their own: the two share the time.
+    EXPECT_EQ(m.process.terminatedAtMs() - m.keyboard.queries().back().atMs, 2000u);
+    EXPECT_EQ(m.core.calls[m.core.calls.size() - 2], kFlush);
+  }
+}
+
+TEST_F(RemovalRunTest, AStartEventStillOnItsWayIsWaitedForWhenTheRunIsDeclinedAtOnce) {
+  machine.process.SetThreads(sim::SimProcess::Threads::kAtNextSleep);
+  machine.keyboard.SetStandardInputIsConsole(false);
+  machine.keyboard.Hold(E, 0);
+
+  EXPECT_EQ(Run(), 2);
+
+  EXPECT_EQ(Modules(), std::vector<std::wstring>{L"start"});
+  EXPECT_EQ(machine.process.terminatedAtMs(), 100u);
 }
 
 TEST_F(RemovalRunTest, CleanMachineReportsEveryItemAbsentAndExitsWithE) {
@@ -444,6 +498,8 @@ TEST_F(RemovalRunTest, TelemetryThatCannotBeDeliveredChangesNothing) {
       {"no network", [](sim::SimInternet& i) { i.SetAttemptConnectResult(12163); }},
       {"server error", [](sim::SimInternet& i) { i.SetStatus(500); }},
       {"no answer", [](sim::SimInternet& i) { i.SetSendOutcome(sim::SendOutcome::kNoAnswer); }},
+      {"never answers",
+       [](sim::SimInternet& i) { i.SetSendOutcome(sim::SendOutcome::kNeverAnswers); }},
   };
   for (const auto& [name, setUp] : failures) {
     SCOPED_TRACE(name);
