@@ -194,52 +194,35 @@ TEST_F(RemovalRunTest, TheLettersAreDroppedOnceTheKeysAreUpOrASecondHasPassed) {
   }
 }
 
-TEST_F(RemovalRunTest, TheStartEventIsHandedOverAndTheAgreementAskedAtOnce) {
-  // The sender's thread is stuck, as in an exchange that never returns.
-  machine.process.SetThreads(sim::SimProcess::Threads::kNever);
+TEST_F(RemovalRunTest, TheStartEventIsSentBeforeTheAgreementIsAsked) {
   machine.keyboard.Tap(E, 50);
 
   EXPECT_EQ(Run(), 2);
 
   ASSERT_FALSE(machine.keyboard.queries().empty());
-  const sim::KeyQuery& first = machine.keyboard.queries().front();
-  EXPECT_EQ(first.atMs, 0u);
-  const auto& calls = machine.core.calls;
-  EXPECT_LT(static_cast<std::size_t>(std::find(calls.begin(), calls.end(), L"Process.StartThread") -
-                                     calls.begin()),
-            first.callIndex);
+  EXPECT_EQ(RequestsSentBefore(machine.keyboard.queries().front().callIndex), 1u);
   EXPECT_EQ(machine.identifiers.created(), 1);
 }
 
-TEST_F(RemovalRunTest, EveryWayOutEndsTwoSecondsAfterTheLastKeyWhateverTheSenderDoes) {
-  const std::pair<int, void (*)(sim::SimMachine&)> ways[] = {
-      {2, [](sim::SimMachine& m) { m.keyboard.Tap(E, 150); }},
-      {-1,
-       [](sim::SimMachine& m) {
-         InstallProduct(m);
-         m.services.Find(L"tslwfs")->fullAccessError = 5;
-         m.keyboard.Tap(A, 50);
-         m.keyboard.Hold(E, kLaterKeysMs);
-       }},
-      {1,
-       [](sim::SimMachine& m) {
-         InstallProduct(m);
-         m.keyboard.Tap(A, 50);
-         m.keyboard.Hold(Y, kLaterKeysMs);
-       }},
-      {0,
-       [](sim::SimMachine& m) {
-         m.keyboard.Tap(A, 50);
-         m.keyboard.Hold(E, kLaterKeysMs);
-       }},
+TEST_F(RemovalRunTest, WithTheSenderStuckThePromptComesAtOnceAndEveryWayOutInTwoSeconds) {
+  struct Way {
+    int code;
+    bool product;
+    bool rights;
+    int key;  // held after 'A'; none: 'E' at the agreement
   };
-  for (const auto& [code, setUp] : ways) {
-    SCOPED_TRACE(code);
+  for (const Way way : {Way{2, false, true, 0}, Way{-1, true, false, E}, Way{1, true, true, Y},
+                        Way{0, false, true, E}}) {
+    SCOPED_TRACE(way.code);
     sim::SimMachine m;
     m.process.SetThreads(sim::SimProcess::Threads::kNever);
-    setUp(m);
-    EXPECT_EQ(run::RemovalRun(m.platform()), code);
-    EXPECT_EQ(m.process.terminatedWith(), code);
+    if (way.product) InstallProduct(m);
+    if (!way.rights) m.services.Find(L"tslwfs")->fullAccessError = 5;
+    m.keyboard.Tap(way.key == 0 ? E : A, 150);
+    if (way.key != 0) m.keyboard.Hold(way.key, kLaterKeysMs);
+    EXPECT_EQ(run::RemovalRun(m.platform()), way.code);
+    EXPECT_EQ(m.process.terminatedWith(), way.code);
+    EXPECT_EQ(m.keyboard.queries().front().atMs, 0u);
     // The keys still held get no wait of their own: the two share the time.
     EXPECT_EQ(m.process.terminatedAtMs() - m.keyboard.queries().back().atMs, 2000u);
     EXPECT_EQ(m.core.calls[m.core.calls.size() - 2], kFlush);

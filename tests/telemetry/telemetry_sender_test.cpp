@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <limits>
 #include <string>
-#include <vector>
 
 #include "tests/sim/sim_input.h"
 #include "tests/sim/sim_internet.h"
@@ -101,42 +100,26 @@ TEST_F(TelemetrySenderTest, FailedSendLeavesNoHandleOpenAndTheCallerNeverWaited)
   EXPECT_TRUE(sender.Idle());
 }
 
-TEST_F(TelemetrySenderTest, EventsGoOutInTheOrderHandedOverOnceTheThreadRuns) {
+TEST_F(TelemetrySenderTest, EventsGoOutInOrderUntilAnExchangeIsGivenUpOn) {
   process.SetThreads(sim::SimProcess::Threads::kAtNextSleep);
-  for (const wchar_t* module : {L"start", L"error", L"non-admin-exit"}) {
-    sender.Send(TelemetryEvent(module, nullptr, kRunId));
-  }
-  EXPECT_TRUE(internet.exchanges().empty());
-  EXPECT_FALSE(sender.Idle());
-  EXPECT_EQ(process.threadsStarted(), 1);
-  clock.Sleep(100);
-  sender.Send(DoneEvent(0, kRunId, false));
-  clock.Sleep(100);
-  std::vector<std::wstring> modules;
-  for (const sim::FormFields& form : internet.SentForms()) {
-    modules.push_back(sim::FormValue(form, L"module").value_or(L""));
-  }
-  EXPECT_EQ(modules, (std::vector<std::wstring>{L"start", L"error", L"non-admin-exit", L"done"}));
-  EXPECT_EQ(process.threadsStarted(), 2);
-  EXPECT_TRUE(sender.Idle());
-}
-
-TEST_F(TelemetrySenderTest, AnExchangeGivenUpOnEndsTheSendingOfTheRun) {
-  // The first exchange is swallowed; two more events wait behind it.
-  process.SetThreads(sim::SimProcess::Threads::kAtNextSleep);
-  internet.SetSendOutcome(sim::SendOutcome::kNeverAnswers);
   sender.Send(TelemetryEvent(L"start", nullptr, kRunId));
   sender.Send(TelemetryEvent(L"error", L"SvcStop", kRunId));
+  EXPECT_TRUE(internet.exchanges().empty());
+  EXPECT_FALSE(sender.Idle());
+  clock.Sleep(100);
+  ASSERT_EQ(internet.SentForms().size(), 2u);
+  EXPECT_EQ(sim::FormValue(internet.SentForms()[1], L"module"), L"error");
+  // The next exchange is swallowed: the event queued behind it and later
+  // ones start no exchange and no thread.
+  internet.SetSendOutcome(sim::SendOutcome::kNeverAnswers);
+  sender.Send(TelemetryEvent(L"non-admin-exit", nullptr, kRunId));
   sender.Send(DoneEvent(1, kRunId, false));
   clock.Sleep(100);
-  EXPECT_TRUE(sender.Idle());
-  // Neither those nor later ones start another exchange or thread.
   internet.SetSendOutcome(sim::SendOutcome::kAnswer);
   sender.Send(DoneEvent(1, kRunId, false));
   clock.Sleep(100);
-  EXPECT_EQ(internet.exchanges().size(), 1u);
-  EXPECT_EQ(process.threadsStarted(), 1);
-  EXPECT_EQ(core.nowMs, 200u);
+  EXPECT_EQ(internet.exchanges().size(), 3u);
+  EXPECT_EQ(process.threadsStarted(), 2);
   EXPECT_TRUE(sender.Idle());
 }
 
