@@ -1,6 +1,8 @@
-// Facts about the running process that several actions need.
+// The running process: facts that several actions need, the telemetry
+// sender's thread, and the end of the process.
 #pragma once
 
+#include <functional>
 #include <optional>
 
 namespace platform {
@@ -12,6 +14,17 @@ class ProcessInfo {
   // IsWow64Process for the current process, looked up by name in kernel32 on
   // every call. Nothing when the entry does not exist or the call fails.
   virtual std::optional<bool> IsWow64Process() = 0;
+
+  // Runs `task` on a thread of its own (CreateThread) and leaves it to
+  // itself; false, with nothing run, when no thread can be started. The task
+  // must own, or share, what it uses.
+  virtual bool StartThread(std::function<void()> task) = 0;
+
+  // TerminateProcess on the process itself, with `exitCode`. Unlike a return
+  // from wmain (ExitProcess), it neither runs DLL detach code nor waits for
+  // the other threads' locks, so a thread left inside WinINet can neither
+  // hang nor crash the end. Returns only when it failed.
+  virtual void Terminate(int exitCode) = 0;
 };
 
 }  // namespace platform

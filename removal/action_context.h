@@ -1,14 +1,18 @@
-// What every removal action is given of the run: its error counter and its id.
+// What every removal action is given of the run: its error counter, its id
+// and the sender its failures are reported through.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "telemetry/telemetry_sender.h"
 
 namespace removal {
 
 struct ActionContext {
   std::int32_t& errorCount;
   const std::wstring& runId;
+  telemetry::TelemetrySender& telemetry;
 };
 
 // The form the service deletions get: it adds the flag that a deletion sets

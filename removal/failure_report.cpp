@@ -20,8 +20,8 @@ void ReportFailure(platform::Platform& platform, ActionContext& context, const w
   if (label != nullptr) {
     telemetry::TelemetryEvent event(L"error", label, context.runId.c_str());
     event.AddCustomField(L"message", message.c_str());
-    // Best effort: the run goes on whatever the server says.
-    static_cast<void>(telemetry::SendEvent(platform.internet, event));
+    // Handed over, not waited for: the failure's line follows at once.
+    context.telemetry.Send(event);
   }
   PrintSystemError(platform, errorCode, kind);
 }

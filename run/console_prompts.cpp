@@ -67,7 +67,7 @@ void ExitKeyWait(platform::Platform& platform) {
   }
 }
 
-void DiscardTypedKeys(platform::Platform& platform) {
+void DiscardTypedKeys(platform::Platform& platform, std::uint32_t waitMs) {
   platform::Keyboard& keyboard = platform.keyboard;
   if (!keyboard.StandardInputIsConsole()) {
     return;
@@ -76,7 +76,7 @@ void DiscardTypedKeys(platform::Platform& platform) {
   // queues the letter (later still through a terminal's pseudo-console):
   // flushing at once could leave the last letter behind. Once the keys are
   // up again their letters are queued; a key held longer is not waited for.
-  for (std::uint32_t waited = 0; waited < kKeyReleaseWaitMs; waited += kPollIntervalMs) {
+  for (std::uint32_t waited = 0; waited < waitMs; waited += kPollIntervalMs) {
     bool anyDown = false;
     for (const int key : {kKeyA, kKeyD, kKeyE, kKeyN, kKeyY}) {
       anyDown = anyDown || keyboard.GetAsyncKeyState(key) < 0;

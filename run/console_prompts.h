@@ -40,9 +40,9 @@ void ExitKeyWait(platform::Platform& platform);
 
 // Drops the keys that the console queued as typed input while the prompts
 // polled them, so that the shell that started the tool does not read them
-// once it ends; first waits, at most kKeyReleaseWaitMs, for the prompts' keys
-// to be up. Only when standard input is a console.
-void DiscardTypedKeys(platform::Platform& platform);
+// once it ends; first waits, at most `waitMs`, for the prompts' keys to be
+// up. Only when standard input is a console.
+void DiscardTypedKeys(platform::Platform& platform, std::uint32_t waitMs = kKeyReleaseWaitMs);
 
 // "Sending telemetry " and one dot per second for 30 seconds.
 void TelemetryWait(platform::Platform& platform);

@@ -9,5 +9,6 @@ int wmain(int /*argc*/, wchar_t** /*argv*/) {
   // beside it. Where Windows cannot restrict the search, the run goes on.
   static_cast<void>(platform::win32::RestrictDllSearchToSystem());
   platform::win32::Win32Machine machine;
+  // The run ends the process itself; this return is only for a failed end.
   return run::RemovalRun(machine.platform());
 }

@@ -1,5 +1,6 @@
 #include "run/removal_run.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -28,10 +29,24 @@ constexpr wchar_t kVendorKey[] = L"SOFTWARE\\Orvane Systems";
 constexpr wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane Tessel Web Protection";
 
-void SendRunEvent(platform::Platform& platform, const wchar_t* module, const std::wstring& runId) {
-  const telemetry::TelemetryEvent event(module, L"", runId.c_str());
-  // Delivery is best effort; the run goes on the same either way.
-  static_cast<void>(telemetry::SendEvent(platform.internet, event));
+// How long the end of the run may take after its last line, whatever the
+// sender is doing: the wait for it and the wait for the keys to come up share it.
+constexpr std::uint32_t kExitWaitMs = 2000;
+
+void SendRunEvent(telemetry::TelemetrySender& sender, const wchar_t* module,
+                  const std::wstring& runId) {
+  sender.Send(telemetry::TelemetryEvent(module, L"", runId.c_str()));
+}
+
+// Gives the sender the time it takes to finish, at most `budgetMs`; how long
+// it waited.
+std::uint32_t WaitForSender(platform::Platform& platform, const telemetry::TelemetrySender& sender,
+                            std::uint32_t budgetMs) {
+  std::uint32_t waited = 0;
+  for (; waited < budgetMs && !sender.Idle(); waited += kPollIntervalMs) {
+    platform.clock.Sleep(kPollIntervalMs);
+  }
+  return waited;
 }
 
 void RemoveServiceIfPresent(platform::Platform& platform, const wchar_t* name,
@@ -42,22 +57,23 @@ void RemoveServiceIfPresent(platform::Platform& platform, const wchar_t* name,
 }
 
 // The run from the banner to its exit code.
-int RunToExitCode(platform::Platform& platform) {
+int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& sender) {
   std::wostream& out = platform.console;
   out << std::endl << "tessel-cleanup v" << kProgramVersion << std::endl << std::endl;
 
   const std::wstring runId = platform.identifiers.CreateUuidString();
-  SendRunEvent(platform, L"start", runId);
+  // The prompt follows at once: the event goes out while the user reads.
+  SendRunEvent(sender, L"start", runId);
 
   if (!AgreementPrompt(platform)) {
     return kExitDeclined;
   }
 
   std::int32_t errorCount = 0;
-  removal::ActionContext context{errorCount, runId};
+  removal::ActionContext context{errorCount, runId, sender};
 
   if (!removal::StopFilterService(platform, context)) {
-    SendRunEvent(platform, L"non-admin-exit", runId);
+    SendRunEvent(sender, L"non-admin-exit", runId);
     TelemetryWait(platform);
     out << std::endl
         << "Unable to continue as not able to stop the service " << removal::kFilterServiceName
@@ -67,7 +83,7 @@ int RunToExitCode(platform::Platform& platform) {
   }
 
   // Only the two service deletions may set the reboot flag.
-  removal::ServiceDeletionContext deletion{{errorCount, runId}, false};
+  removal::ServiceDeletionContext deletion{{errorCount, runId, sender}, false};
   RemoveServiceIfPresent(platform, removal::kFilterServiceName, deletion, false);
   RemoveServiceIfPresent(platform, removal::kDriverServiceName, deletion, true);
 
@@ -81,7 +97,8 @@ int RunToExitCode(platform::Platform& platform) {
   removal::DeleteRegistryKey(platform, kUninstallKey, context, false);
 
   const bool rebootNeeded = deletion.rebootNeeded;
-  telemetry::SendDoneEvent(platform.internet, errorCount, runId, rebootNeeded);
+  sender.Send(telemetry::DoneEvent(errorCount, runId, rebootNeeded));
+  // The sender finishes what is queued meanwhile.
   TelemetryWait(platform);
 
   // The done event already tells whether a restart was pending; a declined or
@@ -96,10 +113,17 @@ int RunToExitCode(platform::Platform& platform) {
 }  // namespace
 
 int RemovalRun(platform::Platform& platform) {
-  const int exitCode = RunToExitCode(platform);
-  // Every way out passes here, the restart included: keys left in the
-  // console's input would show up at the prompt of the shell that started us.
-  DiscardTypedKeys(platform);
+  telemetry::TelemetrySender sender(platform.internet, platform.process);
+  const int exitCode = RunToExitCode(platform, sender);
+  // Every way out passes here, the restart included. The start event of a
+  // run declined at once may still be on its way; keys left in the console's
+  // input would show up at the prompt of the shell that started us.
+  const std::uint32_t waited = WaitForSender(platform, sender, kExitWaitMs);
+  DiscardTypedKeys(platform, std::min(kKeyReleaseWaitMs, kExitWaitMs - waited));
+  platform.console.flush();
+  // Whatever the sender is doing: a thread left inside WinINet must not hold
+  // or crash the end, as a return through ExitProcess could.
+  platform.process.Terminate(exitCode);
   return exitCode;
 }
 

@@ -147,8 +147,8 @@ bool QueryLocation(platform::Internet& internet, const InternetHandle& request,
   return true;
 }
 
-std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
-                       std::wstring& location) {
+std::optional<std::uint32_t> PostFormWithin(platform::Internet& internet, const std::wstring& body,
+                                            bool secure, std::wstring& location) {
   location.clear();
   // Shared with the worker thread, which may outlive this call.
   struct SharedExchange {
@@ -165,9 +165,14 @@ std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, b
       kExchangeDeadlineMilliseconds - kCancelGraceMilliseconds,
       [&exchange] { exchange->internet.Cancel(); }, kCancelGraceMilliseconds);
   // An answer that comes too late counts as none.
-  if (!inTime) return 0;
+  if (!inTime) return std::nullopt;
   location = exchange->location;
   return exchange->status;
+}
+
+std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
+                       std::wstring& location) {
+  return PostFormWithin(internet, body, secure, location).value_or(0);
 }
 
 }  // namespace telemetry

@@ -1,7 +1,9 @@
-// One synchronous HTTP POST of a form body to the telemetry server.
+// The HTTP POST of one telemetry body, kept to the request the collector has
+// always received, and bounded in time whatever the network does.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/internet.h"
@@ -28,10 +30,14 @@ inline constexpr std::uint32_t kMaxDrainBytes = 65536;
 inline constexpr std::uint32_t kExchangeDeadlineMilliseconds = 15000;
 inline constexpr std::uint32_t kCancelGraceMilliseconds = 1000;
 
-// Posts `body` (ASCII) to the telemetry server, port 80 or, when `secure`, 443,
-// without following redirects, on a worker thread that it waits for until
-// the deadline. Returns the response's status, or 0 when none was obtained in
-// time; `location` receives the Location header, or empty.
+// Posts `body` (ASCII) on a worker thread and waits for it until the
+// deadline. A redirect is an answer, not followed: the collector has taken
+// the body. The response's status, 0 when the exchange ended without one,
+// nothing when it was given up on at the deadline; `location` receives the
+// Location header, or empty. Port 443 when `secure`, else 80.
+std::optional<std::uint32_t> PostFormWithin(platform::Internet& internet, const std::wstring& body,
+                                            bool secure, std::wstring& location);
+// As PostFormWithin, with an exchange given up on counting as no status.
 std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
                        std::wstring& location);
 

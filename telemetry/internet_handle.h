@@ -7,8 +7,9 @@
 
 namespace telemetry {
 
-// Null and INVALID_HANDLE_VALUE (all bits set) both mean "no handle": WinINet
-// signals failure with null, but a holder must not trust that alone.
+// WinINet fails an open with null; INVALID_HANDLE_VALUE (all bits set), how
+// other Windows calls fail, is taken as "no handle" too, so that a holder
+// never passes it on or closes it.
 bool IsValidInternetHandle(platform::HInternet handle);
 
 // Move-only. Closes its handle once, on Close() or destruction, and only when

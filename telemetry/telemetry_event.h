@@ -1,5 +1,6 @@
-// One telemetry message: six fixed text fields and an ordered list of custom
-// name/value fields.
+// What one telemetry message says. The fixed fields are the same in every
+// message of a run but module, error and build; the custom fields keep the
+// order they were added in, which is their order on the wire.
 #pragma once
 
 #include <string>

@@ -27,6 +27,8 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#include <functional>
+
 #undef DeleteFile
 #undef ExitWindows
 #undef GetEnvironmentVariable
@@ -50,17 +52,25 @@ Native ToNative(Opaque handle) {
   return reinterpret_cast<Native>(handle);
 }
 
-// Looks up an entry by name in a module that the process has already loaded.
-// Done afresh on every use, never cached. Null when the module or the entry is
-// missing.
+// The entry `name` of `module`, as the function type it is known to have;
+// null when the module or the entry is missing.
 template <typename Function>
-Function LookUpEntry(const wchar_t* module, const char* name) {
-  const HMODULE handle = GetModuleHandleW(module);
-  if (handle == nullptr) return nullptr;
-  const FARPROC entry = GetProcAddress(handle, name);
-  if (entry == nullptr) return nullptr;
+Function EntryOf(HMODULE module, const char* name) {
+  const FARPROC entry = module == nullptr ? nullptr : GetProcAddress(module, name);
   // Through the generic function pointer type, which converts to any other.
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
 }
+
+// Looks up an entry by name in a module that the process has already loaded.
+// Done afresh on every use, never cached: these entries exist on some
+// Windows and not on others, and asking costs nothing.
+template <typename Function>
+Function LookUpEntry(const wchar_t* module, const char* name) {
+  return EntryOf<Function>(GetModuleHandleW(module), name);
+}
+
+// Starts `task` on a new thread that frees it when done. The thread's handle,
+// for the caller to close; null, with nothing run, when none was started.
+HANDLE StartTaskThread(std::function<void()> task);
 
 }  // namespace platform::win32

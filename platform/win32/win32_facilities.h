@@ -53,10 +53,13 @@ class Win32FileSystem final : public FileSystem {
 class Win32ProcessInfo final : public ProcessInfo {
  public:
   std::optional<bool> IsWow64Process() override;
+  bool StartThread(std::function<void()> task) override;
+  void Terminate(int exitCode) override;
 };
 
 // Loads WinINet on the thread that creates it, so that no exchange's worker
-// thread is ever inside the loader when the run ends.
+// thread is ever inside the loader when the run ends. Without WinINet,
+// AttemptConnect answers ERROR_MOD_NOT_FOUND and no other call may be made.
 class Win32Internet final : public Internet {
  public:
   Win32Internet();

@@ -8,7 +8,7 @@
 namespace platform::win32 {
 namespace {
 
-// No status callback is registered, so the context value carries no meaning.
+// WinINet hands this value only to a status callback, and the client sets none.
 constexpr DWORD_PTR kNoContext = 0;
 
 HINTERNET Native(HInternet handle) { return ToNative<HINTERNET>(handle); }
@@ -18,6 +18,7 @@ HInternet Opaque(HINTERNET handle) { return ToOpaque<HInternet>(handle); }
 // searched for beside the exe first, where anyone who can write to a
 // downloads folder could place one that runs with the tool's rights.
 struct WinInet {
+  bool loaded = false;  // every entry below was found
   decltype(&InternetAttemptConnect) attemptConnect = nullptr;
   decltype(&InternetOpenW) open = nullptr;
   decltype(&InternetSetOptionW) setOption = nullptr;
@@ -34,35 +35,31 @@ struct WinInet {
 };
 
 template <typename Function>
-bool Resolve(HMODULE module, const char* name, Function& entry) {
-  const FARPROC found = GetProcAddress(module, name);
-  // Through the generic function pointer type, which converts to any other.
-  entry = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
-  return found != nullptr;
+bool Find(HMODULE module, const char* name, Function& entry) {
+  entry = EntryOf<Function>(module, name);
+  return entry != nullptr;
 }
 
 // From the system directory only, for WinINet and the DLLs it loads in turn.
-// All entries null when it or any entry point is missing; Windows 7 without
-// KB2533623 refuses the flag, which leaves telemetry unsent there rather than
-// loaded from an unsafe place.
+// All or nothing: Windows 7 without KB2533623 refuses the flag, which leaves
+// telemetry unsent there rather than loaded from an unsafe place.
 WinInet Load() {
   const HMODULE module = LoadLibraryExW(L"wininet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module == nullptr) return {};
   WinInet api;
-  const bool complete = Resolve(module, "InternetAttemptConnect", api.attemptConnect) &&
-                        Resolve(module, "InternetOpenW", api.open) &&
-                        Resolve(module, "InternetSetOptionW", api.setOption) &&
-                        Resolve(module, "InternetConnectW", api.connect) &&
-                        Resolve(module, "HttpOpenRequestW", api.openRequest) &&
-                        Resolve(module, "HttpAddRequestHeadersW", api.addRequestHeaders) &&
-                        Resolve(module, "HttpSendRequestExW", api.sendRequestEx) &&
-                        Resolve(module, "InternetWriteFile", api.writeFile) &&
-                        Resolve(module, "HttpEndRequestW", api.endRequest) &&
-                        Resolve(module, "HttpQueryInfoW", api.queryInfoW) &&
-                        Resolve(module, "HttpQueryInfoA", api.queryInfoA) &&
-                        Resolve(module, "InternetReadFile", api.readFile) &&
-                        Resolve(module, "InternetCloseHandle", api.closeHandle);
-  return complete ? api : WinInet{};
+  api.loaded = module != nullptr && Find(module, "InternetAttemptConnect", api.attemptConnect) &&
+               Find(module, "InternetOpenW", api.open) &&
+               Find(module, "InternetSetOptionW", api.setOption) &&
+               Find(module, "InternetConnectW", api.connect) &&
+               Find(module, "HttpOpenRequestW", api.openRequest) &&
+               Find(module, "HttpAddRequestHeadersW", api.addRequestHeaders) &&
+               Find(module, "HttpSendRequestExW", api.sendRequestEx) &&
+               Find(module, "InternetWriteFile", api.writeFile) &&
+               Find(module, "HttpEndRequestW", api.endRequest) &&
+               Find(module, "HttpQueryInfoW", api.queryInfoW) &&
+               Find(module, "HttpQueryInfoA", api.queryInfoA) &&
+               Find(module, "InternetReadFile", api.readFile) &&
+               Find(module, "InternetCloseHandle", api.closeHandle);
+  return api;
 }
 
 // Loaded once and never unloaded: an exchange given up on may still be
@@ -70,12 +67,6 @@ WinInet Load() {
 const WinInet& Api() {
   static const WinInet api = Load();
   return api;
-}
-
-DWORD WINAPI RunTask(LPVOID parameter) {
-  const std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(parameter));
-  (*task)();
-  return 0;
 }
 
 struct ThreadCloser {
@@ -87,32 +78,30 @@ using ThreadHandle = std::unique_ptr<void, ThreadCloser>;
 
 Win32Internet::Win32Internet() { static_cast<void>(Api()); }
 
+// The one check: without WinINet the machine is as good as offline, and the
+// client opens nothing (so calls nothing else) after this fails.
 std::uint32_t Win32Internet::AttemptConnect() {
-  if (Api().attemptConnect == nullptr) return ERROR_MOD_NOT_FOUND;
+  if (!Api().loaded) return ERROR_MOD_NOT_FOUND;
   return Api().attemptConnect(0);
 }
 
 HInternet Win32Internet::Open(const std::wstring& agent, std::uint32_t accessType) {
-  if (Api().open == nullptr) return nullptr;
   return Opaque(Api().open(agent.c_str(), accessType, nullptr, nullptr, 0));
 }
 
 bool Win32Internet::SetOption(HInternet handle, std::uint32_t option, std::uint32_t value) {
   DWORD number = value;
-  return Api().setOption != nullptr &&
-         Api().setOption(Native(handle), option, &number, sizeof(number)) != FALSE;
+  return Api().setOption(Native(handle), option, &number, sizeof(number)) != FALSE;
 }
 
 HInternet Win32Internet::Connect(HInternet root, const std::wstring& server, std::uint16_t port,
                                  std::uint32_t service) {
-  if (Api().connect == nullptr) return nullptr;
   return Opaque(
       Api().connect(Native(root), server.c_str(), port, nullptr, nullptr, service, 0, kNoContext));
 }
 
 HInternet Win32Internet::OpenRequest(HInternet connection, const std::wstring& verb,
                                      const std::wstring& object, std::uint32_t flags) {
-  if (Api().openRequest == nullptr) return nullptr;
   return Opaque(Api().openRequest(Native(connection), verb.c_str(), object.c_str(), nullptr,
                                   nullptr, nullptr, flags, kNoContext));
 }
@@ -121,20 +110,16 @@ bool Win32Internet::AddRequestHeaders(HInternet request, const std::wstring& hea
                                       std::uint32_t modifiers) {
   // A length of -1 tells WinINet that the text ends at its NUL.
   constexpr auto kUpToTerminator = static_cast<DWORD>(-1);
-  return Api().addRequestHeaders != nullptr &&
-         Api().addRequestHeaders(Native(request), headers.c_str(), kUpToTerminator, modifiers) !=
-             FALSE;
+  return Api().addRequestHeaders(Native(request), headers.c_str(), kUpToTerminator, modifiers) !=
+         FALSE;
 }
 
 bool Win32Internet::SendRequestEx(HInternet request) {
-  return Api().sendRequestEx != nullptr &&
-         Api().sendRequestEx(Native(request), nullptr, nullptr, 0, kNoContext) != FALSE;
+  return Api().sendRequestEx(Native(request), nullptr, nullptr, 0, kNoContext) != FALSE;
 }
 
 bool Win32Internet::WriteFile(HInternet request, const std::uint8_t* data, std::uint32_t size,
                               std::uint32_t& written) {
-  written = 0;
-  if (Api().writeFile == nullptr) return false;
   DWORD count = 0;
   const BOOL ok = Api().writeFile(Native(request), data, size, &count);
   written = count;
@@ -142,15 +127,14 @@ bool Win32Internet::WriteFile(HInternet request, const std::uint8_t* data, std::
 }
 
 bool Win32Internet::EndRequest(HInternet request) {
-  return Api().endRequest != nullptr && Api().endRequest(Native(request), nullptr, 0, 0) != FALSE;
+  return Api().endRequest(Native(request), nullptr, 0, 0) != FALSE;
 }
 
 bool Win32Internet::QueryStatusCode(HInternet request, std::uint32_t& status) {
   DWORD number = 0;
   DWORD length = sizeof(number);
   DWORD index = 0;
-  if (Api().queryInfoW == nullptr ||
-      !Api().queryInfoW(Native(request), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &number,
+  if (!Api().queryInfoW(Native(request), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &number,
                         &length, &index)) {
     return false;
   }
@@ -160,7 +144,6 @@ bool Win32Internet::QueryStatusCode(HInternet request, std::uint32_t& status) {
 
 bool Win32Internet::QueryInfoA(HInternet request, std::uint32_t infoLevel, char* buffer,
                                std::uint32_t& length) {
-  if (Api().queryInfoA == nullptr) return false;
   DWORD size = length;
   const BOOL ok = Api().queryInfoA(Native(request), infoLevel, buffer, &size, nullptr);
   length = size;
@@ -169,8 +152,6 @@ bool Win32Internet::QueryInfoA(HInternet request, std::uint32_t infoLevel, char*
 
 bool Win32Internet::ReadFile(HInternet request, std::uint8_t* buffer, std::uint32_t size,
                              std::uint32_t& read) {
-  read = 0;
-  if (Api().readFile == nullptr) return false;
   DWORD count = 0;
   const BOOL ok = Api().readFile(Native(request), buffer, size, &count);
   read = count;
@@ -178,17 +159,14 @@ bool Win32Internet::ReadFile(HInternet request, std::uint8_t* buffer, std::uint3
 }
 
 bool Win32Internet::CloseHandle(HInternet handle) {
-  return Api().closeHandle != nullptr && Api().closeHandle(Native(handle)) != FALSE;
+  return Api().closeHandle(Native(handle)) != FALSE;
 }
 
 bool Win32Internet::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
                               const std::function<void()>& expire,
                               std::uint32_t graceMilliseconds) {
-  auto owned = std::make_unique<std::function<void()>>(std::move(task));
-  const ThreadHandle thread(CreateThread(nullptr, 0, RunTask, owned.get(), 0, nullptr));
+  const ThreadHandle thread(StartTaskThread(std::move(task)));
   if (!thread) return false;
-  // The thread frees the task, whenever it ends.
-  static_cast<void>(owned.release());
   if (WaitForSingleObject(thread.get(), milliseconds) == WAIT_OBJECT_0) return true;
   expire();
   WaitForSingleObject(thread.get(), graceMilliseconds);

@@ -1,8 +1,28 @@
 #include "platform/win32/win32_api.h"
 
+#include <memory>
+#include <utility>
+
 #include "platform/win32/win32_facilities.h"
 
 namespace platform::win32 {
+namespace {
+
+DWORD WINAPI RunTask(LPVOID parameter) {
+  const std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(parameter));
+  (*task)();
+  return 0;
+}
+
+}  // namespace
+
+HANDLE StartTaskThread(std::function<void()> task) {
+  auto owned = std::make_unique<std::function<void()>>(std::move(task));
+  const HANDLE thread = CreateThread(nullptr, 0, RunTask, owned.get(), 0, nullptr);
+  // From here on the thread frees the task, whenever it ends.
+  if (thread != nullptr) static_cast<void>(owned.release());
+  return thread;
+}
 
 std::optional<bool> Win32ProcessInfo::IsWow64Process() {
   using IsWow64 = BOOL(WINAPI*)(HANDLE, PBOOL);
@@ -11,6 +31,18 @@ std::optional<bool> Win32ProcessInfo::IsWow64Process() {
   BOOL wow64 = FALSE;
   if (!isWow64(GetCurrentProcess(), &wow64)) return std::nullopt;
   return wow64 != FALSE;
+}
+
+bool Win32ProcessInfo::StartThread(std::function<void()> task) {
+  const HANDLE thread = StartTaskThread(std::move(task));
+  if (thread == nullptr) return false;
+  // Nobody waits for it: the thread runs on without its handle.
+  ::CloseHandle(thread);
+  return true;
+}
+
+void Win32ProcessInfo::Terminate(int exitCode) {
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
 }
 
 }  // namespace platform::win32

@@ -54,8 +54,9 @@ class RemovalTest : public ::testing::Test {
   sim::SimMachine machine;
   std::int32_t errorCount = 0;
   std::wstring runId = kRunId;
-  removal::ActionContext context{errorCount, runId};
-  removal::ServiceDeletionContext deletionContext{{errorCount, runId}, false};
+  telemetry::TelemetrySender sender{machine.internet, machine.process};
+  removal::ActionContext context{errorCount, runId, sender};
+  removal::ServiceDeletionContext deletionContext{{errorCount, runId, sender}, false};
 };
 
 }  // namespace removal_test

@@ -59,11 +59,17 @@ class RemovalRunTest : public ::testing::Test {
  protected:
   RemovalRunTest() { machine.identifiers.SetUuid(kRunId); }
 
-  int Run() { return run::RemovalRun(machine.platform()); }
+  // The process ends with the code that the run returns.
+  int Run() {
+    const int code = run::RemovalRun(machine.platform());
+    EXPECT_EQ(machine.process.terminatedWith(), code);
+    return code;
+  }
 
   // The product as the installer leaves it on 64-bit Windows, its filter
   // service running.
-  void InstallProduct() {
+  void InstallProduct() { InstallProduct(machine); }
+  static void InstallProduct(sim::SimMachine& machine) {
     machine.SetWow64(true);
     sim::SimService& filter = machine.services.Install(L"tslwfs", platform::kServiceRunning);
     filter.stopBehaviour = sim::StopBehaviour::kStopsAfterQueries;
@@ -130,10 +136,13 @@ class RemovalRunTest : public ::testing::Test {
   }
 
   // After a whole run: nothing left open, and last of all the polled keys,
-  // also queued as console input, dropped.
+  // also queued as console input, dropped just before the process ends.
   void ExpectNoHandlesLeft() {
-    EXPECT_EQ(std::count(machine.core.calls.begin(), machine.core.calls.end(), kFlush), 1);
-    EXPECT_EQ(machine.core.calls.back(), kFlush);
+    const auto& calls = machine.core.calls;
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), kFlush), 1);
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], kFlush);
+    EXPECT_EQ(calls.back().rfind(L"Process.Terminate ", 0), 0u);
     EXPECT_EQ(machine.services.OpenHandles(), 0u);
     EXPECT_EQ(machine.registry.OpenHandles(), 0u);
     EXPECT_EQ(machine.files.OpenFiles(), 0u);
@@ -180,7 +189,7 @@ TEST_F(RemovalRunTest, TheLettersAreDroppedOnceTheKeysAreUpOrASecondHasPassed) {
     sim::SimMachine fresh;
     fresh.keyboard.Press(E, 0, upMs);
     EXPECT_EQ(run::RemovalRun(fresh.platform()), 2);
-    EXPECT_EQ(fresh.core.calls.back(), kFlush);
+    EXPECT_EQ(fresh.core.calls[fresh.core.calls.size() - 2], kFlush);
     EXPECT_EQ(fresh.core.nowMs, upMs == 450u ? 500u : 1000u);
   }
 }
@@ -193,6 +202,42 @@ TEST_F(RemovalRunTest, TheStartEventIsSentBeforeTheAgreementIsAsked) {
   ASSERT_FALSE(machine.keyboard.queries().empty());
   EXPECT_EQ(RequestsSentBefore(machine.keyboard.queries().front().callIndex), 1u);
   EXPECT_EQ(machine.identifiers.created(), 1);
+}
+
+TEST_F(RemovalRunTest, WithTheSenderStuckThePromptComesAtOnceAndEveryWayOutInTwoSeconds) {
+  struct Way {
+    int code;
+    bool product;
+    bool rights;
+    int key;  // held after 'A'; none: 'E' at the agreement
+  };
+  for (const Way way : {Way{2, false, true, 0}, Way{-1, true, false, E}, Way{1, true, true, Y},
+                        Way{0, false, true, E}}) {
+    SCOPED_TRACE(way.code);
+    sim::SimMachine m;
+    m.process.SetThreads(sim::SimProcess::Threads::kNever);
+    if (way.product) InstallProduct(m);
+    if (!way.rights) m.services.Find(L"tslwfs")->fullAccessError = 5;
+    m.keyboard.Tap(way.key == 0 ? E : A, 150);
+    if (way.key != 0) m.keyboard.Hold(way.key, kLaterKeysMs);
+    EXPECT_EQ(run::RemovalRun(m.platform()), way.code);
+    EXPECT_EQ(m.process.terminatedWith(), way.code);
+    EXPECT_EQ(m.keyboard.queries().front().atMs, 0u);
+    // The keys still held get no wait of their own: the two share the time.
+    EXPECT_EQ(m.process.terminatedAtMs() - m.keyboard.queries().back().atMs, 2000u);
+    EXPECT_EQ(m.core.calls[m.core.calls.size() - 2], kFlush);
+  }
+}
+
+TEST_F(RemovalRunTest, AStartEventStillOnItsWayIsWaitedForWhenTheRunIsDeclinedAtOnce) {
+  machine.process.SetThreads(sim::SimProcess::Threads::kAtNextSleep);
+  machine.keyboard.SetStandardInputIsConsole(false);
+  machine.keyboard.Hold(E, 0);
+
+  EXPECT_EQ(Run(), 2);
+
+  EXPECT_EQ(Modules(), std::vector<std::wstring>{L"start"});
+  EXPECT_EQ(machine.process.terminatedAtMs(), 100u);
 }
 
 TEST_F(RemovalRunTest, CleanMachineReportsEveryItemAbsentAndExitsWithE) {
@@ -436,6 +481,8 @@ TEST_F(RemovalRunTest, TelemetryThatCannotBeDeliveredChangesNothing) {
       {"no network", [](sim::SimInternet& i) { i.SetAttemptConnectResult(12163); }},
       {"server error", [](sim::SimInternet& i) { i.SetStatus(500); }},
       {"no answer", [](sim::SimInternet& i) { i.SetSendOutcome(sim::SendOutcome::kNoAnswer); }},
+      {"never answers",
+       [](sim::SimInternet& i) { i.SetSendOutcome(sim::SendOutcome::kNeverAnswers); }},
   };
   for (const auto& [name, setUp] : failures) {
     SCOPED_TRACE(name);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,16 @@ struct SimCore {
   // registry and the system directory then have a 32-bit view, which the
   // process sees unless it asks for the native one.
   bool wow64 = false;
+  // Threads started and not run yet (see SimProcess::Threads).
+  std::vector<std::function<void()>> waitingThreads;
+
+  // Runs a thread's task to its end beside the caller: the time that the
+  // task's simulated waits take is its own, not the caller's.
+  void RunBeside(const std::function<void()>& task) {
+    const std::uint64_t callerNow = nowMs;
+    task();
+    nowMs = callerNow;
+  }
 };
 
 }  // namespace sim

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <utility>
 
 namespace sim {
 
@@ -62,6 +64,9 @@ SimClock::SimClock(SimCore& core) : core_(core) {}
 void SimClock::Sleep(std::uint32_t milliseconds) {
   sleeps_.push_back({milliseconds, core_.nowMs, core_.calls.size()});
   core_.nowMs += milliseconds;
+  for (const std::function<void()>& task : std::exchange(core_.waitingThreads, {})) {
+    core_.RunBeside(task);
+  }
 }
 
 std::vector<std::uint32_t> SimClock::SleepLengths() const {

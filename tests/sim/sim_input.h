@@ -82,7 +82,8 @@ struct SleepRecord {
   std::size_t callIndex = 0;
 };
 
-// Sleep moves simulated time forward at once and records the pause.
+// Sleep moves simulated time forward at once and records the pause; the
+// threads waiting for it run then.
 class SimClock : public platform::Clock {
  public:
   explicit SimClock(SimCore& core);

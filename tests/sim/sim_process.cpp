@@ -1,5 +1,8 @@
 #include "tests/sim/sim_process.h"
 
+#include <string>
+#include <utility>
+
 #include "tests/sim/sim_errors.h"
 
 namespace sim {
@@ -21,6 +24,24 @@ std::optional<bool> SimProcess::IsWow64Process() {
       return std::nullopt;
   }
   return std::nullopt;
+}
+
+bool SimProcess::StartThread(std::function<void()> task) {
+  core_.calls.push_back(L"Process.StartThread");
+  ++threadsStarted_;
+  if (threads_ == Threads::kAtOnce) {
+    core_.RunBeside(task);
+  } else if (threads_ == Threads::kAtNextSleep) {
+    core_.waitingThreads.push_back(std::move(task));
+  }
+  return true;
+}
+
+void SimProcess::Terminate(int exitCode) {
+  core_.calls.push_back(L"Process.Terminate " + std::to_wstring(exitCode));
+  terminatedWith_ = exitCode;
+  terminatedAtMs_ = core_.nowMs;
+  core_.waitingThreads.clear();
 }
 
 }  // namespace sim

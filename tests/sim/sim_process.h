@@ -1,6 +1,8 @@
 // The simulated answer to "does this process run under WOW64?".
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "platform/process.h"
@@ -16,17 +18,36 @@ class SimProcess : public platform::ProcessInfo {
     kFails,    // the call fails
   };
 
+  // When a started thread runs, always beside the caller's time.
+  enum class Threads {
+    kAtOnce,       // within StartThread
+    kAtNextSleep,  // at the next Clock::Sleep: after the caller's next step
+    kNever,        // stuck for good, as in a call that never returns
+  };
+
   explicit SimProcess(SimCore& core);
 
   void SetEntry(Entry entry) { entry_ = entry; }
   int calls() const { return calls_; }
+  void SetThreads(Threads threads) { threads_ = threads; }
+  int threadsStarted() const { return threadsStarted_; }
+  // The exit code and the time of Terminate; nothing before it.
+  std::optional<int> terminatedWith() const { return terminatedWith_; }
+  std::uint64_t terminatedAtMs() const { return terminatedAtMs_; }
 
   std::optional<bool> IsWow64Process() override;
+  bool StartThread(std::function<void()> task) override;
+  // Drops the threads not run yet: they end with the process.
+  void Terminate(int exitCode) override;
 
  private:
   SimCore& core_;
   Entry entry_ = Entry::kPresent;
   int calls_ = 0;
+  Threads threads_ = Threads::kAtOnce;
+  int threadsStarted_ = 0;
+  std::optional<int> terminatedWith_;
+  std::uint64_t terminatedAtMs_ = 0;
 };
 
 }  // namespace sim

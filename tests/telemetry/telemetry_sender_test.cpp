@@ -6,7 +6,9 @@
 #include <limits>
 #include <string>
 
+#include "tests/sim/sim_input.h"
 #include "tests/sim/sim_internet.h"
+#include "tests/sim/sim_process.h"
 
 namespace telemetry {
 namespace {
@@ -22,6 +24,9 @@ class TelemetrySenderTest : public ::testing::Test {
 
   sim::SimCore core;
   sim::SimInternet internet{core};
+  sim::SimProcess process{core};
+  sim::SimClock clock{core};
+  TelemetrySender sender{internet, process};
 };
 
 TEST_F(TelemetrySenderTest, DeliveredOnlyFor200AndRedirects) {
@@ -56,14 +61,14 @@ TEST_F(TelemetrySenderTest, SendEventPostsTheEncodedEventWithItsMarker) {
 }
 
 TEST_F(TelemetrySenderTest, DoneEventBodyByteForByte) {
-  SendDoneEvent(internet, 2, kRunId, true);
+  sender.Send(DoneEvent(2, kRunId, true));
   EXPECT_EQ(OnlyBody(),
             "product=tessel_remove&version=1.2&error=&language=en&module=done"
             "&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&errors=2&reboot=Yes&ping");
 }
 
 TEST_F(TelemetrySenderTest, CleanRunSendsZeroErrorsAndNoReboot) {
-  SendDoneEvent(internet, 0, kRunId, false);
+  sender.Send(DoneEvent(0, kRunId, false));
   const sim::FormFields fields = sim::SplitForm(OnlyBody());
   EXPECT_EQ(sim::FormValue(fields, L"module"), L"done");
   EXPECT_EQ(sim::FormValue(fields, L"errors"), L"0");
@@ -75,9 +80,9 @@ TEST_F(TelemetrySenderTest, CleanRunSendsZeroErrorsAndNoReboot) {
 }
 
 TEST_F(TelemetrySenderTest, ErrorCountIsSentAsUnsigned) {
-  SendDoneEvent(internet, 3, kRunId, true);
-  SendDoneEvent(internet, std::numeric_limits<std::int32_t>::max(), kRunId, false);
-  SendDoneEvent(internet, -1, kRunId, false);
+  sender.Send(DoneEvent(3, kRunId, true));
+  sender.Send(DoneEvent(std::numeric_limits<std::int32_t>::max(), kRunId, false));
+  sender.Send(DoneEvent(-1, kRunId, false));
   const std::vector<sim::FormFields> forms = internet.SentForms();
   ASSERT_EQ(forms.size(), 3u);
   EXPECT_EQ(sim::FormValue(forms[0], L"errors"), L"3");
@@ -86,12 +91,36 @@ TEST_F(TelemetrySenderTest, ErrorCountIsSentAsUnsigned) {
   EXPECT_EQ(sim::FormValue(forms[2], L"errors"), L"4294967295");
 }
 
-TEST_F(TelemetrySenderTest, FailedSendLeavesNoHandleOpen) {
+TEST_F(TelemetrySenderTest, FailedSendLeavesNoHandleOpenAndTheCallerNeverWaited) {
   internet.SetSendOutcome(sim::SendOutcome::kNoAnswer);
-  SendDoneEvent(internet, 1, kRunId, false);
+  sender.Send(DoneEvent(1, kRunId, false));
   EXPECT_EQ(internet.OpenHandles(), 0u);
   EXPECT_TRUE(internet.SentForms().empty());
-  EXPECT_EQ(core.nowMs, 10000u);
+  EXPECT_EQ(core.nowMs, 0u);
+  EXPECT_TRUE(sender.Idle());
+}
+
+TEST_F(TelemetrySenderTest, EventsGoOutInOrderUntilAnExchangeIsGivenUpOn) {
+  process.SetThreads(sim::SimProcess::Threads::kAtNextSleep);
+  sender.Send(TelemetryEvent(L"start", nullptr, kRunId));
+  sender.Send(TelemetryEvent(L"error", L"SvcStop", kRunId));
+  EXPECT_TRUE(internet.exchanges().empty());
+  EXPECT_FALSE(sender.Idle());
+  clock.Sleep(100);
+  ASSERT_EQ(internet.SentForms().size(), 2u);
+  EXPECT_EQ(sim::FormValue(internet.SentForms()[1], L"module"), L"error");
+  // The next exchange is swallowed: the event queued behind it and later
+  // ones start no exchange and no thread.
+  internet.SetSendOutcome(sim::SendOutcome::kNeverAnswers);
+  sender.Send(TelemetryEvent(L"non-admin-exit", nullptr, kRunId));
+  sender.Send(DoneEvent(1, kRunId, false));
+  clock.Sleep(100);
+  internet.SetSendOutcome(sim::SendOutcome::kAnswer);
+  sender.Send(DoneEvent(1, kRunId, false));
+  clock.Sleep(100);
+  EXPECT_EQ(internet.exchanges().size(), 3u);
+  EXPECT_EQ(process.threadsStarted(), 2);
+  EXPECT_TRUE(sender.Idle());
 }
 
 }  // namespace
