@@ -190,12 +190,15 @@ Removal Conclude(platform::Platform& platform, const std::wstring& path, bool wa
     return {Outcome::kFailed, attempt.code, kind};
   }
   // What is left decides, not the answer alone: the shell may answer 0 having
-  // left the item (a part it aborted silently). A refusal stays a failure when
-  // nothing is left to schedule.
-  if (!Look(platform, path).present) {
-    if (attempt.succeeded) {
+  // left the item (a part it aborted silently). After a success only a look
+  // that reads the item finds it left: one that another program holds open
+  // with delete sharing is on its way, and refuses every look until closed.
+  // A refusal stays a failure when nothing is left to schedule.
+  if (attempt.succeeded) {
+    if (platform.files.GetFileAttributes(path) == platform::kInvalidFileAttributes) {
       return {Outcome::kDeleted};
     }
+  } else if (!Look(platform, path).present) {
     return {Outcome::kFailed, attempt.code, kind};
   }
   // The entries name the real path: the boot runs natively, where no alias

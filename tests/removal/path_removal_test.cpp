@@ -328,7 +328,7 @@ class DeletePathInUseTest : public DeletePathTest,
                             public ::testing::WithParamInterface<std::pair<std::uint32_t, bool>> {};
 
 // A running program or a loaded DLL gives 5, an open file 32 or 33, and the
-// shell (for a directory) may give its own 0x78.
+// shell (for a directory) may give its own 0x78 or cancel silently (0x75, 1223).
 TEST_P(DeletePathInUseTest, WhatIsLeftIsScheduledForTheBoot) {
   const auto [code, inDirectory] = GetParam();
   const std::wstring held = inDirectory ? kInstall + L"\\bin\\tessel.dll" : kDriverFile;
@@ -336,6 +336,7 @@ TEST_P(DeletePathInUseTest, WhatIsLeftIsScheduledForTheBoot) {
   machine.files.SetInUse(held, true, code);
   inDirectory ? DeleteInstallDirectory() : DeleteDriverFile();
   EXPECT_EQ(Console(), inDirectory ? kInstallAtReboot : kDriverAtReboot);
+  ASSERT_FALSE(machine.files.pendingDeletes().empty());
   EXPECT_EQ(machine.files.pendingDeletes().front(), held);
   ExpectNothingReported();
 }
@@ -343,7 +344,8 @@ TEST_P(DeletePathInUseTest, WhatIsLeftIsScheduledForTheBoot) {
 INSTANTIATE_TEST_SUITE_P(Codes, DeletePathInUseTest,
                          ::testing::Values(std::pair{5u, false}, std::pair{32u, false},
                                            std::pair{33u, false}, std::pair{5u, true},
-                                           std::pair{0x78u, true}));
+                                           std::pair{0x78u, true}, std::pair{0x75u, true},
+                                           std::pair{1223u, true}));
 
 TEST_F(DeletePathTest, AShellSuccessThatLeftTheItemIsNoDeletion) {
   machine.files.AddFile(kInstall + L"\\a.dll");
@@ -352,6 +354,19 @@ TEST_F(DeletePathTest, AShellSuccessThatLeftTheItemIsNoDeletion) {
   EXPECT_EQ(Console(), kInstallAtReboot);
   EXPECT_EQ(machine.files.pendingDeletes(),
             (std::vector<std::wstring>{kInstall + L"\\a.dll", kInstall}));
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathTest, ItemsDeletePendingAreDeletedThoughEveryLookIsRefused) {
+  // Held open elsewhere with delete sharing, they go when that handle closes.
+  machine.files.AddFile(kDriverFile);
+  machine.files.ShareDelete(kDriverFile);
+  machine.files.AddFile(std::wstring(kStartMenuDirectory) + L"\\Tessel.lnk");
+  machine.files.ShareDelete(kStartMenuDirectory);
+  DeleteTheRunsItems();
+  EXPECT_EQ(Console(), kDriverDeleted + L"Directory is not present: " + kInstall +
+                           L"\nDirectory deleted: " + kStartMenuDirectory + L"\n");
+  EXPECT_TRUE(machine.files.pendingDeletes().empty());
   ExpectNothingReported();
 }
 

@@ -269,9 +269,22 @@ TEST_F(StopFilterServiceTest, StateThatCannotBeReadFailsTheStop) {
   ExpectAllHandlesClosed();
 }
 
+TEST_F(StopFilterServiceTest, AGuardedServiceAlreadyStoppedNeedsNoStopRight) {
+  Install(platform::kServiceStopped).refusedAccess = platform::kServiceStop;
+  EXPECT_TRUE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"tslwfs is stopped\n");
+  EXPECT_EQ(machine.services.serviceAccesses(),
+            (std::vector<std::uint32_t>{kServiceInterrogate, kStopAccess, 0x04u}));
+  EXPECT_EQ(errorCount, 0);
+  EXPECT_TRUE(machine.internet.exchanges().empty());
+  ExpectAllHandlesClosed();
+}
+
 struct NoRights {
   const char* name;
   bool managerRefuses;
+  // Refuses only the stop right; its state can still be read.
+  bool guardsStop = false;
 };
 
 class StopFilterServiceNoRightsTest : public StopFilterServiceTest,
@@ -282,6 +295,8 @@ TEST_P(StopFilterServiceNoRightsTest, ReportsTheOpenErrorAndTouchesNothing) {
   // Refused even to the existence test, which then cannot say "absent".
   if (GetParam().managerRefuses) {
     machine.services.SetManagerError(sim::kErrorAccessDenied);
+  } else if (GetParam().guardsStop) {
+    service.refusedAccess = platform::kServiceStop;
   } else {
     service.openError = sim::kErrorAccessDenied;
   }
@@ -300,7 +315,8 @@ TEST_P(StopFilterServiceNoRightsTest, ReportsTheOpenErrorAndTouchesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ManagerOrService, StopFilterServiceNoRightsTest,
-                         ::testing::Values(NoRights{"Manager", true}, NoRights{"Service", false}),
+                         ::testing::Values(NoRights{"Manager", true}, NoRights{"Service", false},
+                                           NoRights{"GuardedRunning", false, true}),
                          [](const ::testing::TestParamInfo<NoRights>& param) {
                            return std::string(param.param.name);
                          });
