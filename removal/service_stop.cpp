@@ -8,7 +8,7 @@
 
 namespace removal {
 
-bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool reportAbsence) {
+bool ServiceExists(platform::Platform& platform, const std::wstring& name, Absence absence) {
   platform::ServiceControl& services = platform.services;
   const ServiceHandle manager(services, services.OpenSCManager(platform::kScManagerConnect));
   if (!manager) {
@@ -21,7 +21,7 @@ bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool 
   if (service || platform.messages.GetLastError() != kErrorServiceDoesNotExist) {
     return true;
   }
-  if (reportAbsence) {
+  if (absence == Absence::kReported) {
     platform.console << "Service is not present: " << name << std::endl;
   }
   return false;
@@ -117,7 +117,7 @@ void PrintServiceState(platform::Platform& platform, std::uint32_t state) {
 
 bool StopFilterService(platform::Platform& platform, ActionContext& context) {
   std::wostream& out = platform.console;
-  if (!ServiceExists(platform, kFilterServiceName, false)) {
+  if (!ServiceExists(platform, kFilterServiceName, Absence::kSilent)) {
     return true;
   }
   const OpenedService opened = OpenServiceWithAccess(platform, kFilterServiceName, kStopAccess);

@@ -12,6 +12,7 @@ namespace {
 
 using platform::kScManagerConnect;
 using platform::kServiceInterrogate;
+using removal::Absence;
 using removal::kDeleteAccess;
 using removal::kStopAccess;
 using removal::OpenServiceWithAccess;
@@ -32,7 +33,7 @@ class ServiceExistsTest : public RemovalTest {};
 
 TEST_F(ServiceExistsTest, InstalledServiceExistsSilentlyWithInterrogateRights) {
   machine.services.Install(L"tsld");
-  EXPECT_TRUE(ServiceExists(platform(), L"tsld", true));
+  EXPECT_TRUE(ServiceExists(platform(), L"tsld", Absence::kReported));
   EXPECT_EQ(Console(), L"");
   EXPECT_EQ(machine.services.managerAccesses(), std::vector<std::uint32_t>{kScManagerConnect});
   EXPECT_EQ(machine.services.serviceAccesses(), std::vector<std::uint32_t>{kServiceInterrogate});
@@ -40,9 +41,9 @@ TEST_F(ServiceExistsTest, InstalledServiceExistsSilentlyWithInterrogateRights) {
 }
 
 TEST_F(ServiceExistsTest, AbsenceIsWrittenOnlyWhenAsked) {
-  EXPECT_FALSE(ServiceExists(platform(), L"tsld", false));
+  EXPECT_FALSE(ServiceExists(platform(), L"tsld", Absence::kSilent));
   EXPECT_EQ(Console(), L"");
-  EXPECT_FALSE(ServiceExists(platform(), L"tsld", true));
+  EXPECT_FALSE(ServiceExists(platform(), L"tsld", Absence::kReported));
   EXPECT_EQ(Console(), L"Service is not present: tsld\n");
   ExpectAllHandlesClosed();
 }
@@ -50,7 +51,7 @@ TEST_F(ServiceExistsTest, AbsenceIsWrittenOnlyWhenAsked) {
 TEST_F(ServiceExistsTest, AServiceThatRefusesToBeOpenedIsPresent) {
   // Only "does not exist" means absent: a guarded service is there.
   machine.services.Install(L"tslwfs").openError = sim::kErrorAccessDenied;
-  EXPECT_TRUE(ServiceExists(platform(), L"tslwfs", true));
+  EXPECT_TRUE(ServiceExists(platform(), L"tslwfs", Absence::kReported));
   EXPECT_EQ(Console(), L"");
   ExpectAllHandlesClosed();
 }
@@ -58,7 +59,7 @@ TEST_F(ServiceExistsTest, AServiceThatRefusesToBeOpenedIsPresent) {
 TEST_F(ServiceExistsTest, NoConnectionMeansNoAnswerAndNoLine) {
   // Nothing known: present, so that the next step tries and reports.
   machine.services.SetManagerError(sim::kErrorAccessDenied);
-  EXPECT_TRUE(ServiceExists(platform(), L"tslwfs", true));
+  EXPECT_TRUE(ServiceExists(platform(), L"tslwfs", Absence::kReported));
   EXPECT_EQ(Console(), L"");
   ExpectAllHandlesClosed();
 }
