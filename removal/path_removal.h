@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "removal/action_context.h"
+#include "removal/wow64.h"
 
 namespace removal {
 
@@ -15,18 +16,22 @@ namespace removal {
 // where a link that the system does not mark as one leads back up the tree.
 inline constexpr std::size_t kMaxBootScheduleDepth = 128;
 
+// What the caller expects the item to be; every outcome line names it by its
+// word, "File" or "Directory".
+enum class ItemKind { kFile, kDirectory };
+
 // Deletes a file or directory permanently, or at the next boot when in use.
-// `kind` is "File" or "Directory", the word every outcome line names it by.
-// With `bypassRedirection`, a process under WOW64 sees the native system
+// With Redirection::kBypass, a process under WOW64 sees the native system
 // directory for the test and the deletion of this item (not the 32-bit one),
 // and redirection is on again before anything is written or reported. An
-// item that exists but refuses to be queried is deleted all the same.
-void DeletePath(platform::Platform& platform, const std::wstring& kind, const std::wstring& path,
-                bool bypassRedirection, ActionContext& context);
+// item that exists but refuses to be queried is deleted all the same, as the
+// kind the caller expects.
+void DeletePath(platform::Platform& platform, ItemKind kind, const std::wstring& path,
+                Redirection redirection, ActionContext& context);
 
 // False only when the system answers that the path does not exist (file or
-// path not found); an item that refuses the query is there. `bypassRedirection`
-// as for DeletePath.
-bool PathExists(platform::Platform& platform, const std::wstring& path, bool bypassRedirection);
+// path not found); an item that refuses the query is there. `redirection` as
+// for DeletePath.
+bool PathExists(platform::Platform& platform, const std::wstring& path, Redirection redirection);
 
 }  // namespace removal

@@ -43,17 +43,18 @@ bool RegistryKeyExists(platform::Platform& platform, const std::wstring& keyPath
 }
 
 void DeleteRegistryKey(platform::Platform& platform, const std::wstring& keyPath,
-                       ActionContext& context, bool quiet) {
+                       ActionContext& context, KeyLines lines) {
+  const bool everyOutcome = lines == KeyLines::kEveryOutcome;
   std::wostream& out = platform.console;
   if (!RegistryKeyExists(platform, keyPath)) {
-    if (!quiet) {
+    if (everyOutcome) {
       out << "Registry key is not present: " << keyPath << std::endl;
     }
     return;
   }
   const std::int32_t status = DeleteKey(platform, keyPath);
   if (status == 0) {
-    if (!quiet) {
+    if (everyOutcome) {
       out << "Registry key deleted: " << keyPath << std::endl;
     }
     return;

@@ -8,12 +8,14 @@
 
 namespace removal {
 
-// Deletes a key below HKEY_LOCAL_MACHINE, in the 64-bit view under WOW64.
-// `quiet` leaves out the lines for an absent and a deleted key; failures are
-// written and reported all the same. A key whose existence cannot be told is
-// deleted like one that exists.
+// Which outcomes of a key deletion are written: failures are written and
+// reported either way.
+enum class KeyLines { kEveryOutcome, kFailuresOnly };
+
+// Deletes a key below HKEY_LOCAL_MACHINE, in the 64-bit view under WOW64. A
+// key whose existence cannot be told is deleted like one that exists.
 void DeleteRegistryKey(platform::Platform& platform, const std::wstring& keyPath,
-                       ActionContext& context, bool quiet);
+                       ActionContext& context, KeyLines lines);
 
 // Opens the key for reading (in the 64-bit view under WOW64) to tell whether
 // it exists: false only when the registry answers that it is not found.

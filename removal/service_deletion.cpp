@@ -9,7 +9,7 @@
 namespace removal {
 
 void RemoveService(platform::Platform& platform, const std::wstring& name,
-                   ServiceDeletionContext& context, bool rebootOnDelete) {
+                   ServiceDeletionContext& context, RestartAfterDeletion restart) {
   std::wostream& out = platform.console;
   const OpenedService opened = OpenServiceWithAccess(platform, name, kDeleteAccess);
   if (!opened.service) {
@@ -21,7 +21,7 @@ void RemoveService(platform::Platform& platform, const std::wstring& name,
   if (platform.services.DeleteService(opened.service.get())) {
     // The driver stays loaded until the next boot, so its removal completes
     // only then.
-    if (rebootOnDelete) {
+    if (restart == RestartAfterDeletion::kNeeded) {
       context.rebootNeeded = true;
     }
     out << "Service deleted: " << name << std::endl;

@@ -7,8 +7,12 @@
 
 namespace removal {
 
+// Whether deleting the service completes only at the next boot, so that a
+// successful deletion sets the context's rebootNeeded.
+enum class RestartAfterDeletion { kNotNeeded, kNeeded };
+
 // Deletes a service from the service control manager's database.
 void RemoveService(platform::Platform& platform, const std::wstring& name,
-                   ServiceDeletionContext& context, bool rebootOnDelete);
+                   ServiceDeletionContext& context, RestartAfterDeletion restart);
 
 }  // namespace removal

@@ -8,7 +8,7 @@
 
 namespace removal {
 
-bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool reportAbsence) {
+bool ServiceExists(platform::Platform& platform, const std::wstring& name, Absence absence) {
   platform::ServiceControl& services = platform.services;
   const ServiceHandle manager(services, services.OpenSCManager(platform::kScManagerConnect));
   if (!manager) {
@@ -21,7 +21,7 @@ bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool 
   if (service || platform.messages.GetLastError() != kErrorServiceDoesNotExist) {
     return true;
   }
-  if (reportAbsence) {
+  if (absence == Absence::kReported) {
     platform.console << "Service is not present: " << name << std::endl;
   }
   return false;
@@ -90,6 +90,20 @@ const char* KnownStateName(std::uint32_t state) {
   }
 }
 
+// Only a running service is asked to stop; one that is already on its way
+// somewhere else (pending, paused) is left alone and counts as not stopped.
+std::uint32_t StopIfRunning(platform::Platform& platform, platform::ScHandle service) {
+  const std::uint32_t state = QueryServiceState(platform, service);
+  return state == platform::kServiceRunning ? StopServiceAndWait(platform, service) : state;
+}
+
+// The service's state through a handle with the query right alone.
+std::uint32_t QueryStateAlone(platform::Platform& platform) {
+  const OpenedService opened =
+      OpenServiceWithAccess(platform, kFilterServiceName, platform::kServiceQueryStatus);
+  return opened.service ? QueryServiceState(platform, opened.service.get()) : kServiceStateUnknown;
+}
+
 }  // namespace
 
 void PrintServiceState(platform::Platform& platform, std::uint32_t state) {
@@ -103,26 +117,24 @@ void PrintServiceState(platform::Platform& platform, std::uint32_t state) {
 
 bool StopFilterService(platform::Platform& platform, ActionContext& context) {
   std::wostream& out = platform.console;
-  if (!ServiceExists(platform, kFilterServiceName, false)) {
+  if (!ServiceExists(platform, kFilterServiceName, Absence::kSilent)) {
     return true;
   }
   const OpenedService opened = OpenServiceWithAccess(platform, kFilterServiceName, kStopAccess);
-  if (!opened.service) {
-    if (opened.error == kErrorServiceDoesNotExist) {
-      // Deleted since the test: there is nothing left to stop.
-      return true;
-    }
+  if (!opened.service && opened.error == kErrorServiceDoesNotExist) {
+    // Deleted since the test: there is nothing left to stop.
+    return true;
+  }
+  // A service that guards itself may refuse the right to stop it and still
+  // let anyone read its state: one that is stopped needs no stopping.
+  if (!opened.service && QueryStateAlone(platform) != platform::kServiceStopped) {
     // Whatever kept it from being opened keeps it from being stopped.
     out << telemetry::kProduct << " requires Administrator access." << std::endl;
     ReportFailure(platform, context, L"SvcStop", opened.error, L"Need Administrator access");
     return false;
   }
-  std::uint32_t state = QueryServiceState(platform, opened.service.get());
-  // Only a running service is asked to stop; one that is already on its way
-  // somewhere else (pending, paused) is left alone and counts as not stopped.
-  if (state == platform::kServiceRunning) {
-    state = StopServiceAndWait(platform, opened.service.get());
-  }
+  const std::uint32_t state =
+      opened.service ? StopIfRunning(platform, opened.service.get()) : platform::kServiceStopped;
   out << kFilterServiceName << " is ";
   PrintServiceState(platform, state);
   out << std::endl;

@@ -35,11 +35,14 @@ struct OpenedService {
 inline constexpr std::uint32_t kStopAccess = platform::kServiceStop | platform::kServiceQueryStatus;
 inline constexpr std::uint32_t kDeleteAccess = platform::kDelete;
 
+// Whether ServiceExists writes "Service is not present: " + name when the
+// service does not exist.
+enum class Absence { kSilent, kReported };
+
 // False only when the service control manager answers that the service does
 // not exist; a service it cannot tell about (no connection, access refused)
-// counts as present. With `reportAbsence`, writes "Service is not present: " +
-// name when it does not exist.
-bool ServiceExists(platform::Platform& platform, const std::wstring& name, bool reportAbsence);
+// counts as present.
+bool ServiceExists(platform::Platform& platform, const std::wstring& name, Absence absence);
 
 // Opens the service with `access` through a connect-only connection to the
 // service control manager; the connection is closed before returning.

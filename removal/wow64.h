@@ -6,6 +6,10 @@
 
 namespace removal {
 
+// Which view of the system directory a file action sees under WOW64: the
+// process's own (redirected to SysWOW64), or the native one.
+enum class Redirection { kKeep, kBypass };
+
 // IsWow64Process for the current process, asked anew on every call. A missing
 // entry or a failed call counts as "not under WOW64".
 bool RunsUnderWow64(platform::ProcessInfo& process);
@@ -17,15 +21,31 @@ bool RunsUnderWow64(platform::ProcessInfo& process);
 // the guard does nothing else (no output, no telemetry) until it ends.
 class RedirectionBypass {
  public:
-  RedirectionBypass(platform::Platform& platform, bool wanted);
+  RedirectionBypass(platform::Platform& platform, Redirection redirection);
   ~RedirectionBypass();
   RedirectionBypass(const RedirectionBypass&) = delete;
   RedirectionBypass& operator=(const RedirectionBypass&) = delete;
 
-  // Whether this guard switched redirection off.
+  // Whether this guard has redirection off.
   bool active() const { return disabled_; }
 
+  // Makes `call` with redirection on, as a call that loads a DLL needs (with
+  // it off the load fails), then switches it off again if it was.
+  template <typename Call>
+  auto WithRedirectionOn(Call call) {
+    const bool wasOff = disabled_;
+    Revert();
+    auto result = call();
+    if (wasOff) {
+      Disable();
+    }
+    return result;
+  }
+
  private:
+  void Disable();
+  void Revert();
+
   platform::FileSystem& files_;
   platform::RedirectionState saved_ = nullptr;
   bool disabled_ = false;

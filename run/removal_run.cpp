@@ -50,9 +50,10 @@ std::uint32_t WaitForSender(platform::Platform& platform, const telemetry::Telem
 }
 
 void RemoveServiceIfPresent(platform::Platform& platform, const wchar_t* name,
-                            removal::ServiceDeletionContext& context, bool rebootOnDelete) {
-  if (removal::ServiceExists(platform, name, true)) {
-    removal::RemoveService(platform, name, context, rebootOnDelete);
+                            removal::ServiceDeletionContext& context,
+                            removal::RestartAfterDeletion restart) {
+  if (removal::ServiceExists(platform, name, removal::Absence::kReported)) {
+    removal::RemoveService(platform, name, context, restart);
   }
 }
 
@@ -84,17 +85,28 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
 
   // Only the two service deletions may set the reboot flag.
   removal::ServiceDeletionContext deletion{{errorCount, runId, sender}, false};
-  RemoveServiceIfPresent(platform, removal::kFilterServiceName, deletion, false);
-  RemoveServiceIfPresent(platform, removal::kDriverServiceName, deletion, true);
+  using removal::ItemKind;
+  using removal::KeyLines;
+  using removal::Redirection;
+  using removal::RestartAfterDeletion;
+  RemoveServiceIfPresent(platform, removal::kFilterServiceName, deletion,
+                         RestartAfterDeletion::kNotNeeded);
+  // The driver stays loaded until the next boot.
+  RemoveServiceIfPresent(platform, removal::kDriverServiceName, deletion,
+                         RestartAfterDeletion::kNeeded);
 
-  removal::DeletePath(platform, L"File", kDriverFile, true, context);
-  removal::DeletePath(platform, L"Directory", kInstallDirectory, false, context);
-  removal::DeletePath(platform, L"Directory", kStartMenuDirectory, false, context);
+  // The driver file lives in the native system directory, which a 32-bit
+  // process sees only with redirection off.
+  removal::DeletePath(platform, ItemKind::kFile, kDriverFile, Redirection::kBypass, context);
+  removal::DeletePath(platform, ItemKind::kDirectory, kInstallDirectory, Redirection::kKeep,
+                      context);
+  removal::DeletePath(platform, ItemKind::kDirectory, kStartMenuDirectory, Redirection::kKeep,
+                      context);
 
   // The product key first: the vendor key above it goes only once it is empty.
-  removal::DeleteRegistryKey(platform, kProductKey, context, true);
-  removal::DeleteRegistryKey(platform, kVendorKey, context, false);
-  removal::DeleteRegistryKey(platform, kUninstallKey, context, false);
+  removal::DeleteRegistryKey(platform, kProductKey, context, KeyLines::kFailuresOnly);
+  removal::DeleteRegistryKey(platform, kVendorKey, context, KeyLines::kEveryOutcome);
+  removal::DeleteRegistryKey(platform, kUninstallKey, context, KeyLines::kEveryOutcome);
 
   const bool rebootNeeded = deletion.rebootNeeded;
   sender.Send(telemetry::DoneEvent(errorCount, runId, rebootNeeded));

@@ -14,7 +14,9 @@ namespace removal_test {
 namespace {
 
 using removal::DeletePath;
+using removal::ItemKind;
 using removal::PathExists;
+using removal::Redirection;
 
 const std::wstring kInstall = kInstallDirectory;
 
@@ -33,14 +35,18 @@ const std::wstring kInstallAtReboot =
 
 class DeletePathTest : public RemovalTest {
  protected:
-  void DeleteDriverFile() { DeletePath(platform(), L"File", kDriverFile, true, context); }
-  void DeleteInstallDirectory() { DeletePath(platform(), L"Directory", kInstall, false, context); }
+  void DeleteDriverFile() {
+    DeletePath(platform(), ItemKind::kFile, kDriverFile, Redirection::kBypass, context);
+  }
+  void DeleteInstallDirectory() {
+    DeletePath(platform(), ItemKind::kDirectory, kInstall, Redirection::kKeep, context);
+  }
 
   // The run's three items, in its order.
   void DeleteTheRunsItems() {
     DeleteDriverFile();
     DeleteInstallDirectory();
-    DeletePath(platform(), L"Directory", kStartMenuDirectory, false, context);
+    DeletePath(platform(), ItemKind::kDirectory, kStartMenuDirectory, Redirection::kKeep, context);
   }
 
   void AddFileInUse(const std::wstring& path) {
@@ -143,17 +149,17 @@ TEST_F(DeletePathTest, DirectoryHoldingFilesInUseIsEmptiedAtBootDeepestFirst) {
   DeleteInstallDirectory();
 
   EXPECT_EQ(Console(), kInstallAtReboot);
-  // The shell deleted what it could; the rest waits for the boot: every file,
-  // then the directories from the deepest up, the directory itself last.
+  // The shell deleted what it could; the rest waits for the boot: each
+  // directory after everything in it, the directory itself last.
   EXPECT_FALSE(machine.files.Exists(kInstall + L"\\a.txt"));
   EXPECT_FALSE(machine.files.Exists(kInstall + L"\\sub\\other.txt"));
   EXPECT_EQ(machine.files.pendingDeletes(), (std::vector<std::wstring>{
                                                 kInstall + L"\\sub\\deep\\held.dll",
-                                                kInstall + L"\\sub2\\x.txt",
-                                                kInstall + L"\\top.log",
                                                 kInstall + L"\\sub\\deep",
                                                 kInstall + L"\\sub",
+                                                kInstall + L"\\sub2\\x.txt",
                                                 kInstall + L"\\sub2",
+                                                kInstall + L"\\top.log",
                                                 kInstall,
                                             }));
   ExpectNothingReported();
@@ -210,7 +216,7 @@ TEST_F(DeletePathTest, DirectoryIsNotScheduledOnceSomethingInItWasRefused) {
                            L"\nERROR code: 112 Message: There is not enough space on the "
                            L"disk.\r\n\n\n");
   EXPECT_EQ(machine.files.pendingDeletes(),
-            std::vector<std::wstring>{kInstall + L"\\a\\held1.dll"});
+            (std::vector<std::wstring>{kInstall + L"\\a\\held1.dll", kInstall + L"\\a"}));
   EXPECT_EQ(errorCount, 1);
   EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kInstall}}));
 }
@@ -328,7 +334,7 @@ class DeletePathInUseTest : public DeletePathTest,
                             public ::testing::WithParamInterface<std::pair<std::uint32_t, bool>> {};
 
 // A running program or a loaded DLL gives 5, an open file 32 or 33, and the
-// shell (for a directory) may give its own 0x78.
+// shell (for a directory) may give its own 0x78 or cancel silently (0x75, 1223).
 TEST_P(DeletePathInUseTest, WhatIsLeftIsScheduledForTheBoot) {
   const auto [code, inDirectory] = GetParam();
   const std::wstring held = inDirectory ? kInstall + L"\\bin\\tessel.dll" : kDriverFile;
@@ -336,6 +342,7 @@ TEST_P(DeletePathInUseTest, WhatIsLeftIsScheduledForTheBoot) {
   machine.files.SetInUse(held, true, code);
   inDirectory ? DeleteInstallDirectory() : DeleteDriverFile();
   EXPECT_EQ(Console(), inDirectory ? kInstallAtReboot : kDriverAtReboot);
+  ASSERT_FALSE(machine.files.pendingDeletes().empty());
   EXPECT_EQ(machine.files.pendingDeletes().front(), held);
   ExpectNothingReported();
 }
@@ -343,7 +350,8 @@ TEST_P(DeletePathInUseTest, WhatIsLeftIsScheduledForTheBoot) {
 INSTANTIATE_TEST_SUITE_P(Codes, DeletePathInUseTest,
                          ::testing::Values(std::pair{5u, false}, std::pair{32u, false},
                                            std::pair{33u, false}, std::pair{5u, true},
-                                           std::pair{0x78u, true}));
+                                           std::pair{0x78u, true}, std::pair{0x75u, true},
+                                           std::pair{1223u, true}));
 
 TEST_F(DeletePathTest, AShellSuccessThatLeftTheItemIsNoDeletion) {
   machine.files.AddFile(kInstall + L"\\a.dll");
@@ -352,6 +360,19 @@ TEST_F(DeletePathTest, AShellSuccessThatLeftTheItemIsNoDeletion) {
   EXPECT_EQ(Console(), kInstallAtReboot);
   EXPECT_EQ(machine.files.pendingDeletes(),
             (std::vector<std::wstring>{kInstall + L"\\a.dll", kInstall}));
+  ExpectNothingReported();
+}
+
+TEST_F(DeletePathTest, ItemsDeletePendingAreDeletedThoughEveryLookIsRefused) {
+  // Held open elsewhere with delete sharing, they go when that handle closes.
+  machine.files.AddFile(kDriverFile);
+  machine.files.ShareDelete(kDriverFile);
+  machine.files.AddFile(std::wstring(kStartMenuDirectory) + L"\\Tessel.lnk");
+  machine.files.ShareDelete(kStartMenuDirectory);
+  DeleteTheRunsItems();
+  EXPECT_EQ(Console(), kDriverDeleted + L"Directory is not present: " + kInstall +
+                           L"\nDirectory deleted: " + kStartMenuDirectory + L"\n");
+  EXPECT_TRUE(machine.files.pendingDeletes().empty());
   ExpectNothingReported();
 }
 
@@ -419,7 +440,7 @@ TEST_F(DeletePathWow64Test, DriverFileOnlyInThe32BitDirectoryIsNotPresent) {
 TEST_F(DeletePathWow64Test, WithoutBypassTheRedirectedViewIsSeen) {
   machine.files.AddFile(kDriverFile32);
   machine.files.AddFile(kDriverFile);
-  DeletePath(platform(), L"File", kDriverFile, false, context);
+  DeletePath(platform(), ItemKind::kFile, kDriverFile, Redirection::kKeep, context);
   EXPECT_EQ(Console(), kDriverDeleted);
   EXPECT_FALSE(machine.files.Exists(kDriverFile32));
   EXPECT_TRUE(machine.files.Exists(kDriverFile));
@@ -451,7 +472,7 @@ TEST_F(DeletePathWow64Test, RedirectionIsOnAgainBeforeTheFailureIsReported) {
 TEST_F(DeletePathWow64Test, ADirectoryGoesThroughTheShellWithRedirectionOnAndBootsByItsRealPath) {
   const std::wstring directory = L"C:\\Windows\\system32\\drivers\\tessel";
   AddFileInUse(directory + L"\\tsld.cat");
-  DeletePath(platform(), L"Directory", directory, true, context);
+  DeletePath(platform(), ItemKind::kDirectory, directory, Redirection::kBypass, context);
   EXPECT_EQ(Console(), L"Directory will be deleted when the system reboots: " + directory + L"\n");
   EXPECT_EQ(machine.files.pendingDeletes(),
             (std::vector<std::wstring>{directory + L"\\tsld.cat", directory}));
@@ -520,20 +541,20 @@ class PathExistsTest : public DeletePathTest {};
 
 TEST_F(PathExistsTest, FilesAndDirectoriesAlike) {
   machine.files.AddFile(kInstall + L"\\a.txt");
-  EXPECT_TRUE(PathExists(platform(), kInstall, false));
-  EXPECT_TRUE(PathExists(platform(), kInstall + L"\\a.txt", false));
-  EXPECT_FALSE(PathExists(platform(), kInstall + L"\\b.txt", false));
-  EXPECT_FALSE(PathExists(platform(), L"C:\\Nowhere\\b.txt", true));
+  EXPECT_TRUE(PathExists(platform(), kInstall, Redirection::kKeep));
+  EXPECT_TRUE(PathExists(platform(), kInstall + L"\\a.txt", Redirection::kKeep));
+  EXPECT_FALSE(PathExists(platform(), kInstall + L"\\b.txt", Redirection::kKeep));
+  EXPECT_FALSE(PathExists(platform(), L"C:\\Nowhere\\b.txt", Redirection::kBypass));
   machine.files.DenyAccess(kInstall + L"\\a.txt");
-  EXPECT_TRUE(PathExists(platform(), kInstall + L"\\a.txt", false));
+  EXPECT_TRUE(PathExists(platform(), kInstall + L"\\a.txt", Redirection::kKeep));
 }
 
 TEST_F(PathExistsTest, BypassUnderWow64SeesTheNativeDirectoryAndSwitchesBack) {
   machine.SetWow64(true);
   machine.files.AddFile(kDriverFile);
-  EXPECT_TRUE(PathExists(platform(), kDriverFile, true));
+  EXPECT_TRUE(PathExists(platform(), kDriverFile, Redirection::kBypass));
   EXPECT_FALSE(machine.files.redirectionOff());
-  EXPECT_FALSE(PathExists(platform(), kDriverFile, false));
+  EXPECT_FALSE(PathExists(platform(), kDriverFile, Redirection::kKeep));
   EXPECT_EQ(machine.files.disableCalls(), 1);
   EXPECT_EQ(machine.files.revertCalls(), 1);
 }

@@ -11,6 +11,7 @@ namespace removal_test {
 namespace {
 
 using removal::DeleteRegistryKey;
+using removal::KeyLines;
 using removal::RegistryKeyExists;
 using sim::RegistryView;
 
@@ -31,9 +32,9 @@ class DeleteRegistryKeyTest : public RemovalTest, public ::testing::WithParamInt
 
   // The run's three calls, in its order.
   void DeleteTheRunsKeys() {
-    DeleteRegistryKey(platform(), kProduct, context, true);
-    DeleteRegistryKey(platform(), kVendor, context, false);
-    DeleteRegistryKey(platform(), kUninstall, context, false);
+    DeleteRegistryKey(platform(), kProduct, context, KeyLines::kFailuresOnly);
+    DeleteRegistryKey(platform(), kVendor, context, KeyLines::kEveryOutcome);
+    DeleteRegistryKey(platform(), kUninstall, context, KeyLines::kEveryOutcome);
   }
 
   // The deletions used the call that fits the system, in the native view.
@@ -123,7 +124,7 @@ TEST_P(DeleteRegistryKeyTest, KeyThatCannotBeOpenedIsThereAndDeleted) {
   // A guarded key refuses to be read; only "not found" means absent.
   machine.registry.AddKey(kUninstall);
   machine.registry.FailOpen(kUninstall, RegistryView::kNative, sim::kRegistryAccessDenied);
-  DeleteRegistryKey(platform(), kUninstall, context, false);
+  DeleteRegistryKey(platform(), kUninstall, context, KeyLines::kEveryOutcome);
   EXPECT_EQ(Console(), L"Registry key deleted: " + kUninstall + L"\n");
   EXPECT_FALSE(machine.registry.HasKey(kUninstall));
   EXPECT_EQ(errorCount, 0);
@@ -132,7 +133,7 @@ TEST_P(DeleteRegistryKeyTest, KeyThatCannotBeOpenedIsThereAndDeleted) {
 TEST_P(DeleteRegistryKeyTest, OtherRefusalsAreReportedWithTheStatus) {
   machine.registry.AddKey(kUninstall);
   machine.registry.FailDelete(kUninstall, RegistryView::kNative, 1018);
-  DeleteRegistryKey(platform(), kUninstall, context, true);
+  DeleteRegistryKey(platform(), kUninstall, context, KeyLines::kFailuresOnly);
   EXPECT_EQ(Console(), L"\nERROR deleting key: " + kUninstall + L"\nERROR code: 1018\n\n");
   EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"RegDelete", kUninstall}}));
 }
@@ -150,9 +151,9 @@ class DeleteRegistryKeyWow64Test : public RemovalTest {
 TEST_F(DeleteRegistryKeyWow64Test, KeysOnlyInThe32BitViewAreLeftAlone) {
   machine.registry.AddKey(kProduct, RegistryView::kWow32);
   machine.registry.AddKey(kUninstall, RegistryView::kWow32);
-  DeleteRegistryKey(platform(), kProduct, context, true);
-  DeleteRegistryKey(platform(), kVendor, context, false);
-  DeleteRegistryKey(platform(), kUninstall, context, false);
+  DeleteRegistryKey(platform(), kProduct, context, KeyLines::kFailuresOnly);
+  DeleteRegistryKey(platform(), kVendor, context, KeyLines::kEveryOutcome);
+  DeleteRegistryKey(platform(), kUninstall, context, KeyLines::kEveryOutcome);
   EXPECT_EQ(Console(), L"Registry key is not present: " + kVendor +
                            L"\nRegistry key is not present: " + kUninstall + L"\n");
   EXPECT_TRUE(machine.registry.HasKey(kProduct, RegistryView::kWow32));
@@ -163,7 +164,7 @@ TEST_F(DeleteRegistryKeyWow64Test, KeysOnlyInThe32BitViewAreLeftAlone) {
 TEST_F(DeleteRegistryKeyWow64Test, OnlyTheNativeViewIsDeletedWhenBothHaveTheKey) {
   machine.registry.AddKey(kUninstall, RegistryView::kNative);
   machine.registry.AddKey(kUninstall, RegistryView::kWow32);
-  DeleteRegistryKey(platform(), kUninstall, context, false);
+  DeleteRegistryKey(platform(), kUninstall, context, KeyLines::kEveryOutcome);
   EXPECT_EQ(Console(), L"Registry key deleted: " + kUninstall + L"\n");
   EXPECT_FALSE(machine.registry.HasKey(kUninstall, RegistryView::kNative));
   EXPECT_TRUE(machine.registry.HasKey(kUninstall, RegistryView::kWow32));
@@ -173,7 +174,7 @@ TEST_F(DeleteRegistryKeyWow64Test, MissingDeleteKeyExIsAFailureWithoutFallback) 
   machine.registry.AddKey(kUninstall);
   machine.registry.AddKey(kUninstall, RegistryView::kWow32);
   machine.registry.SetDeleteKeyExPresent(false);
-  DeleteRegistryKey(platform(), kUninstall, context, false);
+  DeleteRegistryKey(platform(), kUninstall, context, KeyLines::kEveryOutcome);
   EXPECT_EQ(Console(), L"\nERROR deleting key: " + kUninstall +
                            L"\nERROR code: 127 Message: The specified procedure could not be "
                            L"found.\r\n\n\n");
@@ -187,7 +188,7 @@ TEST_F(DeleteRegistryKeyWow64Test, MissingDeleteKeyExIsAFailureWithoutFallback) 
 
 TEST_F(DeleteRegistryKeyWow64Test, Wow64IsAskedAgainForTheDeletion) {
   machine.registry.AddKey(kUninstall);
-  DeleteRegistryKey(platform(), kUninstall, context, false);
+  DeleteRegistryKey(platform(), kUninstall, context, KeyLines::kEveryOutcome);
   EXPECT_EQ(machine.process.calls(), 2);
 }
 
@@ -196,7 +197,7 @@ TEST_F(DeleteRegistryKeyWow64Test, MissingIsWow64ProcessMeansThe32BitCalls) {
   // so it sees (and deletes in) its own view.
   machine.process.SetEntry(sim::SimProcess::Entry::kMissing);
   machine.registry.AddKey(kUninstall, RegistryView::kWow32);
-  DeleteRegistryKey(platform(), kUninstall, context, false);
+  DeleteRegistryKey(platform(), kUninstall, context, KeyLines::kEveryOutcome);
   EXPECT_EQ(machine.registry.deleteKeyCalls(), 1);
   EXPECT_EQ(machine.registry.deleteKeyExLookups(), 0);
   EXPECT_EQ(machine.registry.opens().at(0).access, 0x20019u);

@@ -12,12 +12,13 @@ namespace removal_test {
 namespace {
 
 using removal::RemoveService;
+using removal::RestartAfterDeletion;
 
 class RemoveServiceTest : public RemovalTest {};
 
 TEST_F(RemoveServiceTest, DeletingTheFilterServiceNeedsNoRestart) {
   machine.services.Install(L"tslwfs");
-  RemoveService(platform(), L"tslwfs", deletionContext, false);
+  RemoveService(platform(), L"tslwfs", deletionContext, RestartAfterDeletion::kNotNeeded);
   EXPECT_EQ(Console(), L"Service deleted: tslwfs\n");
   EXPECT_FALSE(deletionContext.rebootNeeded);
   EXPECT_EQ(errorCount, 0);
@@ -29,7 +30,7 @@ TEST_F(RemoveServiceTest, DeletingTheFilterServiceNeedsNoRestart) {
 
 TEST_F(RemoveServiceTest, DeletingTheDriverServiceNeedsARestart) {
   machine.services.Install(L"tsld");
-  RemoveService(platform(), L"tsld", deletionContext, true);
+  RemoveService(platform(), L"tsld", deletionContext, RestartAfterDeletion::kNeeded);
   EXPECT_EQ(Console(), L"Service deleted: tsld\n");
   EXPECT_TRUE(deletionContext.rebootNeeded);
   EXPECT_FALSE(machine.services.Exists(L"tsld"));
@@ -38,7 +39,7 @@ TEST_F(RemoveServiceTest, DeletingTheDriverServiceNeedsARestart) {
 
 TEST_F(RemoveServiceTest, AGuardedServiceIsDeletedWithTheDeleteRightAlone) {
   machine.services.Install(L"tsld").refusedAccess = 0xF01FF & ~removal::kDeleteAccess;
-  RemoveService(platform(), L"tsld", deletionContext, true);
+  RemoveService(platform(), L"tsld", deletionContext, RestartAfterDeletion::kNeeded);
   EXPECT_EQ(Console(), L"Service deleted: tsld\n");
   EXPECT_EQ(machine.services.serviceAccesses(), std::vector<std::uint32_t>{0x10000u});
 }
@@ -46,9 +47,9 @@ TEST_F(RemoveServiceTest, AGuardedServiceIsDeletedWithTheDeleteRightAlone) {
 TEST_F(RemoveServiceTest, BothServicesInTheRunsOrder) {
   machine.services.Install(L"tslwfs");
   machine.services.Install(L"tsld");
-  RemoveService(platform(), L"tslwfs", deletionContext, false);
+  RemoveService(platform(), L"tslwfs", deletionContext, RestartAfterDeletion::kNotNeeded);
   EXPECT_FALSE(deletionContext.rebootNeeded);
-  RemoveService(platform(), L"tsld", deletionContext, true);
+  RemoveService(platform(), L"tsld", deletionContext, RestartAfterDeletion::kNeeded);
   EXPECT_EQ(Console(), L"Service deleted: tslwfs\nService deleted: tsld\n");
   EXPECT_TRUE(deletionContext.rebootNeeded);
   EXPECT_EQ(errorCount, 0);
@@ -59,7 +60,8 @@ class RemoveMarkedServiceTest : public RemovalTest, public ::testing::WithParamI
 TEST_P(RemoveMarkedServiceTest, MarkedServiceNeedsARestartAndIsNoFailure) {
   const std::wstring name = GetParam() ? L"tsld" : L"tslwfs";
   machine.services.InstallMarkedForDeletion(name);
-  RemoveService(platform(), name, deletionContext, GetParam());
+  RemoveService(platform(), name, deletionContext,
+                GetParam() ? RestartAfterDeletion::kNeeded : RestartAfterDeletion::kNotNeeded);
   EXPECT_EQ(Console(), L"Service marked for deletion: " + name + L"\n");
   EXPECT_TRUE(deletionContext.rebootNeeded);
   EXPECT_EQ(errorCount, 0);
@@ -73,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(FilterAndDriver, RemoveMarkedServiceTest, ::testing::Bo
 TEST_F(RemoveServiceTest, WithoutRightsReportsTheOpenError) {
   machine.services.Install(L"tsld").fullAccessError = sim::kErrorAccessDenied;
   machine.SetConsoleWriteLastError(0);
-  RemoveService(platform(), L"tsld", deletionContext, true);
+  RemoveService(platform(), L"tsld", deletionContext, RestartAfterDeletion::kNeeded);
   EXPECT_EQ(Console(),
             L"ERROR deleting service: tsld. This requires Administrator access.\n"
             L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
@@ -87,7 +89,7 @@ TEST_F(RemoveServiceTest, WithoutRightsReportsTheOpenError) {
 TEST_F(RemoveServiceTest, RefusedDeletionIsReportedWithTheDeletionsError) {
   machine.services.Install(L"tsld").deleteError = sim::kErrorAccessDenied;
   machine.SetConsoleWriteLastError(0);
-  RemoveService(platform(), L"tsld", deletionContext, true);
+  RemoveService(platform(), L"tsld", deletionContext, RestartAfterDeletion::kNeeded);
   EXPECT_EQ(Console(),
             L"ERROR deleting service: tsld. System error: 5\n"
             L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
@@ -100,7 +102,7 @@ TEST_F(RemoveServiceTest, RefusedDeletionIsReportedWithTheDeletionsError) {
 
 TEST_F(RemoveServiceTest, DeletionErrorIsWrittenUnsignedAndReportedSigned) {
   machine.services.Install(L"tslwfs").deleteError = 0xC0000022;
-  RemoveService(platform(), L"tslwfs", deletionContext, false);
+  RemoveService(platform(), L"tslwfs", deletionContext, RestartAfterDeletion::kNotNeeded);
   EXPECT_EQ(Console(),
             L"ERROR deleting service: tslwfs. System error: 3221225506\n"
             L"ERROR code: -1073741790\n\n");
@@ -110,9 +112,9 @@ TEST_F(RemoveServiceTest, DeletionErrorIsWrittenUnsignedAndReportedSigned) {
 TEST_F(RemoveServiceTest, FailuresNeverClearAPendingRestart) {
   deletionContext.rebootNeeded = true;
   machine.services.Install(L"tslwfs").deleteError = sim::kErrorAccessDenied;
-  RemoveService(platform(), L"tslwfs", deletionContext, false);
+  RemoveService(platform(), L"tslwfs", deletionContext, RestartAfterDeletion::kNotNeeded);
   machine.services.Install(L"tsld").fullAccessError = sim::kErrorAccessDenied;
-  RemoveService(platform(), L"tsld", deletionContext, true);
+  RemoveService(platform(), L"tsld", deletionContext, RestartAfterDeletion::kNeeded);
   EXPECT_TRUE(deletionContext.rebootNeeded);
   EXPECT_EQ(errorCount, 2);
 }
@@ -122,9 +124,9 @@ TEST_F(RemoveServiceTest, NoRightsForTheDeletionWithTheFilterServiceAbsent) {
   // service then cannot be deleted.
   machine.services.Install(L"tsld").fullAccessError = sim::kErrorAccessDenied;
   EXPECT_TRUE(removal::StopFilterService(platform(), context));
-  EXPECT_FALSE(removal::ServiceExists(platform(), L"tslwfs", true));
-  ASSERT_TRUE(removal::ServiceExists(platform(), L"tsld", true));
-  RemoveService(platform(), L"tsld", deletionContext, true);
+  EXPECT_FALSE(removal::ServiceExists(platform(), L"tslwfs", removal::Absence::kReported));
+  ASSERT_TRUE(removal::ServiceExists(platform(), L"tsld", removal::Absence::kReported));
+  RemoveService(platform(), L"tsld", deletionContext, RestartAfterDeletion::kNeeded);
   EXPECT_EQ(Console(),
             L"Service is not present: tslwfs\n"
             L"ERROR deleting service: tsld. This requires Administrator access.\n"

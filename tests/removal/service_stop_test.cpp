@@ -12,6 +12,7 @@ namespace {
 
 using platform::kScManagerConnect;
 using platform::kServiceInterrogate;
+using removal::Absence;
 using removal::kDeleteAccess;
 using removal::kStopAccess;
 using removal::OpenServiceWithAccess;
@@ -32,7 +33,7 @@ class ServiceExistsTest : public RemovalTest {};
 
 TEST_F(ServiceExistsTest, InstalledServiceExistsSilentlyWithInterrogateRights) {
   machine.services.Install(L"tsld");
-  EXPECT_TRUE(ServiceExists(platform(), L"tsld", true));
+  EXPECT_TRUE(ServiceExists(platform(), L"tsld", Absence::kReported));
   EXPECT_EQ(Console(), L"");
   EXPECT_EQ(machine.services.managerAccesses(), std::vector<std::uint32_t>{kScManagerConnect});
   EXPECT_EQ(machine.services.serviceAccesses(), std::vector<std::uint32_t>{kServiceInterrogate});
@@ -40,9 +41,9 @@ TEST_F(ServiceExistsTest, InstalledServiceExistsSilentlyWithInterrogateRights) {
 }
 
 TEST_F(ServiceExistsTest, AbsenceIsWrittenOnlyWhenAsked) {
-  EXPECT_FALSE(ServiceExists(platform(), L"tsld", false));
+  EXPECT_FALSE(ServiceExists(platform(), L"tsld", Absence::kSilent));
   EXPECT_EQ(Console(), L"");
-  EXPECT_FALSE(ServiceExists(platform(), L"tsld", true));
+  EXPECT_FALSE(ServiceExists(platform(), L"tsld", Absence::kReported));
   EXPECT_EQ(Console(), L"Service is not present: tsld\n");
   ExpectAllHandlesClosed();
 }
@@ -50,7 +51,7 @@ TEST_F(ServiceExistsTest, AbsenceIsWrittenOnlyWhenAsked) {
 TEST_F(ServiceExistsTest, AServiceThatRefusesToBeOpenedIsPresent) {
   // Only "does not exist" means absent: a guarded service is there.
   machine.services.Install(L"tslwfs").openError = sim::kErrorAccessDenied;
-  EXPECT_TRUE(ServiceExists(platform(), L"tslwfs", true));
+  EXPECT_TRUE(ServiceExists(platform(), L"tslwfs", Absence::kReported));
   EXPECT_EQ(Console(), L"");
   ExpectAllHandlesClosed();
 }
@@ -58,7 +59,7 @@ TEST_F(ServiceExistsTest, AServiceThatRefusesToBeOpenedIsPresent) {
 TEST_F(ServiceExistsTest, NoConnectionMeansNoAnswerAndNoLine) {
   // Nothing known: present, so that the next step tries and reports.
   machine.services.SetManagerError(sim::kErrorAccessDenied);
-  EXPECT_TRUE(ServiceExists(platform(), L"tslwfs", true));
+  EXPECT_TRUE(ServiceExists(platform(), L"tslwfs", Absence::kReported));
   EXPECT_EQ(Console(), L"");
   ExpectAllHandlesClosed();
 }
@@ -269,9 +270,22 @@ TEST_F(StopFilterServiceTest, StateThatCannotBeReadFailsTheStop) {
   ExpectAllHandlesClosed();
 }
 
+TEST_F(StopFilterServiceTest, AGuardedServiceAlreadyStoppedNeedsNoStopRight) {
+  Install(platform::kServiceStopped).refusedAccess = platform::kServiceStop;
+  EXPECT_TRUE(StopFilterService(platform(), context));
+  EXPECT_EQ(Console(), L"tslwfs is stopped\n");
+  EXPECT_EQ(machine.services.serviceAccesses(),
+            (std::vector<std::uint32_t>{kServiceInterrogate, kStopAccess, 0x04u}));
+  EXPECT_EQ(errorCount, 0);
+  EXPECT_TRUE(machine.internet.exchanges().empty());
+  ExpectAllHandlesClosed();
+}
+
 struct NoRights {
   const char* name;
   bool managerRefuses;
+  // Refuses only the stop right; its state can still be read.
+  bool guardsStop = false;
 };
 
 class StopFilterServiceNoRightsTest : public StopFilterServiceTest,
@@ -282,6 +296,8 @@ TEST_P(StopFilterServiceNoRightsTest, ReportsTheOpenErrorAndTouchesNothing) {
   // Refused even to the existence test, which then cannot say "absent".
   if (GetParam().managerRefuses) {
     machine.services.SetManagerError(sim::kErrorAccessDenied);
+  } else if (GetParam().guardsStop) {
+    service.refusedAccess = platform::kServiceStop;
   } else {
     service.openError = sim::kErrorAccessDenied;
   }
@@ -300,7 +316,8 @@ TEST_P(StopFilterServiceNoRightsTest, ReportsTheOpenErrorAndTouchesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ManagerOrService, StopFilterServiceNoRightsTest,
-                         ::testing::Values(NoRights{"Manager", true}, NoRights{"Service", false}),
+                         ::testing::Values(NoRights{"Manager", true}, NoRights{"Service", false},
+                                           NoRights{"GuardedRunning", false, true}),
                          [](const ::testing::TestParamInfo<NoRights>& param) {
                            return std::string(param.param.name);
                          });

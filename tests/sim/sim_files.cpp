@@ -180,8 +180,8 @@ std::uint32_t SimFiles::GetFileAttributes(const std::wstring& path) {
     core_.lastError = ParentExists(FoldCase(resolved)) ? kErrorFileNotFound : kErrorPathNotFound;
     return platform::kInvalidFileAttributes;
   }
-  if (item->accessError != 0) {
-    core_.lastError = item->accessError;
+  if (item->accessError != 0 || item->deletePending) {
+    core_.lastError = item->deletePending ? kErrorAccessDenied : item->accessError;
     return platform::kInvalidFileAttributes;
   }
   std::uint32_t attributes =
@@ -209,7 +209,8 @@ bool SimFiles::DeleteFile(const std::wstring& path) {
   const std::wstring folded = FoldCase(Record(L"DeleteFile", path));
   const auto found = items_.find(folded);
   std::uint32_t error = found == items_.end() ? kErrorFileNotFound : found->second.accessError;
-  if (error == 0 && (found->second.isDirectory || found->second.readOnly)) {
+  if (error == 0 &&
+      (found->second.isDirectory || found->second.readOnly || found->second.deletePending)) {
     error = kErrorAccessDenied;
   } else if (error == 0 && IsHeld(folded, found->second)) {
     error = found->second.inUse ? found->second.inUseError : kErrorSharingViolation;
@@ -218,8 +219,17 @@ bool SimFiles::DeleteFile(const std::wstring& path) {
     core_.lastError = error;
     return false;
   }
-  items_.erase(found);
+  Remove(folded);
   return true;
+}
+
+void SimFiles::Remove(const std::wstring& folded) {
+  SimItem& item = items_.at(folded);
+  if (item.sharesDelete) {
+    item.deletePending = true;
+  } else {
+    items_.erase(folded);
+  }
 }
 
 int SimFiles::ShellDelete(const std::wstring& path) {
@@ -244,7 +254,7 @@ int SimFiles::ShellDelete(const std::wstring& path) {
     if (item.readOnly || item.accessError != 0) {
       return static_cast<int>(kErrorAccessDenied);
     }
-    items_.erase(found);
+    Remove(folded);
     return 0;
   }
   if (item.accessError != 0) {
@@ -270,7 +280,7 @@ int SimFiles::ShellDelete(const std::wstring& path) {
       refused = true;
       continue;
     }
-    items_.erase(*it);
+    Remove(*it);
   }
   if (held != 0) {
     return static_cast<int>(held);

@@ -56,6 +56,11 @@ class SimFiles : public platform::FileSystem {
   // else.
   void SetInUse(const std::wstring& path, bool inUse = true,
                 std::uint32_t error = kErrorSharingViolation);
+  // Held open by another process that shares delete (Explorer showing a
+  // folder, a virus scanner): deleting it succeeds, but it stays "delete
+  // pending" until that handle closes, which the run never sees, and refuses
+  // every look and deletion with access denied meanwhile.
+  void ShareDelete(const std::wstring& path) { Item(path).sharesDelete = true; }
   // A junction or directory link: its attributes carry the reparse-point
   // bit, and its parent's listing shows it as a plain entry, as the real
   // listing does. What lies below it in the tree is what it leads to; the
@@ -137,6 +142,8 @@ class SimFiles : public platform::FileSystem {
     std::uint32_t inUseError = kErrorSharingViolation;
     bool readOnly = false;
     bool isLink = false;
+    bool sharesDelete = false;
+    bool deletePending = false;
     std::uint32_t accessError = 0;
     std::uint32_t listError = 0;
     std::optional<int> shellResult;
@@ -158,6 +165,8 @@ class SimFiles : public platform::FileSystem {
   // Held open elsewhere, or opened for writing here and not closed.
   bool IsHeld(const std::wstring& folded, const SimItem& item) const;
   OpenFile* FindOpen(platform::FileHandle file, const wchar_t* call);
+  // Deletes the item, or leaves it delete pending when held with delete sharing.
+  void Remove(const std::wstring& folded);
   std::wstring Record(const wchar_t* call, const std::wstring& path);
   void AddItem(const std::wstring& path, bool isDirectory);
 
