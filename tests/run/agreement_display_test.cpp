@@ -149,7 +149,7 @@ TEST_F(ShowAgreementTest, NothingIsOpenedWhenThePageCannotBeWrittenWhole) {
     SCOPED_TRACE("the file cannot be opened");
     sim::SimMachine m;
     StageTempAndPage(m, page);
-    m.files.FailOpenForWriting(5);
+    m.files.FailCreateNewFile(5);
     run::ShowAgreement(m.platform());
     EXPECT_TRUE(m.shell.openRequests().empty());
   }

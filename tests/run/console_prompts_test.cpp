@@ -140,11 +140,13 @@ class KeysWhileOpeningShell : public platform::Shell {
   std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override {
     return machine_.shell.FindProgramResource(type, id);
   }
-  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override {
+  bool DesktopShellRunsAsThisUser() override { return machine_.shell.DesktopShellRunsAsThisUser(); }
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
+                                 std::uint32_t milliseconds) override {
     for (const int key : keys_) {
       machine_.keyboard.Hold(key, machine_.core.nowMs);
     }
-    return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand);
+    return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand, milliseconds);
   }
   bool OpenDocument(const std::wstring& path, int showCommand) override {
     return machine_.shell.OpenDocument(path, showCommand);
