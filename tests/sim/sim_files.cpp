@@ -164,7 +164,13 @@ bool SimFiles::IsHeld(const std::wstring& folded, const SimItem& item) const {
 }
 
 std::wstring SimFiles::Resolve(const std::wstring& given) const {
-  std::wstring path = given;
+  // Windows reads backslashes in a row (past a UNC path's two) as one.
+  std::wstring path = given.substr(0, 2);
+  for (std::size_t i = path.size(); i < given.size(); ++i) {
+    if (given[i] != L'\\' || path.back() != L'\\') {
+      path.push_back(given[i]);
+    }
+  }
   for (const auto& [shortPath, longPath] : shortNames_) {
     if (IsAtOrBelow(FoldCase(path), shortPath)) {
       path = longPath + path.substr(shortPath.size());
@@ -458,7 +464,11 @@ std::optional<std::wstring> SimFiles::GetFinalPath(platform::FileHandle file) {
 
 std::optional<std::wstring> SimFiles::GetLongPathName(const std::wstring& path) {
   const std::wstring resolved = Record(L"GetLongPathName", path);
-  if (Find(resolved) == nullptr) {
+  std::wstring item = resolved;
+  while (item.size() > 3 && item.back() == L'\\') {
+    item.pop_back();
+  }
+  if (Find(item) == nullptr) {
     core_.lastError = kErrorFileNotFound;
     return std::nullopt;
   }
