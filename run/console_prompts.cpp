@@ -12,6 +12,9 @@ namespace {
 // The most significant bit of a key state: down at the moment of the query.
 bool IsDown(std::int16_t keyState) { return (static_cast<std::uint16_t>(keyState) & 0x8000U) != 0; }
 
+// A key state with only the most significant bit.
+constexpr std::int16_t kDownOnly = static_cast<std::int16_t>(0x8000U);
+
 }  // namespace
 
 bool ConsoleHasFocus(platform::Keyboard& keyboard) {
@@ -35,16 +38,21 @@ std::int16_t PromptKeys::Read(int virtualKey) {
   // previous query" bit, so that a letter typed into another window is gone
   // by the time the focus comes back.
   const std::int16_t state = keyboard_.GetAsyncKeyState(virtualKey);
-  bool& waiting = waitingForRelease_[static_cast<std::size_t>(virtualKey) & 0xFFU];
+  Gate& gate = gates_[static_cast<std::size_t>(virtualKey) & 0xFFU];
   if (!ConsoleHasFocus(keyboard_)) {
-    waiting = true;
+    gate.outOfFocus = true;
+    gate.heldOutside = IsDown(state);
     return 0;
   }
-  if (waiting) {
-    // This query's bits may still come from a press made elsewhere before the
-    // focus came: counting starts with the next one.
-    waiting = IsDown(state);
+  const bool focusCameBack = gate.outOfFocus;
+  gate.outOfFocus = false;
+  if (gate.heldOutside) {
+    gate.heldOutside = IsDown(state);
     return 0;
+  }
+  if (focusCameBack) {
+    // Down now, yet up when last seen elsewhere: pressed as the focus came.
+    return IsDown(state) ? kDownOnly : std::int16_t{0};
   }
   return state;
 }

@@ -31,9 +31,10 @@ inline constexpr std::uint32_t kTelemetryWaitStepMs = 1000;
 bool ConsoleHasFocus(platform::Keyboard& keyboard);
 
 // The keyboard as a prompt sees it: the keyboard state is the whole desktop's,
-// so a key counts only while the console has the focus. A key that went by
-// while it had not (typed into another window, or still down when the focus
-// came back) counts again only after a query in focus has seen it up.
+// so a key counts only while the console has the focus. A key seen down while
+// it had not (held in another window) counts again only after a query in focus
+// has seen it up; a press reported only as "since the previous query" across
+// the focus's return may have been made elsewhere, and does not count.
 class PromptKeys {
  public:
   // Reads each key once and drops the answers: a prompt starts right after
@@ -49,8 +50,12 @@ class PromptKeys {
 
  private:
   platform::Keyboard& keyboard_;
-  // By virtual-key code: seen out of focus and not yet seen up in focus.
-  std::array<bool, 256> waitingForRelease_{};
+  // Where a key stood at its previous query, by virtual-key code.
+  struct Gate {
+    bool outOfFocus = false;
+    bool heldOutside = false;  // down at a query out of focus, not seen up since
+  };
+  std::array<Gate, 256> gates_{};
 };
 
 // Asks for the agreement: true for 'A', false for 'E'; 'D' shows the page,

@@ -125,6 +125,14 @@ TEST_F(AgreementPromptTest, KeysCountOnlyWhileTheConsoleHasTheFocus) {
     EXPECT_EQ(m.core.nowMs, 700u);
   }
   {
+    SCOPED_TRACE("pressed as the focus comes back: counts at once");
+    sim::SimMachine m;
+    m.keyboard.FocusElsewhere(0, 250);
+    m.keyboard.Press(A, 280, 400);
+    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_EQ(m.core.nowMs, 300u);
+  }
+  {
     SCOPED_TRACE("no console window: keys count wherever the focus is");
     sim::SimMachine m;
     m.keyboard.SetConsoleWindow(false);
@@ -279,7 +287,7 @@ TEST_F(ExitKeyWaitTest, IgnoresAnEarlierTapAndPollsEvery100Ms) {
 TEST_F(ExitKeyWaitTest, AnETypedIntoAnotherWindowDoesNotEndTheTool) {
   machine.keyboard.FocusElsewhere(0, 400);
   machine.keyboard.Tap(E, 150);
-  machine.keyboard.Press(E, 350, 450);
+  machine.keyboard.Press(E, 250, 450);
   machine.keyboard.Tap(E, 550);
 
   run::ExitKeyWait(machine.platform());
