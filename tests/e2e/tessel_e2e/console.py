@@ -122,6 +122,12 @@ class ConsoleRun:
         if not self.window:
             self.window = self.xdotool("search", "--sync", "--onlyvisible", "--class",
                                        "conhost.exe").split()[0]
+        if self.others:
+            # Back from another window: without a window manager, moving the
+            # X focus leaves Wine's desktop in front, so the console window is
+            # brought there as a click on it would.
+            self.machine.prefix.wine(product.HELPER_DIR + r"\e2e-keys.exe", "--front",
+                                     "WineConsoleClass", check=True)
         # A moment between, as a person takes: a key already down when the
         # focus arrives counts only after its release.
         self.xdotool("windowfocus", "--sync", self.window, "sleep", "0.3")
