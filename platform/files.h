@@ -64,9 +64,26 @@ class FileSystem {
   virtual std::optional<bool> DisableWow64FsRedirection(RedirectionState& saved) = 0;
   virtual std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) = 0;
 
-  // Opens a file for writing only (created when missing, emptied when present),
-  // shared with others for reading and writing. Null on failure.
-  virtual FileHandle OpenForWriting(const std::wstring& path) = 0;
+  // RemoveDirectoryW: an empty directory, or a junction or directory link
+  // itself, whatever it leads to. On failure the error code is the thread's
+  // last error.
+  virtual bool RemoveDirectory(const std::wstring& path) = 0;
+
+  // CreateFileW with CREATE_NEW and FILE_FLAG_OPEN_REPARSE_POINT, for writing
+  // (and for deletion), shared with others for reading and writing: fails when
+  // anything at all holds the name, a link included, and never follows one
+  // there. Null on failure.
+  virtual FileHandle CreateNewFile(const std::wstring& path) = 0;
+  // GetFinalPathNameByHandleW(FILE_NAME_NORMALIZED | VOLUME_NAME_DOS): where
+  // the file really is, every link on the way resolved, as "\\?\C:\..." or
+  // "\\?\UNC\server\share\...". Nothing on failure.
+  virtual std::optional<std::wstring> GetFinalPath(FileHandle file) = 0;
+  // GetLongPathNameW: the path of an existing item with its short (8.3) names
+  // replaced by the long ones. Nothing on failure.
+  virtual std::optional<std::wstring> GetLongPathName(const std::wstring& path) = 0;
+  // SetFileInformationByHandle(FileDispositionInfo): the file goes when it is
+  // closed.
+  virtual bool DeleteWhenClosed(FileHandle file) = 0;
   // Writes up to `size` bytes; returns how many were written.
   virtual std::size_t Write(FileHandle file, const std::uint8_t* data, std::size_t size) = 0;
   // Closes the file; false when flushing or closing failed.

@@ -5,6 +5,10 @@
 
 namespace platform {
 
+struct WindowTag;
+// A window of the desktop; only compared, never used to reach the window.
+using WindowHandle = WindowTag*;
+
 class Keyboard {
  public:
   virtual ~Keyboard() = default;
@@ -18,6 +22,16 @@ class Keyboard {
   // FlushConsoleInputBuffer on standard input. The keys polled above also
   // reach the console as typed input; this drops them.
   virtual bool FlushConsoleInput() = 0;
+
+  // GetConsoleWindow: the window of this process's console; null when it has
+  // none (started detached, or under a pseudo-console without one).
+  virtual WindowHandle ConsoleWindow() = 0;
+  // GetForegroundWindow: the window that the keyboard's input goes to now;
+  // null while the focus is changing.
+  virtual WindowHandle ForegroundWindow() = 0;
+  // GetAncestor(window, GA_ROOTOWNER): the top window owning it, such as the
+  // terminal window that hosts a console; null on failure.
+  virtual WindowHandle RootOwner(WindowHandle window) = 0;
 };
 
 class Clock {

@@ -25,12 +25,20 @@ class Shell {
   // FindResourceW, LoadResource, SizeofResource and LockResource in the
   // program's own image, by integer type and id; nothing when it is missing.
   virtual std::optional<ResourceBytes> FindProgramResource(int type, int id) = 0;
+  // Whether the desktop's shell runs as the same user as this process: the
+  // TokenUser of the process behind GetShellWindow and of this one are
+  // EqualSid. False when there is no shell window or a token cannot be read.
+  virtual bool DesktopShellRunsAsThisUser() = 0;
   // Asks the desktop's shell (Explorer) to "open" the document, so that what
   // it starts runs with the interactive user's rights rather than this
   // process's: IShellWindows::FindWindowSW(SWC_DESKTOP), its view's
-  // IShellDispatch2::ShellExecute. False when there is no desktop shell to ask
-  // or it refused; COM is initialised only for the length of the call.
-  virtual bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) = 0;
+  // IShellDispatch2::ShellExecute. True only when that answers S_OK (S_FALSE:
+  // nothing started). The calls go to another process and have no time-out of
+  // their own, so they run on a thread of their own with its own COM
+  // apartment; after `milliseconds` this returns false and leaves that thread
+  // to finish, or hang, by itself.
+  virtual bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
+                                         std::uint32_t milliseconds) = 0;
   // ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, showCommand), in
   // a COM apartment held for the length of the call.
   virtual bool OpenDocument(const std::wstring& path, int showCommand) = 0;

@@ -1,5 +1,6 @@
 #include "run/console_prompts.h"
 
+#include <cstddef>
 #include <ostream>
 
 #include "run/agreement_display.h"
@@ -11,17 +12,49 @@ namespace {
 // The most significant bit of a key state: down at the moment of the query.
 bool IsDown(std::int16_t keyState) { return (static_cast<std::uint16_t>(keyState) & 0x8000U) != 0; }
 
+// A key state with only the most significant bit.
+constexpr std::int16_t kDownOnly = static_cast<std::int16_t>(0x8000U);
+
 }  // namespace
 
-bool KeyPressed(platform::Keyboard& keyboard, int virtualKey) {
-  // Either bit counts: down now, or pressed since the previous query.
-  return keyboard.GetAsyncKeyState(virtualKey) != 0;
+bool ConsoleHasFocus(platform::Keyboard& keyboard) {
+  const platform::WindowHandle console = keyboard.ConsoleWindow();
+  if (console == nullptr) {
+    return true;
+  }
+  const platform::WindowHandle front = keyboard.ForegroundWindow();
+  return front != nullptr && (front == console || front == keyboard.RootOwner(console));
 }
 
-void ForgetEarlierPresses(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys) {
+PromptKeys::PromptKeys(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys)
+    : keyboard_(keyboard) {
   for (const int key : virtualKeys) {
-    static_cast<void>(keyboard.GetAsyncKeyState(key));
+    static_cast<void>(keyboard_.GetAsyncKeyState(key));
   }
+}
+
+std::int16_t PromptKeys::Read(int virtualKey) {
+  // Queried in and out of focus alike: the query takes the "pressed since the
+  // previous query" bit, so that a letter typed into another window is gone
+  // by the time the focus comes back.
+  const std::int16_t state = keyboard_.GetAsyncKeyState(virtualKey);
+  Gate& gate = gates_[static_cast<std::size_t>(virtualKey) & 0xFFU];
+  if (!ConsoleHasFocus(keyboard_)) {
+    gate.outOfFocus = true;
+    gate.heldOutside = IsDown(state);
+    return 0;
+  }
+  const bool focusCameBack = gate.outOfFocus;
+  gate.outOfFocus = false;
+  if (gate.heldOutside) {
+    gate.heldOutside = IsDown(state);
+    return 0;
+  }
+  if (focusCameBack) {
+    // Down now, yet up when last seen elsewhere: pressed as the focus came.
+    return IsDown(state) ? kDownOnly : std::int16_t{0};
+  }
+  return state;
 }
 
 bool AgreementPrompt(platform::Platform& platform) {
@@ -31,9 +64,8 @@ bool AgreementPrompt(platform::Platform& platform) {
   out << "  'E' to exit the tool" << std::endl;
   out << "  'D' to display the EULA in the browser" << std::endl;
 
-  platform::Keyboard& keyboard = platform.keyboard;
-  ForgetEarlierPresses(keyboard, {kKeyE, kKeyA, kKeyD});
-  if (KeyPressed(keyboard, kKeyE)) {
+  PromptKeys keys(platform.keyboard, {kKeyE, kKeyA, kKeyD});
+  if (keys.Pressed(kKeyE)) {
     return false;
   }
   // One page per press: a 'D' still down from the press that opened the page
@@ -41,10 +73,10 @@ bool AgreementPrompt(platform::Platform& platform) {
   // seen it up.
   bool dStillDown = false;
   for (;;) {
-    if (KeyPressed(keyboard, kKeyA)) {
+    if (keys.Pressed(kKeyA)) {
       return true;
     }
-    const std::int16_t d = keyboard.GetAsyncKeyState(kKeyD);
+    const std::int16_t d = keys.Read(kKeyD);
     if (dStillDown) {
       dStillDown = IsDown(d);
     } else if (d != 0) {
@@ -52,7 +84,7 @@ bool AgreementPrompt(platform::Platform& platform) {
       dStillDown = IsDown(d);
     }
     platform.clock.Sleep(kPollIntervalMs);
-    if (KeyPressed(keyboard, kKeyE)) {
+    if (keys.Pressed(kKeyE)) {
       return false;
     }
   }
@@ -61,8 +93,8 @@ bool AgreementPrompt(platform::Platform& platform) {
 void ExitKeyWait(platform::Platform& platform) {
   platform.console << std::endl << "Press the 'E' key to exit the tool." << std::endl;
 
-  ForgetEarlierPresses(platform.keyboard, {kKeyE});
-  while (!KeyPressed(platform.keyboard, kKeyE)) {
+  PromptKeys keys(platform.keyboard, {kKeyE});
+  while (!keys.Pressed(kKeyE)) {
     platform.clock.Sleep(kPollIntervalMs);
   }
 }

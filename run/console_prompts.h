@@ -1,6 +1,7 @@
 // The key prompts of the run and its fixed pause.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 
@@ -23,13 +24,39 @@ inline constexpr std::uint32_t kKeyReleaseWaitMs = 1000;
 inline constexpr int kTelemetryWaitSteps = 30;
 inline constexpr std::uint32_t kTelemetryWaitStepMs = 1000;
 
-// Whether the key is down now or has been pressed since its previous query.
-bool KeyPressed(platform::Keyboard& keyboard, int virtualKey);
+// Whether typing now reaches this tool: the foreground window is its console's
+// window or the window that owns that one (a terminal hosting the console). A
+// process without a console window has nobody typing into it elsewhere, so
+// there every key counts.
+bool ConsoleHasFocus(platform::Keyboard& keyboard);
 
-// Reads each key once and drops the answers: a prompt calls this right after
-// showing its text, so that presses made before the user could read it do not
-// count. A key that is still held reads as pressed again at the next query.
-void ForgetEarlierPresses(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys);
+// The keyboard as a prompt sees it: the keyboard state is the whole desktop's,
+// so a key counts only while the console has the focus. A key seen down while
+// it had not (held in another window) counts again only after a query in focus
+// has seen it up; a press reported only as "since the previous query" across
+// the focus's return may have been made elsewhere, and does not count.
+class PromptKeys {
+ public:
+  // Reads each key once and drops the answers: a prompt starts right after
+  // showing its text, so that presses made before the user could read it do
+  // not count. A key that is still held reads as pressed again at the next
+  // query.
+  PromptKeys(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys);
+
+  // GetAsyncKeyState's answer, or 0 when the key does not count.
+  std::int16_t Read(int virtualKey);
+  // Down now or pressed since its previous query, and counting.
+  bool Pressed(int virtualKey) { return Read(virtualKey) != 0; }
+
+ private:
+  platform::Keyboard& keyboard_;
+  // Where a key stood at its previous query, by virtual-key code.
+  struct Gate {
+    bool outOfFocus = false;
+    bool heldOutside = false;  // down at a query out of focus, not seen up since
+  };
+  std::array<Gate, 256> gates_{};
+};
 
 // Asks for the agreement: true for 'A', false for 'E'; 'D' shows the page,
 // once per press.

@@ -50,13 +50,12 @@ bool AskRestart(platform::Platform& platform) {
       << "Can the computer be restarted to complete the removal procedure?" << std::endl;
   out << "Press the 'Y' key to restart, otherwise the 'N' key to manually restart." << std::endl;
 
-  platform::Keyboard& keyboard = platform.keyboard;
-  ForgetEarlierPresses(keyboard, {kKeyY, kKeyN});
-  if (KeyPressed(keyboard, kKeyY)) {
+  PromptKeys keys(platform.keyboard, {kKeyY, kKeyN});
+  if (keys.Pressed(kKeyY)) {
     return true;
   }
   for (;;) {
-    if (KeyPressed(keyboard, kKeyN)) {
+    if (keys.Pressed(kKeyN)) {
       // Left open: the exit-key wait that follows starts with a line end.
       out << std::endl
           << std::endl
@@ -65,7 +64,7 @@ bool AskRestart(platform::Platform& platform) {
       return false;
     }
     platform.clock.Sleep(kPollIntervalMs);
-    if (KeyPressed(keyboard, kKeyY)) {
+    if (keys.Pressed(kKeyY)) {
       return true;
     }
   }

@@ -45,7 +45,11 @@ class Win32FileSystem final : public FileSystem {
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::wstring& directory) override;
   std::optional<bool> DisableWow64FsRedirection(RedirectionState& saved) override;
   std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) override;
-  FileHandle OpenForWriting(const std::wstring& path) override;
+  bool RemoveDirectory(const std::wstring& path) override;
+  FileHandle CreateNewFile(const std::wstring& path) override;
+  std::optional<std::wstring> GetFinalPath(FileHandle file) override;
+  std::optional<std::wstring> GetLongPathName(const std::wstring& path) override;
+  bool DeleteWhenClosed(FileHandle file) override;
   std::size_t Write(FileHandle file, const std::uint8_t* data, std::size_t size) override;
   bool Close(FileHandle file) override;
 };
@@ -98,6 +102,9 @@ class Win32Keyboard final : public Keyboard {
   std::int16_t GetAsyncKeyState(int virtualKey) override;
   bool StandardInputIsConsole() override;
   bool FlushConsoleInput() override;
+  WindowHandle ConsoleWindow() override;
+  WindowHandle ForegroundWindow() override;
+  WindowHandle RootOwner(WindowHandle window) override;
 };
 
 class Win32Clock final : public Clock {
@@ -114,7 +121,9 @@ class Win32Shell final : public Shell {
  public:
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
   std::optional<ResourceBytes> FindProgramResource(int type, int id) override;
-  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
+  bool DesktopShellRunsAsThisUser() override;
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
+                                 std::uint32_t milliseconds) override;
   bool OpenDocument(const std::wstring& path, int showCommand) override;
 };
 

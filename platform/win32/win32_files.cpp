@@ -106,11 +106,58 @@ std::optional<bool> Win32FileSystem::RevertWow64FsRedirection(RedirectionState s
   return revert(saved) != FALSE;
 }
 
-FileHandle Win32FileSystem::OpenForWriting(const std::wstring& path) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool Win32FileSystem::RemoveDirectory(const std::wstring& path) {
+  return RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+FileHandle Win32FileSystem::CreateNewFile(const std::wstring& path) {
+  // FILE_FLAG_OPEN_REPARSE_POINT: a link at the name is the file itself, which
+  // exists, so the creation fails instead of following it.
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   return ToOpaque<FileHandle>(file);
+}
+
+std::optional<std::wstring> Win32FileSystem::GetFinalPath(FileHandle file) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(ToNative<HANDLE>(file), path.data(),
+                                                   static_cast<DWORD>(path.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return std::nullopt;
+    // Too small: the length asked for counts the terminating NUL.
+    if (length >= path.size()) {
+      path.resize(length);
+      continue;
+    }
+    path.resize(length);
+    return path;
+  }
+}
+
+std::optional<std::wstring> Win32FileSystem::GetLongPathName(const std::wstring& path) {
+  std::wstring longPath(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetLongPathNameW(path.c_str(), longPath.data(), static_cast<DWORD>(longPath.size()));
+    if (length == 0) return std::nullopt;
+    if (length >= longPath.size()) {
+      longPath.resize(length);
+      continue;
+    }
+    longPath.resize(length);
+    return longPath;
+  }
+}
+
+bool Win32FileSystem::DeleteWhenClosed(FileHandle file) {
+  // Its one member is named after a macro of the headers, so it is set by
+  // position.
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return SetFileInformationByHandle(ToNative<HANDLE>(file), FileDispositionInfo, &disposition,
+                                    sizeof(disposition)) != FALSE;
 }
 
 std::size_t Win32FileSystem::Write(FileHandle file, const std::uint8_t* data, std::size_t size) {

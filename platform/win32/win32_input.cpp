@@ -18,6 +18,16 @@ bool Win32Keyboard::FlushConsoleInput() {
   return FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE)) != FALSE;
 }
 
+WindowHandle Win32Keyboard::ConsoleWindow() { return ToOpaque<WindowHandle>(GetConsoleWindow()); }
+
+WindowHandle Win32Keyboard::ForegroundWindow() {
+  return ToOpaque<WindowHandle>(GetForegroundWindow());
+}
+
+WindowHandle Win32Keyboard::RootOwner(WindowHandle window) {
+  return ToOpaque<WindowHandle>(GetAncestor(ToNative<HWND>(window), GA_ROOTOWNER));
+}
+
 void Win32Clock::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 }  // namespace platform::win32

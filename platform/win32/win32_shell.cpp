@@ -10,7 +10,10 @@
 #include <shobjidl.h>
 
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/win32/win32_facilities.h"
 
@@ -119,6 +122,41 @@ class BString {
   BSTR value_;
 };
 
+// Owns a kernel handle (a process, a token, a thread).
+class KernelHandle {
+ public:
+  explicit KernelHandle(HANDLE handle) : handle_(handle) {}
+  ~KernelHandle() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  KernelHandle(const KernelHandle&) = delete;
+  KernelHandle& operator=(const KernelHandle&) = delete;
+
+  explicit operator bool() const { return handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// The TOKEN_USER of a process's token, in a buffer of the size it needs.
+std::optional<std::vector<BYTE>> TokenUserOf(HANDLE process) {
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &opened)) return std::nullopt;
+  const KernelHandle token(opened);
+  DWORD size = 0;
+  static_cast<void>(GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size));
+  if (size < sizeof(TOKEN_USER)) return std::nullopt;
+  // Allocated memory is aligned for any type, TOKEN_USER included.
+  std::vector<BYTE> user(size);
+  if (!GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) return std::nullopt;
+  return user;
+}
+
+PSID SidOf(std::vector<BYTE>& tokenUser) {
+  return reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid;
+}
+
 // The desktop's IShellDispatch2: the object behind Explorer's desktop window,
 // which runs as the interactive user whatever this process runs as.
 bool FindDesktopShellDispatch(ComRef<IShellDispatch2>& dispatch) {
@@ -186,7 +224,31 @@ std::optional<ResourceBytes> Win32Shell::FindProgramResource(int type, int id) {
   return ResourceBytes{static_cast<const std::uint8_t*>(bytes), size};
 }
 
-bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
+bool Win32Shell::DesktopShellRunsAsThisUser() {
+  const HWND shellWindow = GetShellWindow();
+  if (shellWindow == nullptr) return false;
+  DWORD shellProcessId = 0;
+  if (GetWindowThreadProcessId(shellWindow, &shellProcessId) == 0 || shellProcessId == 0) {
+    return false;
+  }
+  const KernelHandle shellProcess(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcessId));
+  if (!shellProcess) return false;
+  std::optional<std::vector<BYTE>> shellUser = TokenUserOf(shellProcess.get());
+  std::optional<std::vector<BYTE>> ownUser = TokenUserOf(GetCurrentProcess());
+  return shellUser && ownUser && EqualSid(SidOf(*shellUser), SidOf(*ownUser)) != FALSE;
+}
+
+namespace {
+
+// What the thread that asks the desktop's shell owns: everything it uses, so
+// that it can be left running (hung in a call to Explorer) after the wait.
+struct DesktopOpenRequest {
+  std::wstring path;
+  int showCommand = 0;
+};
+
+bool AskDesktopShellToOpen(const std::wstring& path, int showCommand) {
   const ComApartment apartment;
   ComRef<IShellDispatch2> shell;
   if (!FindDesktopShellDispatch(shell)) return false;
@@ -199,8 +261,29 @@ bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCom
       !operation.HoldsValue()) {
     return false;
   }
-  return SUCCEEDED(shell->ShellExecute(file.get(), *arguments.get(), *directory.get(),
-                                       *operation.get(), *show.get()));
+  // S_FALSE: the shell took the request and started nothing.
+  return shell->ShellExecute(file.get(), *arguments.get(), *directory.get(), *operation.get(),
+                             *show.get()) == S_OK;
+}
+
+DWORD WINAPI RunDesktopOpen(void* parameter) {
+  const std::unique_ptr<DesktopOpenRequest> request(static_cast<DesktopOpenRequest*>(parameter));
+  return AskDesktopShellToOpen(request->path, request->showCommand) ? 1 : 0;
+}
+
+}  // namespace
+
+bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
+                                           std::uint32_t milliseconds) {
+  auto request = std::make_unique<DesktopOpenRequest>(DesktopOpenRequest{path, showCommand});
+  const KernelHandle thread(CreateThread(nullptr, 0, RunDesktopOpen, request.get(), 0, nullptr));
+  if (!thread) return false;
+  // The thread frees the request, whenever it ends.
+  static_cast<void>(request.release());
+  // Not waited for after this: the process ends without it.
+  if (WaitForSingleObject(thread.get(), milliseconds) != WAIT_OBJECT_0) return false;
+  DWORD opened = 0;
+  return GetExitCodeThread(thread.get(), &opened) != FALSE && opened == 1;
 }
 
 bool Win32Shell::OpenDocument(const std::wstring& path, int showCommand) {

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import os
 import re
 import time
 
@@ -43,6 +44,13 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     opened_log = machine.prefix.unix_path(product.RUN_DIR + r"\opened.log")
     run_ids = []
 
+    # A hard link at the page's name to a file under C:\windows, as any
+    # program of the user could plant it: the link goes as a name, the file
+    # it shares stays as it was, and the page is a new file of its own.
+    system_file = machine.prefix.unix_path(r"C:\windows\win.ini")
+    system_bytes = system_file.read_bytes()
+    os.link(system_file, page)
+
     # 'D', then 'E': the page appears in TEMP and the shell opens it with the
     # program registered for HTML files (here e2e-record, which notes the path).
     run = machine.run_tool()
@@ -51,6 +59,8 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     status = run.wait(30)
     assert status.code == 2
     assert page.read_bytes() == page_bytes
+    assert system_file.read_bytes() == system_bytes
+    assert not os.path.samefile(system_file, page)
     # The shell starts the viewer and returns without waiting for it.
     wait_for(lambda: opened_log.exists() and opened_log.read_text().splitlines(), 10,
              what="the page to be opened")

@@ -5,6 +5,8 @@ offered."""
 
 from __future__ import annotations
 
+import time
+
 import pytest
 
 from checks import (CONSOLE_SETTINGS, TARGETS, WINE_RESTART_RUN_KEY, assert_paused_after,
@@ -12,7 +14,7 @@ from checks import (CONSOLE_SETTINGS, TARGETS, WINE_RESTART_RUN_KEY, assert_paus
                     form_encoded, pending_deletions, service_log)
 from tessel_e2e import product
 from tessel_e2e.console import ConsoleRun, Display, DisplayUnavailable, compiled_locale
-from tessel_e2e.machine import Plan
+from tessel_e2e.machine import PROMPTS, Plan
 from transcript import (EVERYTHING_DELETED, EXIT_PROMPT, MANUAL_RESTART, NO_KEYS,
                         NOTHING_ON_DISK, RESTART_PROMPT, TELEMETRY_WAIT, assert_transcript,
                         key_deleted, key_failed, removal, service_absent, service_deleted,
@@ -101,8 +103,16 @@ def test_full_removal_in_a_console_window(new_machine, display, tmp_path):
     env = {"DISPLAY": display.name, **compiled_locale(tmp_path / "locales")}
     machine = new_machine(Plan.full_installation().key(product.VENDOR_KEY + r"\Sentry"), env=env)
     run = ConsoleRun(machine)
-    run.answer("agreement", "a")
-    run.answer("restart", "n")
+    # Letters typed into another window (Notepad in front) do not reach the
+    # tool, though the keyboard state it polls is the whole desktop's: it
+    # keeps waiting, at the agreement and at the restart question.
+    for prompt, elsewhere, answer, next_line in (
+            ("agreement", "ae", "a", "Waiting for"), ("restart", "y", "n", "Please manually")):
+        run.wait_for(PROMPTS[prompt].rstrip("\r\n"))
+        run.type_elsewhere(*elsewhere)
+        time.sleep(1)
+        assert run.proc.poll() is None and next_line not in run.text(), run.text()
+        run.answer(prompt, answer)
     run.answer("exit", "e")
     status = run.wait(60)
 

@@ -10,6 +10,7 @@
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,32 +53,47 @@ std::string ReadTextFile(const fs::path& path) {
   return text;
 }
 
-TEST(Win32FileSystem, WritesCreatesAndEmptiesFiles) {
+TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
   ScratchDirectory scratch;
   Win32FileSystem files;
   const std::wstring page = (scratch.path() / L"page.html").wstring();
 
-  const std::string first = "<html>first, longer text</html>";
-  FileHandle file = files.OpenForWriting(page);
+  const std::string text = "<html>page</html>";
+  FileHandle file = files.CreateNewFile(page);
   ASSERT_NE(file, nullptr);
-  EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(first.data()), first.size()),
-            first.size());
+  EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+            text.size());
+  // The final path names the file where it is, in the verbatim form.
+  const std::optional<std::wstring> final = files.GetFinalPath(file);
+  ASSERT_TRUE(final.has_value());
+  EXPECT_EQ(final->substr(0, 4), L"\\\\?\\");
+  EXPECT_EQ(fs::path(final->substr(4)).filename(), L"page.html");
   EXPECT_TRUE(files.Close(file));
-  EXPECT_EQ(fs::file_size(page), first.size());
+  EXPECT_EQ(ReadTextFile(page), text);
+  EXPECT_EQ(files.CreateNewFile(page), nullptr) << "a file already holds the name";
+  EXPECT_EQ(files.CreateNewFile((scratch.path() / L"missing" / L"page.html").wstring()), nullptr);
 
-  // Opened again, the file starts empty: the new bytes replace the old ones.
-  const std::string second = "<p>2</p>";
-  file = files.OpenForWriting(page);
+  // A hard link at a name goes as a name; the file it shares stays.
+  const fs::path other = scratch.path() / L"other.txt";
+  WriteTextFile(other, "kept");
+  const std::wstring linked = (scratch.path() / L"linked.html").wstring();
+  fs::create_hard_link(other, linked);
+  EXPECT_EQ(files.CreateNewFile(linked), nullptr);
+  EXPECT_TRUE(files.DeleteFile(linked));
+  EXPECT_EQ(ReadTextFile(other), "kept");
+
+  // Marked for deletion, the file goes when closed.
+  file = files.CreateNewFile(linked);
   ASSERT_NE(file, nullptr);
-  EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(second.data()), second.size()),
-            second.size());
+  EXPECT_TRUE(files.DeleteWhenClosed(file));
   EXPECT_TRUE(files.Close(file));
-  EXPECT_EQ(ReadTextFile(page), second);
+  EXPECT_FALSE(fs::exists(linked));
 
-  const std::uint32_t attributes = files.GetFileAttributes(page);
-  ASSERT_NE(attributes, kInvalidFileAttributes);
-  EXPECT_EQ(attributes & kFileAttributeDirectory, 0u);
-  EXPECT_EQ(files.OpenForWriting((scratch.path() / L"missing" / L"page.html").wstring()), nullptr);
+  fs::create_directories(scratch.path() / L"empty");
+  EXPECT_TRUE(files.RemoveDirectory((scratch.path() / L"empty").wstring()));
+  EXPECT_FALSE(files.RemoveDirectory(page));
+  EXPECT_EQ(files.GetLongPathName(scratch.path().wstring()).has_value(), true);
+  EXPECT_FALSE(files.GetLongPathName((scratch.path() / L"missing").wstring()).has_value());
 }
 
 TEST(Win32FileSystem, WritesThePageWhereverTempLeads) {
@@ -90,7 +106,7 @@ TEST(Win32FileSystem, WritesThePageWhereverTempLeads) {
   const std::wstring page = temp.wstring() + L"\\\\tessel_removal_eula.html";
 
   const std::string bytes = "<html>page</html>";
-  const FileHandle file = files.OpenForWriting(page);
+  const FileHandle file = files.CreateNewFile(page);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
             bytes.size());

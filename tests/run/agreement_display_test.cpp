@@ -59,16 +59,100 @@ TEST_F(ShowAgreementTest, WritesThePageToTempAndOpensIt) {
   EXPECT_TRUE(machine.files.misuses().empty());
 }
 
-TEST_F(ShowAgreementTest, OpensThroughTheDesktopShellAndItsOwnOnlyWithoutOne) {
+TEST_F(ShowAgreementTest, OpensThroughTheDesktopShellOnlyWhenItRunsAsTheSameUserAndAnswers) {
   Show();
-  machine.shell.SetDesktopShellRunning(false);
-  Show();
+  ASSERT_EQ(machine.shell.openRequests().size(), 1u);
+  EXPECT_TRUE(machine.shell.openRequests()[0].byDesktopShell);
 
-  const std::vector<sim::OpenRequest>& opened = machine.shell.openRequests();
-  ASSERT_EQ(opened.size(), 2u);
-  EXPECT_TRUE(opened[0].byDesktopShell);
-  EXPECT_FALSE(opened[1].byDesktopShell);
-  EXPECT_EQ(opened[1].path, kPageFile);
+  // Each of these opens the page directly, once.
+  const auto opensDirectly = [&](const char* what, auto stage) {
+    SCOPED_TRACE(what);
+    sim::SimMachine m;
+    StageTempAndPage(m, page);
+    stage(m.shell);
+    run::ShowAgreement(m.platform());
+    const std::vector<sim::OpenRequest>& opened = m.shell.openRequests();
+    EXPECT_EQ(opened.size(), 1u);
+    for (const sim::OpenRequest& request : opened) {
+      EXPECT_FALSE(request.byDesktopShell);
+      EXPECT_EQ(request.path, kPageFile);
+    }
+    return m.core.nowMs;
+  };
+  opensDirectly("no desktop shell", [](sim::SimShell& s) { s.SetDesktopShellRunning(false); });
+  opensDirectly("the desktop's user is another",
+                [](sim::SimShell& s) { s.SetDesktopShellUserIsOther(true); });
+  opensDirectly("the shell starts nothing (S_FALSE)",
+                [](sim::SimShell& s) { s.SetDesktopShellStartsNothing(true); });
+  const std::uint64_t waited =
+      opensDirectly("the shell hangs", [](sim::SimShell& s) { s.SetDesktopShellHangs(true); });
+  EXPECT_EQ(waited, 5000u);
+}
+
+TEST_F(ShowAgreementTest, NeverWritesThroughWhatHoldsThePagesName) {
+  const std::vector<std::uint8_t> system = {'s', 'y', 's'};
+  const auto writesAFreshPage = [&](const char* what, auto stage) {
+    SCOPED_TRACE(what);
+    sim::SimMachine m;
+    StageTempAndPage(m, page);
+    m.files.AddFile(L"C:\\Windows\\win.ini", system);
+    stage(m.files);
+    run::ShowAgreement(m.platform());
+    EXPECT_EQ(m.files.FileContent(kPageFile), page);
+    EXPECT_EQ(m.files.GetFileAttributes(kPageFile) & platform::kFileAttributeReparsePoint, 0u);
+    EXPECT_EQ(m.files.FileContent(L"C:\\Windows\\win.ini"), system);
+    EXPECT_EQ(m.shell.openRequests().size(), 1u);
+  };
+  writesAFreshPage("a hard link (a plain name)",
+                   [&](sim::SimFiles& f) { f.AddFile(kPageFile, system); });
+  writesAFreshPage("a symbolic link to a file",
+                   [](sim::SimFiles& f) { f.SetLinkTarget(kPageFile, L"C:\\Windows\\win.ini"); });
+  writesAFreshPage("a junction", [](sim::SimFiles& f) {
+    f.AddDirectory(kPageFile);
+    f.SetLinkTarget(kPageFile, L"C:\\Windows");
+    f.AddFile(std::wstring(kPageFile) + L"\\system.ini");
+  });
+
+  const auto opensNothing = [&](const char* what, auto stage) {
+    SCOPED_TRACE(what);
+    sim::SimMachine m;
+    StageTempAndPage(m, page);
+    stage(m.files);
+    run::ShowAgreement(m.platform());
+    EXPECT_TRUE(m.shell.openRequests().empty());
+    EXPECT_EQ(m.files.OpenFiles(), 0u);
+    EXPECT_NE(m.files.FileContent(kPageFile), page);
+  };
+  opensNothing("the name taken again at once", [](sim::SimFiles& f) {
+    f.AddFile(kPageFile);
+    f.SetRecreatedAfterDeletion(kPageFile);
+  });
+  opensNothing("a directory with files",
+               [](sim::SimFiles& f) { f.AddFile(std::wstring(kPageFile) + L"\\x"); });
+  opensNothing("a read-only file", [](sim::SimFiles& f) { f.SetReadOnly(kPageFile); });
+}
+
+TEST_F(ShowAgreementTest, WritesNothingOutsideTemp) {
+  {
+    SCOPED_TRACE("TEMP's directory, or one above it, is a junction to elsewhere");
+    sim::SimMachine m;
+    StageTempAndPage(m, page);
+    m.files.SetLinkTarget(L"C:\\Users\\pat\\AppData", L"C:\\Windows\\System32");
+    run::ShowAgreement(m.platform());
+    EXPECT_TRUE(m.shell.openRequests().empty());
+    EXPECT_FALSE(m.files.Exists(kPageFile));
+    EXPECT_EQ(m.files.OpenFiles(), 0u);
+  }
+  {
+    SCOPED_TRACE("TEMP in short names and other letter case is TEMP all the same");
+    sim::SimMachine m;
+    StageTempAndPage(m, page);
+    m.files.AddShortName(L"C:\\Users\\PAT~1", L"C:\\Users\\pat");
+    m.shell.SetEnvironmentVariable(L"TEMP", L"c:\\users\\PAT~1\\AppData\\Local\\TEMP\\");
+    run::ShowAgreement(m.platform());
+    EXPECT_EQ(m.files.FileContent(kPageFile), page);
+    EXPECT_EQ(m.shell.openRequests().size(), 1u);
+  }
 }
 
 TEST_F(ShowAgreementTest, RewritesAnEarlierFileInsteadOfAppending) {
@@ -149,7 +233,7 @@ TEST_F(ShowAgreementTest, NothingIsOpenedWhenThePageCannotBeWrittenWhole) {
     SCOPED_TRACE("the file cannot be opened");
     sim::SimMachine m;
     StageTempAndPage(m, page);
-    m.files.FailOpenForWriting(5);
+    m.files.FailCreateNewFile(5);
     run::ShowAgreement(m.platform());
     EXPECT_TRUE(m.shell.openRequests().empty());
   }

@@ -101,6 +101,56 @@ TEST_F(AgreementPromptTest, PressesMadeBeforeThePromptAppearedDoNotCount) {
   EXPECT_EQ(machine.core.nowMs, 5400u);
 }
 
+TEST_F(AgreementPromptTest, KeysCountOnlyWhileTheConsoleHasTheFocus) {
+  {
+    SCOPED_TRACE("typed into another window, up to just before the focus came back");
+    sim::SimMachine m;
+    m.keyboard.FocusElsewhere(100, 600);
+    m.keyboard.Tap(A, 150);
+    m.keyboard.Press(E, 250, 350);
+    m.keyboard.Tap(D, 450);
+    m.keyboard.Tap(A, 550);
+    m.keyboard.Tap(E, 750);
+    EXPECT_FALSE(run::AgreementPrompt(m.platform()));
+    EXPECT_EQ(m.core.nowMs, 800u);
+    EXPECT_TRUE(m.shell.openRequests().empty());
+  }
+  {
+    SCOPED_TRACE("held when the focus comes back: counts after its release and a new press");
+    sim::SimMachine m;
+    m.keyboard.FocusElsewhere(0, 300);
+    m.keyboard.Press(A, 100, 500);
+    m.keyboard.Tap(A, 650);
+    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_EQ(m.core.nowMs, 700u);
+  }
+  {
+    SCOPED_TRACE("pressed as the focus comes back: counts at once");
+    sim::SimMachine m;
+    m.keyboard.FocusElsewhere(0, 250);
+    m.keyboard.Press(A, 280, 400);
+    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_EQ(m.core.nowMs, 300u);
+  }
+  {
+    SCOPED_TRACE("no console window: keys count wherever the focus is");
+    sim::SimMachine m;
+    m.keyboard.SetConsoleWindow(false);
+    m.keyboard.FocusElsewhere(0, 10000);
+    m.keyboard.Tap(A, 150);
+    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_EQ(m.core.nowMs, 200u);
+  }
+  {
+    SCOPED_TRACE("a console hosted in a terminal has the focus when the terminal has");
+    sim::SimMachine m;
+    m.keyboard.SetHostedInTerminal(true);
+    m.keyboard.Tap(A, 150);
+    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_EQ(m.core.nowMs, 200u);
+  }
+}
+
 TEST_F(AgreementPromptTest, DShowsThePageOnceAndPollingGoesOnWithoutRepeatingTheText) {
   machine.keyboard.Tap(D, 50);
   machine.keyboard.Tap(A, 250);
@@ -140,11 +190,13 @@ class KeysWhileOpeningShell : public platform::Shell {
   std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override {
     return machine_.shell.FindProgramResource(type, id);
   }
-  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override {
+  bool DesktopShellRunsAsThisUser() override { return machine_.shell.DesktopShellRunsAsThisUser(); }
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
+                                 std::uint32_t milliseconds) override {
     for (const int key : keys_) {
       machine_.keyboard.Hold(key, machine_.core.nowMs);
     }
-    return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand);
+    return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand, milliseconds);
   }
   bool OpenDocument(const std::wstring& path, int showCommand) override {
     return machine_.shell.OpenDocument(path, showCommand);
@@ -230,6 +282,18 @@ TEST_F(ExitKeyWaitTest, IgnoresAnEarlierTapAndPollsEvery100Ms) {
   for (const sim::KeyQuery& query : machine.keyboard.queries()) {
     EXPECT_EQ(query.virtualKey, E);
   }
+}
+
+TEST_F(ExitKeyWaitTest, AnETypedIntoAnotherWindowDoesNotEndTheTool) {
+  machine.keyboard.FocusElsewhere(0, 400);
+  machine.keyboard.Tap(E, 150);
+  machine.keyboard.Press(E, 250, 450);
+  machine.keyboard.Tap(E, 550);
+
+  run::ExitKeyWait(machine.platform());
+
+  // Held into the focus, the key counts again once a query has seen it up.
+  EXPECT_EQ(machine.core.nowMs, 600u);
 }
 
 TEST_F(ExitKeyWaitTest, OtherKeysAreNotRead) {

@@ -59,6 +59,18 @@ TEST_F(AskRestartTest, YesWinsWhenBothAreHeld) {
   EXPECT_EQ(machine.console.str(), kQuestion);
 }
 
+TEST_F(AskRestartTest, AYTypedIntoAnotherWindowDoesNotRestart) {
+  // The user answers in the browser that the agreement opened, then comes back.
+  machine.keyboard.FocusElsewhere(0, 500);
+  machine.keyboard.Tap(Y, 150);
+  machine.keyboard.Press(Y, 320, 380);
+  machine.keyboard.Tap(N, 650);
+
+  EXPECT_FALSE(run::AskRestart(machine.platform()));
+
+  EXPECT_EQ(machine.core.nowMs, 700u);
+}
+
 TEST_F(AskRestartTest, PressesMadeBeforeTheQuestionDoNotCount) {
   machine.core.nowMs = 40000;
   machine.keyboard.Tap(Y, 12000);  // during the telemetry pause, before the question

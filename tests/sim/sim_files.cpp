@@ -98,6 +98,27 @@ void SimFiles::SetInUse(const std::wstring& path, bool inUse, std::uint32_t erro
 
 void SimFiles::SetLink(const std::wstring& path, bool link) { Item(path).isLink = link; }
 
+void SimFiles::SetLinkTarget(const std::wstring& path, const std::wstring& target) {
+  SimItem& item = Item(path);
+  item.isLink = true;
+  item.linkTarget = target;
+}
+
+void SimFiles::AddShortName(const std::wstring& shortPath, const std::wstring& longPath) {
+  shortNames_[FoldCase(shortPath)] = longPath;
+}
+
+void SimFiles::SetRecreatedAfterDeletion(const std::wstring& path) {
+  replanted_[FoldCase(path)] = path;
+}
+
+void SimFiles::Replant(const std::wstring& folded) {
+  const auto found = replanted_.find(folded);
+  if (found != replanted_.end()) {
+    AddFile(found->second);
+  }
+}
+
 void SimFiles::SetReadOnly(const std::wstring& path, bool readOnly) {
   Item(path).readOnly = readOnly;
 }
@@ -142,7 +163,20 @@ bool SimFiles::IsHeld(const std::wstring& folded, const SimItem& item) const {
                      [&](const OpenFile& file) { return file.open && file.folded == folded; });
 }
 
-std::wstring SimFiles::Resolve(const std::wstring& path) const {
+std::wstring SimFiles::Resolve(const std::wstring& given) const {
+  // Windows reads backslashes in a row (past a UNC path's two) as one.
+  std::wstring path = given.substr(0, 2);
+  for (std::size_t i = path.size(); i < given.size(); ++i) {
+    if (given[i] != L'\\' || path.back() != L'\\') {
+      path.push_back(given[i]);
+    }
+  }
+  for (const auto& [shortPath, longPath] : shortNames_) {
+    if (IsAtOrBelow(FoldCase(path), shortPath)) {
+      path = longPath + path.substr(shortPath.size());
+      break;
+    }
+  }
   const std::wstring system = kSystemDirectory;
   const std::wstring alias = kNativeAliasDirectory;
   if (!core_.wow64 || redirectionOff_) {
@@ -220,6 +254,7 @@ bool SimFiles::DeleteFile(const std::wstring& path) {
     return false;
   }
   Remove(folded);
+  Replant(folded);
   return true;
 }
 
@@ -375,19 +410,34 @@ std::optional<bool> SimFiles::RevertWow64FsRedirection(platform::RedirectionStat
   return true;
 }
 
-platform::FileHandle SimFiles::OpenForWriting(const std::wstring& path) {
-  const std::wstring resolved = Record(L"OpenForWriting", path);
+bool SimFiles::RemoveDirectory(const std::wstring& path) {
+  const std::wstring folded = FoldCase(Record(L"RemoveDirectory", path));
+  const auto found = items_.find(folded);
+  std::uint32_t error = found == items_.end() ? kErrorFileNotFound : found->second.accessError;
+  if (error == 0 && !found->second.isDirectory) {
+    error = kErrorDirectoryName;
+  } else if (error == 0 && !found->second.isLink && HasChildren(folded)) {
+    error = kErrorDirNotEmpty;
+  }
+  if (error != 0) {
+    core_.lastError = error;
+    return false;
+  }
+  // A link goes by itself; what lies below it in the tree stays where it
+  // leads, out of this path's reach.
+  for (const std::wstring& below : ItemsBelow(found->second.path)) {
+    items_.erase(below);
+  }
+  Replant(folded);
+  return true;
+}
+
+platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path) {
+  const std::wstring resolved = Record(L"CreateNewFile", path);
   const std::wstring folded = FoldCase(resolved);
-  std::uint32_t error = openForWritingError_;
-  SimItem* item = Find(resolved);
-  if (error == 0 && item != nullptr) {
-    if (item->isDirectory || item->readOnly) {
-      error = kErrorAccessDenied;
-    } else if (item->inUse) {
-      error = kErrorSharingViolation;
-    } else if (item->accessError != 0) {
-      error = item->accessError;
-    }
+  std::uint32_t error = createNewFileError_;
+  if (error == 0 && Find(resolved) != nullptr) {
+    error = kErrorFileExists;
   } else if (error == 0 && !ParentExists(folded)) {
     error = kErrorPathNotFound;
   }
@@ -395,15 +445,54 @@ platform::FileHandle SimFiles::OpenForWriting(const std::wstring& path) {
     core_.lastError = error;
     return nullptr;
   }
-  if (item == nullptr) {
-    AddFile(resolved);
-  } else {
-    item->content.clear();
-  }
+  AddFile(resolved);
   const auto handle = reinterpret_cast<platform::FileHandle>(nextHandle_);
   nextHandle_ += 4;
   openFiles_.push_back({handle, folded, true});
   return handle;
+}
+
+std::optional<std::wstring> SimFiles::GetFinalPath(platform::FileHandle file) {
+  core_.calls.push_back(L"Files.GetFinalPath");
+  const OpenFile* open = FindOpen(file, L"GetFinalPath");
+  const SimItem* item = open == nullptr ? nullptr : Find(open->folded);
+  if (item == nullptr) {
+    return std::nullopt;
+  }
+  std::wstring path = item->path;
+  // The deepest link on the way decides where the file really is.
+  for (std::size_t end = path.rfind(L'\\'); end != std::wstring::npos && end > 0;
+       end = path.rfind(L'\\', end - 1)) {
+    const SimItem* above = Find(path.substr(0, end));
+    if (above != nullptr && !above->linkTarget.empty()) {
+      path = above->linkTarget + path.substr(end);
+      break;
+    }
+  }
+  return L"\\\\?\\" + path;
+}
+
+std::optional<std::wstring> SimFiles::GetLongPathName(const std::wstring& path) {
+  const std::wstring resolved = Record(L"GetLongPathName", path);
+  std::wstring item = resolved;
+  while (item.size() > 3 && item.back() == L'\\') {
+    item.pop_back();
+  }
+  if (Find(item) == nullptr) {
+    core_.lastError = kErrorFileNotFound;
+    return std::nullopt;
+  }
+  return resolved;
+}
+
+bool SimFiles::DeleteWhenClosed(platform::FileHandle file) {
+  core_.calls.push_back(L"Files.DeleteWhenClosed");
+  OpenFile* open = FindOpen(file, L"DeleteWhenClosed");
+  if (open == nullptr) {
+    return false;
+  }
+  open->deleteWhenClosed = true;
+  return true;
 }
 
 SimFiles::OpenFile* SimFiles::FindOpen(platform::FileHandle file, const wchar_t* call) {
@@ -451,6 +540,9 @@ bool SimFiles::Close(platform::FileHandle file) {
     return false;
   }
   open->open = false;
+  if (open->deleteWhenClosed) {
+    items_.erase(open->folded);
+  }
   if (closeError_ != 0) {
     core_.lastError = closeError_;
     return false;

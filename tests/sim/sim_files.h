@@ -66,7 +66,16 @@ class SimFiles : public platform::FileSystem {
   // listing does. What lies below it in the tree is what it leads to; the
   // shell's delete of a directory above it goes through it like any other
   // (a test that needs otherwise sets the shell's result).
+  // On a file: a symbolic link to a file, removed by DeleteFileW.
   void SetLink(const std::wstring& path, bool link = true);
+  // A link, as above, that leads to `target`: the final path of a file
+  // created below it lies below `target`.
+  void SetLinkTarget(const std::wstring& path, const std::wstring& target);
+  // `shortPath` is the short (8.3) form of `longPath`, which exists; calls
+  // that name it reach the item at `longPath`.
+  void AddShortName(const std::wstring& shortPath, const std::wstring& longPath);
+  // Another program plants a file at `path` again as soon as it is deleted.
+  void SetRecreatedAfterDeletion(const std::wstring& path);
   // Read-only: DeleteFileW or a shell delete naming it fails with 5; inside a
   // deleted directory it goes all the same.
   void SetReadOnly(const std::wstring& path, bool readOnly = true);
@@ -110,8 +119,8 @@ class SimFiles : public platform::FileSystem {
 
   // --- Files for writing. ---
 
-  // Opening for writing fails with `error` (0: it succeeds).
-  void FailOpenForWriting(std::uint32_t error) { openForWritingError_ = error; }
+  // Creating a file fails with `error` (0: it succeeds).
+  void FailCreateNewFile(std::uint32_t error) { createNewFileError_ = error; }
   // Each write takes at most this many bytes (0: all).
   void SetWriteChunk(std::size_t maxBytes) { writeChunk_ = maxBytes; }
   // The disk is full once a file holds this many bytes.
@@ -130,7 +139,11 @@ class SimFiles : public platform::FileSystem {
       const std::wstring& directory) override;
   std::optional<bool> DisableWow64FsRedirection(platform::RedirectionState& saved) override;
   std::optional<bool> RevertWow64FsRedirection(platform::RedirectionState saved) override;
-  platform::FileHandle OpenForWriting(const std::wstring& path) override;
+  bool RemoveDirectory(const std::wstring& path) override;
+  platform::FileHandle CreateNewFile(const std::wstring& path) override;
+  std::optional<std::wstring> GetFinalPath(platform::FileHandle file) override;
+  std::optional<std::wstring> GetLongPathName(const std::wstring& path) override;
+  bool DeleteWhenClosed(platform::FileHandle file) override;
   std::size_t Write(platform::FileHandle file, const std::uint8_t* data, std::size_t size) override;
   bool Close(platform::FileHandle file) override;
 
@@ -147,14 +160,18 @@ class SimFiles : public platform::FileSystem {
     std::uint32_t accessError = 0;
     std::uint32_t listError = 0;
     std::optional<int> shellResult;
+    std::wstring linkTarget;
     std::vector<std::uint8_t> content;
   };
   struct OpenFile {
     platform::FileHandle handle = nullptr;
     std::wstring folded;
     bool open = true;
+    bool deleteWhenClosed = false;
   };
 
+  // After a deletion at `folded`: what another program puts back at once.
+  void Replant(const std::wstring& folded);
   // The physical path that `path` reaches now, as the process sees it.
   std::wstring Resolve(const std::wstring& path) const;
   SimItem* Find(const std::wstring& physical);
@@ -185,7 +202,9 @@ class SimFiles : public platform::FileSystem {
   int revertCalls_ = 0;
   std::vector<FileCall> fileCalls_;
   std::vector<std::wstring> misuses_;
-  std::uint32_t openForWritingError_ = 0;
+  std::uint32_t createNewFileError_ = 0;
+  std::map<std::wstring, std::wstring> shortNames_;  // folded short path -> long path
+  std::map<std::wstring, std::wstring> replanted_;   // folded path -> path
   std::size_t writeChunk_ = 0;
   std::optional<std::size_t> diskSpace_;
   std::uint32_t closeError_ = 0;

@@ -12,6 +12,14 @@ namespace {
 constexpr std::uint16_t kDownBit = 0x8000;
 constexpr std::uint16_t kPressedSinceQueryBit = 0x0001;
 
+// The desktop's windows, told apart by their handles.
+platform::WindowHandle Window(std::uintptr_t id) {
+  return reinterpret_cast<platform::WindowHandle>(id);
+}
+const platform::WindowHandle kConsoleWindow = Window(0x1000);
+const platform::WindowHandle kTerminalWindow = Window(0x2000);
+const platform::WindowHandle kOtherWindow = Window(0x3000);
+
 }  // namespace
 
 SimKeyboard::SimKeyboard(SimCore& core) : core_(core) {}
@@ -48,6 +56,30 @@ std::int16_t SimKeyboard::GetAsyncKeyState(int virtualKey) {
   }
   lastQueryMs_[virtualKey] = now;
   return static_cast<std::int16_t>(bits);
+}
+
+void SimKeyboard::FocusElsewhere(std::uint64_t fromMs, std::uint64_t toMs) {
+  focusElsewhere_.emplace_back(fromMs, toMs);
+}
+
+platform::WindowHandle SimKeyboard::ConsoleWindow() {
+  return consoleWindowPresent_ ? kConsoleWindow : nullptr;
+}
+
+platform::WindowHandle SimKeyboard::ForegroundWindow() {
+  for (const auto& [from, to] : focusElsewhere_) {
+    if (core_.nowMs >= from && core_.nowMs < to) {
+      return kOtherWindow;
+    }
+  }
+  return hostedInTerminal_ ? kTerminalWindow : kConsoleWindow;
+}
+
+platform::WindowHandle SimKeyboard::RootOwner(platform::WindowHandle window) {
+  if (window == kConsoleWindow && hostedInTerminal_) {
+    return kTerminalWindow;
+  }
+  return window;
 }
 
 std::vector<int> SimKeyboard::QueriedKeys() const {

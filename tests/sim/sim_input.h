@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/input.h"
@@ -54,6 +55,20 @@ class SimKeyboard : public platform::Keyboard {
     return standardInputIsConsole_;
   }
 
+  // The keyboard's focus. At the start the process has a console window of
+  // its own and it is in front.
+  // No console window at all (false), or one (true).
+  void SetConsoleWindow(bool present) { consoleWindowPresent_ = present; }
+  // The console is hosted in a terminal, whose window owns it and is the one
+  // in front when the console has the focus.
+  void SetHostedInTerminal(bool hosted) { hostedInTerminal_ = hosted; }
+  // Another window is in front from `fromMs` up to (not including) `toMs`.
+  void FocusElsewhere(std::uint64_t fromMs, std::uint64_t toMs);
+
+  platform::WindowHandle ConsoleWindow() override;
+  platform::WindowHandle ForegroundWindow() override;
+  platform::WindowHandle RootOwner(platform::WindowHandle window) override;
+
   // Every query so far, in order.
   const std::vector<KeyQuery>& queries() const { return queries_; }
   // The keys of every query so far, in order.
@@ -73,6 +88,9 @@ class SimKeyboard : public platform::Keyboard {
   std::map<int, std::uint64_t> lastQueryMs_;
   std::size_t queryLimit_ = kDefaultQueryLimit;
   bool standardInputIsConsole_ = true;
+  bool consoleWindowPresent_ = true;
+  bool hostedInTerminal_ = false;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> focusElsewhere_;
 };
 
 // One Sleep call: its length, when it began, and the call log's size then.

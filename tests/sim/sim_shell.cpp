@@ -43,11 +43,23 @@ std::optional<platform::ResourceBytes> SimShell::FindProgramResource(int type, i
   return platform::ResourceBytes{bytes.empty() ? kNoBytes : bytes.data(), bytes.size()};
 }
 
-bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
-  if (desktopShellRunning_) {
-    openRequests_.push_back({path, showCommand, true});
+bool SimShell::DesktopShellRunsAsThisUser() {
+  core_.calls.push_back(L"Shell.DesktopShellRunsAsThisUser");
+  return desktopShellRunning_ && !desktopShellUserIsOther_;
+}
+
+bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
+                                         std::uint32_t milliseconds) {
+  core_.calls.push_back(L"Shell.OpenDocumentAsDesktopUser " + path);
+  if (desktopShellHangs_) {
+    core_.nowMs += milliseconds;
+    return false;
   }
-  return desktopShellRunning_;
+  if (!desktopShellRunning_ || desktopShellStartsNothing_) {
+    return false;
+  }
+  openRequests_.push_back({path, showCommand, true});
+  return true;
 }
 
 bool SimShell::OpenDocument(const std::wstring& path, int showCommand) {

@@ -38,10 +38,18 @@ class SimShell : public platform::Shell {
   void SetOpenSucceeds(bool succeeds) { openSucceeds_ = succeeds; }
   // Whether a desktop shell (Explorer) is there to take requests (the start).
   void SetDesktopShellRunning(bool running) { desktopShellRunning_ = running; }
+  // The desktop's shell runs as another user than the tool.
+  void SetDesktopShellUserIsOther(bool other) { desktopShellUserIsOther_ = other; }
+  // The desktop's shell takes requests but starts nothing (S_FALSE).
+  void SetDesktopShellStartsNothing(bool nothing) { desktopShellStartsNothing_ = nothing; }
+  // The desktop's shell never answers: a request takes the whole time allowed.
+  void SetDesktopShellHangs(bool hangs) { desktopShellHangs_ = hangs; }
 
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
   std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override;
-  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
+  bool DesktopShellRunsAsThisUser() override;
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
+                                 std::uint32_t milliseconds) override;
   bool OpenDocument(const std::wstring& path, int showCommand) override;
 
   // Every open request that a shell took, in order.
@@ -53,6 +61,9 @@ class SimShell : public platform::Shell {
   std::map<std::pair<int, int>, std::vector<std::uint8_t>> resources_;
   bool openSucceeds_ = true;
   bool desktopShellRunning_ = true;
+  bool desktopShellUserIsOther_ = false;
+  bool desktopShellStartsNothing_ = false;
+  bool desktopShellHangs_ = false;
   std::vector<OpenRequest> openRequests_;
 };
 

@@ -1,8 +1,11 @@
 // Presses keys for the tool under test, as a person at the keyboard would.
 //
 //   e2e-keys.exe [--hold MS] KEYS
+//   e2e-keys.exe --front CLASS
 //
-// KEYS is a string of letters (e.g. "A" or "NE"); each is pressed, held for MS
+// --front brings the top-level window of that class to the front, as a click
+// on it does under a window manager (Wine without one leaves its desktop in
+// front when the X focus moves). KEYS is a string of letters (e.g. "A" or "NE"); each is pressed, held for MS
 // milliseconds (default 400) and released, one after the other. The hold
 // matters: the tool polls every 100 ms and ignores a press made before its
 // prompt was written, so a tap between two polls could go unseen, while a key
@@ -33,6 +36,10 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring keys;
   for (int i = 1; i < argc; ++i) {
     std::wstring arg = argv[i];
+    if (arg == L"--front" && i + 1 < argc) {
+      const HWND window = FindWindowW(argv[i + 1], nullptr);
+      return window != nullptr && SetForegroundWindow(window) ? 0 : 1;
+    }
     if (arg == L"--hold" && i + 1 < argc) {
       holdMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
     } else {

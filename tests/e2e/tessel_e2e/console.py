@@ -91,6 +91,7 @@ class ConsoleRun:
              "%s\\%s.screen" % (product.RUN_DIR, name)],
             workdir / (name + "-screen.out"), workdir / (name + "-screen.err"))
         self.window = ""
+        self.others: list[subprocess.Popen[bytes]] = []
         machine.runs.append(self)
 
     def text(self) -> str:
@@ -121,8 +122,28 @@ class ConsoleRun:
         if not self.window:
             self.window = self.xdotool("search", "--sync", "--onlyvisible", "--class",
                                        "conhost.exe").split()[0]
-        self.xdotool("windowfocus", "--sync", self.window)
+        if self.others:
+            # Back from another window: without a window manager, moving the
+            # X focus leaves Wine's desktop in front, so the console window is
+            # brought there as a click on it would.
+            self.machine.prefix.wine(product.HELPER_DIR + r"\e2e-keys.exe", "--front",
+                                     "WineConsoleClass", check=True)
+        # A moment between, as a person takes: a key already down when the
+        # focus arrives counts only after its release.
+        self.xdotool("windowfocus", "--sync", self.window, "sleep", "0.3")
         self.xdotool("keydown", key, "sleep", str(hold), "keyup", key)
+
+    def type_elsewhere(self, *keys: str) -> None:
+        """Types the keys into another program's window (Notepad, started once),
+        which the tool's console has given the focus to."""
+        if not self.others:
+            workdir = self.machine.workdir
+            self.others.append(self.machine.prefix.spawn(
+                [WINE, "notepad"], workdir / "notepad.out", workdir / "notepad.err"))
+        other = self.xdotool("search", "--sync", "--onlyvisible", "--class", "notepad").split()[0]
+        self.xdotool("windowfocus", "--sync", other)
+        for key in keys:
+            self.xdotool("keydown", key, "sleep", "0.25", "keyup", key)
 
     def answer(self, prompt: str, key: str, timeout: float = 120) -> None:
         self.wait_for(PROMPTS[prompt].rstrip("\r\n"), timeout)
@@ -136,7 +157,7 @@ class ConsoleRun:
         return ExitStatus(code, unix)
 
     def kill(self) -> None:
-        for proc in (self.proc, self.reader):
+        for proc in (self.proc, self.reader, *self.others):
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
