@@ -88,42 +88,26 @@ void AppendUtf16(char32_t codePoint, std::u16string& out) {
   }
 }
 
-ConsoleStreamBuf::ConsoleStreamBuf(ConsoleSink& sink)
+ConsoleStream::ConsoleStream(ConsoleSink& sink)
     : sink_(sink), consoleWindow_(sink.IsConsoleWindow()) {}
 
-ConsoleStreamBuf::~ConsoleStreamBuf() {
+ConsoleStream::~ConsoleStream() {
   // A dangling half of a surrogate pair is still a character the program wrote.
   std::u32string rest;
   decoder_.Finish(rest);
   if (!rest.empty()) Deliver(rest);
 }
 
-std::streamsize ConsoleStreamBuf::xsputn(const wchar_t* text, std::streamsize count) {
-  if (count > 0) Emit(std::wstring_view(text, static_cast<std::size_t>(count)));
-  return count;
-}
-
-ConsoleStreamBuf::int_type ConsoleStreamBuf::overflow(int_type character) {
-  if (traits_type::eq_int_type(character, traits_type::eof())) {
-    return traits_type::not_eof(character);
-  }
-  const wchar_t unit = traits_type::to_char_type(character);
-  Emit(std::wstring_view(&unit, 1));
-  return character;
-}
-
-// Nothing is buffered here; a held-back high surrogate stays held back, since
-// half a character cannot be shown.
-int ConsoleStreamBuf::sync() { return 0; }
-
-void ConsoleStreamBuf::Emit(std::wstring_view text) {
+// A high surrogate at the end stays held back: half a character cannot be
+// shown.
+void ConsoleStream::Write(std::wstring_view text) {
   std::u32string codePoints;
   codePoints.reserve(text.size() + 1);
   decoder_.Decode(text, codePoints);
   if (!codePoints.empty()) Deliver(codePoints);
 }
 
-void ConsoleStreamBuf::Deliver(const std::u32string& codePoints) {
+void ConsoleStream::Deliver(const std::u32string& codePoints) {
   std::u32string withLineEnds;
   withLineEnds.reserve(codePoints.size() + 4);
   for (const char32_t codePoint : codePoints) {

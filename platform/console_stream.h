@@ -1,16 +1,17 @@
-// A wide output stream buffer that can write any text to the console or to a
-// redirected standard output, whatever the runtime's locale.
+// The console writer's output over the process's standard output: any text,
+// whatever the runtime's locale.
 //
 // The runtime's own wide console stream converts through the C locale and fails
 // for good at the first character it cannot represent; every later line is then
-// lost. This buffer instead hands the text to a sink in a form that holds every
+// lost. This output instead hands the text to a sink in a form that holds every
 // character: UTF-16 for a console window, UTF-8 bytes for a file or pipe.
 #pragma once
 
 #include <cstddef>
-#include <streambuf>
 #include <string>
 #include <string_view>
+
+#include "platform/console.h"
 
 namespace platform {
 
@@ -56,24 +57,18 @@ void AppendUtf16(char32_t codePoint, std::u16string& out);
 // line feed that already follows a carriage return (the system's own messages
 // end in CR LF) is written unchanged rather than doubled into CR CR LF.
 //
-// The buffer never reports a failure to its stream: a write that the sink
-// cannot carry out must not put the stream into a failed state that would
-// swallow every later line.
-class ConsoleStreamBuf : public std::wstreambuf {
+// A write that the sink cannot carry out is dropped; later lines still go out.
+class ConsoleStream final : public ConsoleOutput {
  public:
-  explicit ConsoleStreamBuf(ConsoleSink& sink);
-  ~ConsoleStreamBuf() override;
+  explicit ConsoleStream(ConsoleSink& sink);
+  ~ConsoleStream() override;
 
-  ConsoleStreamBuf(const ConsoleStreamBuf&) = delete;
-  ConsoleStreamBuf& operator=(const ConsoleStreamBuf&) = delete;
+  ConsoleStream(const ConsoleStream&) = delete;
+  ConsoleStream& operator=(const ConsoleStream&) = delete;
 
- protected:
-  std::streamsize xsputn(const wchar_t* text, std::streamsize count) override;
-  int_type overflow(int_type character) override;
-  int sync() override;
+  void Write(std::wstring_view text) override;
 
  private:
-  void Emit(std::wstring_view text);
   void Deliver(const std::u32string& codePoints);
 
   ConsoleSink& sink_;

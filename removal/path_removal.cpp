@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -246,21 +245,21 @@ Removal RemoveItem(platform::Platform& platform, const std::wstring& path, bool 
 void DeletePath(platform::Platform& platform, const std::wstring& kind, const std::wstring& path,
                 bool bypassRedirection, ActionContext& context) {
   const Removal removal = RemoveItem(platform, path, kind == L"Directory", bypassRedirection);
-  std::wostream& out = platform.console;
+  platform::Console& out = platform.console;
   switch (removal.outcome) {
     case Outcome::kAbsent:
-      out << kind << " is not present: " << path << std::endl;
+      out << kind << " is not present: " << path << platform::endl;
       return;
     case Outcome::kDeleted:
-      out << kind << " deleted: " << path << std::endl;
+      out << kind << " deleted: " << path << platform::endl;
       return;
     case Outcome::kDeferred:
       // Not a failure, and not a reason to restart now: the next boot, whenever
       // it comes, finishes the job.
-      out << kind << " will be deleted when the system reboots: " << path << std::endl;
+      out << kind << " will be deleted when the system reboots: " << path << platform::endl;
       return;
     case Outcome::kFailed:
-      out << std::endl << "ERROR deleting " << kind << ": " << path << std::endl;
+      out << platform::endl << "ERROR deleting " << kind << ": " << path << platform::endl;
       ReportFailure(platform, context, L"FileDelete", removal.errorCode, path, removal.codeKind);
       return;
   }

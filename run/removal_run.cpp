@@ -1,7 +1,6 @@
 #include "run/removal_run.h"
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 
 #include "removal/action_context.h"
@@ -43,8 +42,10 @@ void RemoveServiceIfPresent(platform::Platform& platform, const wchar_t* name,
 
 // The run from the banner to its exit code.
 int RunToExitCode(platform::Platform& platform) {
-  std::wostream& out = platform.console;
-  out << std::endl << "tessel-cleanup v" << kProgramVersion << std::endl << std::endl;
+  platform::Console& out = platform.console;
+  out << platform::endl
+      << "tessel-cleanup v" << kProgramVersion << platform::endl
+      << platform::endl;
 
   const std::wstring runId = platform.identifiers.CreateUuidString();
   SendRunEvent(platform, L"start", runId);
@@ -59,9 +60,9 @@ int RunToExitCode(platform::Platform& platform) {
   if (!removal::StopFilterService(platform, context)) {
     SendRunEvent(platform, L"non-admin-exit", runId);
     TelemetryWait(platform);
-    out << std::endl
+    out << platform::endl
         << "Unable to continue as not able to stop the service " << removal::kFilterServiceName
-        << "." << std::endl;
+        << "." << platform::endl;
     ExitKeyWait(platform);
     return kExitServiceNotStopped;
   }
