@@ -12,10 +12,9 @@
 #include <string_view>
 
 #include "platform/console.h"
+#include "platform/utf8.h"
 
 namespace platform {
-
-inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // Where the console text goes.
 class ConsoleSink {
@@ -29,25 +28,6 @@ class ConsoleSink {
   virtual void WriteText(std::u16string_view text) = 0;
   virtual void WriteBytes(std::string_view bytes) = 0;
 };
-
-// Turns wide text, which may arrive in pieces, into code points. Where wide
-// characters are 16 bits, a surrogate pair can be split across two pieces, so a
-// high surrogate at the end of a piece is held back until the next one. A
-// surrogate without its partner becomes U+FFFD, as does any value beyond the
-// Unicode range.
-class WideTextDecoder {
- public:
-  void Decode(std::wstring_view text, std::u32string& out);
-  // Ends the text: a high surrogate still held back becomes U+FFFD.
-  void Finish(std::u32string& out);
-  bool HasPending() const { return pendingHigh_ != 0; }
-
- private:
-  char32_t pendingHigh_ = 0;
-};
-
-void AppendUtf8(char32_t codePoint, std::string& out);
-void AppendUtf16(char32_t codePoint, std::u16string& out);
 
 // Unbuffered: every write reaches the sink at once, so text without a line end
 // (a row of progress dots) shows as it is written.
