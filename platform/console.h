@@ -24,8 +24,6 @@ class ConsoleOutput {
 class Console {
  public:
   explicit Console(ConsoleOutput& output) : output_(output) {}
-  Console(const Console&) = delete;
-  Console& operator=(const Console&) = delete;
 
   Console& operator<<(const char* ascii);
   Console& operator<<(const wchar_t* text) { return *this << std::wstring_view(text); }
