@@ -1,8 +1,7 @@
 // Everything the tool asks of the machine it runs on, in one place.
 #pragma once
 
-#include <ostream>
-
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/identifiers.h"
 #include "platform/input.h"
@@ -19,7 +18,7 @@ namespace platform {
 // The facilities of one machine. The real one lives in platform/win32/, the
 // simulated one in the tests.
 struct Platform {
-  std::wostream& console;
+  Console& console;
   ServiceControl& services;
   Registry& registry;
   FileSystem& files;

@@ -2,7 +2,6 @@
 
 #include <limits>
 #include <optional>
-#include <ostream>
 
 #include "telemetry/telemetry_event.h"
 #include "telemetry/telemetry_sender.h"
@@ -30,7 +29,7 @@ void PrintSystemError(platform::Platform& platform, std::uint32_t errorCode, Cod
   const std::optional<std::wstring> text = kind == CodeKind::kSystemError
                                                ? platform.messages.FormatSystemMessage(errorCode)
                                                : std::nullopt;
-  std::wostream& out = platform.console;
+  platform::Console& out = platform.console;
   // Shown signed, so that HRESULT-style codes read as the negative numbers
   // that their documentation gives.
   out << "ERROR code: " << static_cast<std::int32_t>(errorCode);
@@ -38,7 +37,7 @@ void PrintSystemError(platform::Platform& platform, std::uint32_t errorCode, Cod
     // The system's text ends with its own line break, which stays.
     out << " Message: " << *text;
   }
-  out << std::endl << std::endl;
+  out << platform::endl << platform::endl;
 }
 
 }  // namespace removal

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -237,21 +236,21 @@ void DeletePath(platform::Platform& platform, ItemKind kind, const std::wstring&
                 Redirection redirection, ActionContext& context) {
   const Removal removal = RemoveItem(platform, path, kind, redirection);
   const wchar_t* const word = KindWord(kind);
-  std::wostream& out = platform.console;
+  platform::Console& out = platform.console;
   switch (removal.outcome) {
     case Outcome::kAbsent:
-      out << word << " is not present: " << path << std::endl;
+      out << word << " is not present: " << path << platform::endl;
       return;
     case Outcome::kDeleted:
-      out << word << " deleted: " << path << std::endl;
+      out << word << " deleted: " << path << platform::endl;
       return;
     case Outcome::kDeferred:
       // Not a failure, and not a reason to restart now: the next boot, whenever
       // it comes, finishes the job.
-      out << word << " will be deleted when the system reboots: " << path << std::endl;
+      out << word << " will be deleted when the system reboots: " << path << platform::endl;
       return;
     case Outcome::kFailed:
-      out << std::endl << "ERROR deleting " << word << ": " << path << std::endl;
+      out << platform::endl << "ERROR deleting " << word << ": " << path << platform::endl;
       ReportFailure(platform, context, L"FileDelete", removal.errorCode, path, removal.codeKind);
       return;
   }

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <ostream>
 
 #include "removal/failure_report.h"
 #include "removal/handles.h"
@@ -45,21 +44,21 @@ bool RegistryKeyExists(platform::Platform& platform, const std::wstring& keyPath
 void DeleteRegistryKey(platform::Platform& platform, const std::wstring& keyPath,
                        ActionContext& context, KeyLines lines) {
   const bool everyOutcome = lines == KeyLines::kEveryOutcome;
-  std::wostream& out = platform.console;
+  platform::Console& out = platform.console;
   if (!RegistryKeyExists(platform, keyPath)) {
     if (everyOutcome) {
-      out << "Registry key is not present: " << keyPath << std::endl;
+      out << "Registry key is not present: " << keyPath << platform::endl;
     }
     return;
   }
   const std::int32_t status = DeleteKey(platform, keyPath);
   if (status == 0) {
     if (everyOutcome) {
-      out << "Registry key deleted: " << keyPath << std::endl;
+      out << "Registry key deleted: " << keyPath << platform::endl;
     }
     return;
   }
-  out << std::endl << "ERROR deleting key: " << keyPath << std::endl;
+  out << platform::endl << "ERROR deleting key: " << keyPath << platform::endl;
   ReportFailure(platform, context, L"RegDelete", static_cast<std::uint32_t>(status), keyPath);
 }
 

@@ -1,7 +1,5 @@
 #include "removal/service_deletion.h"
 
-#include <ostream>
-
 #include "removal/failure_report.h"
 #include "removal/service_stop.h"
 #include "removal/system_errors.h"
@@ -10,11 +8,11 @@ namespace removal {
 
 void RemoveService(platform::Platform& platform, const std::wstring& name,
                    ServiceDeletionContext& context, RestartAfterDeletion restart) {
-  std::wostream& out = platform.console;
+  platform::Console& out = platform.console;
   const OpenedService opened = OpenServiceWithAccess(platform, name, kDeleteAccess);
   if (!opened.service) {
     out << "ERROR deleting service: " << name << ". This requires Administrator access."
-        << std::endl;
+        << platform::endl;
     ReportFailure(platform, context, L"SvcDelete", opened.error, L"Need Administrator access");
     return;
   }
@@ -24,17 +22,17 @@ void RemoveService(platform::Platform& platform, const std::wstring& name,
     if (restart == RestartAfterDeletion::kNeeded) {
       context.rebootNeeded = true;
     }
-    out << "Service deleted: " << name << std::endl;
+    out << "Service deleted: " << name << platform::endl;
     return;
   }
   const std::uint32_t error = platform.messages.GetLastError();
   if (error == kErrorServiceMarkedForDelete) {
     // An earlier removal got this far; the service goes at the next boot.
     context.rebootNeeded = true;
-    out << "Service marked for deletion: " << name << std::endl;
+    out << "Service marked for deletion: " << name << platform::endl;
     return;
   }
-  out << "ERROR deleting service: " << name << ". System error: " << error << std::endl;
+  out << "ERROR deleting service: " << name << ". System error: " << error << platform::endl;
   ReportFailure(platform, context, L"SvcDelete", error, name);
 }
 

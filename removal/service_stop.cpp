@@ -1,7 +1,5 @@
 #include "removal/service_stop.h"
 
-#include <ostream>
-
 #include "removal/failure_report.h"
 #include "removal/system_errors.h"
 #include "telemetry/telemetry_event.h"
@@ -22,7 +20,7 @@ bool ServiceExists(platform::Platform& platform, const std::wstring& name, Absen
     return true;
   }
   if (absence == Absence::kReported) {
-    platform.console << "Service is not present: " << name << std::endl;
+    platform.console << "Service is not present: " << name << platform::endl;
   }
   return false;
 }
@@ -52,17 +50,17 @@ std::uint32_t QueryServiceState(platform::Platform& platform, platform::ScHandle
 }
 
 std::uint32_t StopServiceAndWait(platform::Platform& platform, platform::ScHandle service) {
-  std::wostream& out = platform.console;
+  platform::Console& out = platform.console;
   // A refused request is not an answer in itself: the state after the wait is.
   static_cast<void>(platform.services.ControlService(service, platform::kServiceControlStop));
   out << "Waiting for " << kFilterServiceName << " to stop ";
   std::uint32_t state = QueryServiceState(platform, service);
   for (int pauses = 0; state != platform::kServiceStopped && pauses < kStopWaitPauses; ++pauses) {
     platform.clock.Sleep(kStopWaitPauseMs);
-    out << "." << std::flush;
+    out << "." << platform::flush;
     state = QueryServiceState(platform, service);
   }
-  out << std::endl;
+  out << platform::endl;
   return state;
 }
 
@@ -107,16 +105,16 @@ std::uint32_t QueryStateAlone(platform::Platform& platform) {
 }  // namespace
 
 void PrintServiceState(platform::Platform& platform, std::uint32_t state) {
-  std::wostream& out = platform.console;
+  platform::Console& out = platform.console;
   if (const char* name = KnownStateName(state)) {
     out << name;
   } else {
-    out << "Unknown status: " << static_cast<std::int32_t>(state) << std::endl;
+    out << "Unknown status: " << static_cast<std::int32_t>(state) << platform::endl;
   }
 }
 
 bool StopFilterService(platform::Platform& platform, ActionContext& context) {
-  std::wostream& out = platform.console;
+  platform::Console& out = platform.console;
   if (!ServiceExists(platform, kFilterServiceName, Absence::kSilent)) {
     return true;
   }
@@ -129,7 +127,7 @@ bool StopFilterService(platform::Platform& platform, ActionContext& context) {
   // let anyone read its state: one that is stopped needs no stopping.
   if (!opened.service && QueryStateAlone(platform) != platform::kServiceStopped) {
     // Whatever kept it from being opened keeps it from being stopped.
-    out << telemetry::kProduct << " requires Administrator access." << std::endl;
+    out << telemetry::kProduct << " requires Administrator access." << platform::endl;
     ReportFailure(platform, context, L"SvcStop", opened.error, L"Need Administrator access");
     return false;
   }
@@ -137,9 +135,9 @@ bool StopFilterService(platform::Platform& platform, ActionContext& context) {
       opened.service ? StopIfRunning(platform, opened.service.get()) : platform::kServiceStopped;
   out << kFilterServiceName << " is ";
   PrintServiceState(platform, state);
-  out << std::endl;
+  out << platform::endl;
   if (state != platform::kServiceStopped) {
-    out << std::endl << "ERROR stopping service: " << kFilterServiceName << std::endl;
+    out << platform::endl << "ERROR stopping service: " << kFilterServiceName << platform::endl;
     // The code is the state, which the system's error table would misread.
     ReportFailure(platform, context, L"SvcStop", state, kFilterServiceName, CodeKind::kOtherNumber);
     return false;

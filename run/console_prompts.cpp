@@ -1,7 +1,6 @@
 #include "run/console_prompts.h"
 
 #include <cstddef>
-#include <ostream>
 
 #include "run/agreement_display.h"
 
@@ -58,11 +57,11 @@ std::int16_t PromptKeys::Read(int virtualKey) {
 }
 
 bool AgreementPrompt(platform::Platform& platform) {
-  std::wostream& out = platform.console;
-  out << std::endl << "Press one of the following keys:" << std::endl;
-  out << "  'A' to accept the EULA" << std::endl;
-  out << "  'E' to exit the tool" << std::endl;
-  out << "  'D' to display the EULA in the browser" << std::endl;
+  platform::Console& out = platform.console;
+  out << platform::endl << "Press one of the following keys:" << platform::endl;
+  out << "  'A' to accept the EULA" << platform::endl;
+  out << "  'E' to exit the tool" << platform::endl;
+  out << "  'D' to display the EULA in the browser" << platform::endl;
 
   PromptKeys keys(platform.keyboard, {kKeyE, kKeyA, kKeyD});
   if (keys.Pressed(kKeyE)) {
@@ -91,7 +90,7 @@ bool AgreementPrompt(platform::Platform& platform) {
 }
 
 void ExitKeyWait(platform::Platform& platform) {
-  platform.console << std::endl << "Press the 'E' key to exit the tool." << std::endl;
+  platform.console << platform::endl << "Press the 'E' key to exit the tool." << platform::endl;
 
   PromptKeys keys(platform.keyboard, {kKeyE});
   while (!keys.Pressed(kKeyE)) {
@@ -122,14 +121,14 @@ void DiscardTypedKeys(platform::Platform& platform, std::uint32_t waitMs) {
 }
 
 void TelemetryWait(platform::Platform& platform) {
-  std::wostream& out = platform.console;
+  platform::Console& out = platform.console;
   // Flushed piece by piece so that the dots show one by one.
-  out << "Sending telemetry " << std::flush;
+  out << "Sending telemetry " << platform::flush;
   for (int step = 0; step < kTelemetryWaitSteps; ++step) {
     platform.clock.Sleep(kTelemetryWaitStepMs);
-    out << "." << std::flush;
+    out << "." << platform::flush;
   }
-  out << std::endl;
+  out << platform::endl;
 }
 
 }  // namespace run

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <ostream>
 #include <string>
 
 #include "removal/action_context.h"
@@ -59,8 +58,10 @@ void RemoveServiceIfPresent(platform::Platform& platform, const wchar_t* name,
 
 // The run from the banner to its exit code.
 int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& sender) {
-  std::wostream& out = platform.console;
-  out << std::endl << "tessel-cleanup v" << kProgramVersion << std::endl << std::endl;
+  platform::Console& out = platform.console;
+  out << platform::endl
+      << "tessel-cleanup v" << kProgramVersion << platform::endl
+      << platform::endl;
 
   const std::wstring runId = platform.identifiers.CreateUuidString();
   // The prompt follows at once: the event goes out while the user reads.
@@ -76,9 +77,9 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
   if (!removal::StopFilterService(platform, context)) {
     SendRunEvent(sender, L"non-admin-exit", runId);
     TelemetryWait(platform);
-    out << std::endl
+    out << platform::endl
         << "Unable to continue as not able to stop the service " << removal::kFilterServiceName
-        << "." << std::endl;
+        << "." << platform::endl;
     ExitKeyWait(platform);
     return kExitServiceNotStopped;
   }

@@ -1,7 +1,5 @@
 #include "run/restart_request.h"
 
-#include <ostream>
-
 #include "run/console_prompts.h"
 
 namespace run {
@@ -37,18 +35,19 @@ bool OfferRestart(platform::Platform& platform) {
   if (RequestRestart(platform)) {
     return true;
   }
-  platform.console << std::endl
+  platform.console << platform::endl
                    << "ERROR: The restart request failed.  Please manually reboot to complete "
                       "the removal process."
-                   << std::endl;
+                   << platform::endl;
   return false;
 }
 
 bool AskRestart(platform::Platform& platform) {
-  std::wostream& out = platform.console;
-  out << std::endl
-      << "Can the computer be restarted to complete the removal procedure?" << std::endl;
-  out << "Press the 'Y' key to restart, otherwise the 'N' key to manually restart." << std::endl;
+  platform::Console& out = platform.console;
+  out << platform::endl
+      << "Can the computer be restarted to complete the removal procedure?" << platform::endl;
+  out << "Press the 'Y' key to restart, otherwise the 'N' key to manually restart."
+      << platform::endl;
 
   PromptKeys keys(platform.keyboard, {kKeyY, kKeyN});
   if (keys.Pressed(kKeyY)) {
@@ -57,10 +56,10 @@ bool AskRestart(platform::Platform& platform) {
   for (;;) {
     if (keys.Pressed(kKeyN)) {
       // Left open: the exit-key wait that follows starts with a line end.
-      out << std::endl
-          << std::endl
+      out << platform::endl
+          << platform::endl
           << "Please manually restart the computer to complete the removal procedure."
-          << std::flush;
+          << platform::flush;
       return false;
     }
     platform.clock.Sleep(kPollIntervalMs);

@@ -1,6 +1,6 @@
 #include "telemetry/event_encoding.h"
 
-#include "telemetry/utf8.h"
+#include "platform/utf8.h"
 
 namespace telemetry {
 namespace {
@@ -40,7 +40,7 @@ std::wstring EncodeField(const wchar_t* name, const wchar_t* value) {
 std::wstring PercentEncode(const wchar_t* text) {
   static constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
   std::wstring escaped;
-  for (const char signedByte : EncodeUtf8(text)) {
+  for (const char signedByte : platform::EncodeUtf8(text)) {
     const auto byte = static_cast<unsigned char>(signedByte);
     if (IsUnreserved(byte)) {
       escaped.push_back(static_cast<wchar_t>(byte));

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/utf8.h"
 #include "telemetry/cancellable_internet.h"
 #include "telemetry/event_encoding.h"
-#include "telemetry/utf8.h"
 
 namespace telemetry {
 namespace {
@@ -143,7 +143,7 @@ bool QueryLocation(platform::Internet& internet, const InternetHandle& request,
   buffer[length] = '\0';
   // Like the platform's conversion of a zero-terminated text, stop at the
   // first zero byte.
-  location = DecodeUtf8(std::string_view(buffer.data()));
+  location = platform::DecodeUtf8(std::string_view(buffer.data()));
   return true;
 }
 

@@ -12,8 +12,8 @@ Win32Internet& LastingInternet() {
 }  // namespace
 
 Win32Machine::Win32Machine()
-    : consoleBuffer_(consoleSink_),
-      console_(&consoleBuffer_),
+    : consoleStream_(consoleSink_),
+      console_(consoleStream_),
       internet_(LastingInternet()),
       platform_{
           .console = console_,

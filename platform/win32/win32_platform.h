@@ -1,15 +1,13 @@
 // The real machine, as the tool's logic sees it.
 #pragma once
 
-#include <ostream>
-
 #include "platform/console_stream.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_facilities.h"
 
 namespace platform::win32 {
 
-// Owns one object per facility and the console stream over standard output.
+// Owns one object per facility and the console writer over standard output.
 // One per process, created at start and kept until the end.
 class Win32Machine {
  public:
@@ -24,8 +22,8 @@ class Win32Machine {
 
  private:
   Win32ConsoleSink consoleSink_;
-  ConsoleStreamBuf consoleBuffer_;
-  std::wostream console_;
+  ConsoleStream consoleStream_;
+  Console console_;
   Win32ServiceControl services_;
   Win32Registry registry_;
   Win32FileSystem files_;

@@ -22,6 +22,9 @@ MANIFEST_ARCH = {"x86": "x86", "x64": "amd64"}
 # the tool's rights.
 KNOWN_DLLS = {name + ".dll" for name in ("advapi32", "combase", "comdlg32", "gdi32", "kernel32",
               "msvcrt", "ole32", "oleaut32", "rpcrt4", "shell32", "shlwapi", "user32")}
+# Statically linked and still small: the console writer is the tool's own, so
+# the runtime's stream and locale machinery stays out.
+MAX_EXE_BYTES = 512 * 1024
 
 
 @pytest.fixture(scope="module")
@@ -41,6 +44,10 @@ def test_it_is_built_for_its_processor(image, arch):
 def test_it_imports_only_known_dlls(image):
     imported = {name.lower() for name in imported_dlls(image)}
     assert "kernel32.dll" in imported and imported <= KNOWN_DLLS, imported
+
+
+def test_it_is_at_most_half_a_mebibyte(image):
+    assert len(image) <= MAX_EXE_BYTES, len(image)
 
 
 def test_the_manifest_asks_for_an_administrator_on_its_processor(image, arch):

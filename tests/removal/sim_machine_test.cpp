@@ -168,13 +168,13 @@ TEST(SimServicesTest, InterrogateRightsCannotQueryOrStop) {
 
 TEST(SimConsoleTest, KeepsTheTextAndWatchesEveryWrite) {
   sim::SimMachine machine;
-  std::wostream& out = machine.platform().console;
-  out << "narrow " << L"wide" << 42 << std::endl;
+  platform::Console& out = machine.platform().console;
+  out << "narrow " << L"wide" << 42 << platform::endl;
   machine.SetWow64(true);
   platform::RedirectionState saved = nullptr;
   ASSERT_TRUE(machine.files.DisableWow64FsRedirection(saved).value_or(false));
   machine.SetConsoleWriteLastError(183);
-  out << '.';
+  out << ".";
   EXPECT_EQ(machine.consoleWritesWithRedirectionOff(), 1);
   EXPECT_EQ(machine.core.lastError, 183u);
   EXPECT_EQ(machine.console.str(), L"narrow wide42\n.");

@@ -306,8 +306,8 @@ TEST_F(ExitKeyWaitTest, OtherKeysAreNotRead) {
   EXPECT_EQ(machine.core.nowMs, 300u);
 }
 
-// Records what the console showed at every flush, and when.
-class FlushRecorder : public std::wstreambuf {
+// Records what the console showed after every write, and when.
+class FlushRecorder : public platform::ConsoleOutput {
  public:
   explicit FlushRecorder(const sim::SimCore& core) : core_(core) {}
 
@@ -318,20 +318,9 @@ class FlushRecorder : public std::wstreambuf {
   std::vector<Flush> flushes;
   std::wstring text;
 
- protected:
-  int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      text.push_back(traits_type::to_char_type(c));
-    }
-    return traits_type::not_eof(c);
-  }
-  std::streamsize xsputn(const char_type* s, std::streamsize count) override {
-    text.append(s, static_cast<std::size_t>(count));
-    return count;
-  }
-  int sync() override {
+  void Write(std::wstring_view s) override {
+    text.append(s);
     flushes.push_back({core_.nowMs, text});
-    return 0;
   }
 
  private:
@@ -342,7 +331,7 @@ TEST(TelemetryWaitTest, WritesThirtyDotsOnePerSecondWithoutReadingKeys) {
   sim::SimMachine machine;
   machine.keyboard.Hold(E, 0);
   FlushRecorder recorder(machine.core);
-  std::wostream console(&recorder);
+  platform::Console console(recorder);
   platform::Platform base = machine.platform();
   platform::Platform platform{console,      base.services,    base.registry, base.files,
                               base.process, base.internet,    base.messages, base.keyboard,

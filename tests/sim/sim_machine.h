@@ -4,10 +4,9 @@
 
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <sstream>
-#include <streambuf>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "tests/sim/sim_core.h"
@@ -26,15 +25,13 @@ namespace sim {
 
 class SimMachine;
 
-// The console stream's buffer: everything written lands in the machine's
+// The console writer's output: everything written lands in the machine's
 // `console`, and the machine sees every write as it happens.
-class SimConsoleBuffer : public std::wstreambuf {
+class SimConsoleOutput final : public platform::ConsoleOutput {
  public:
-  explicit SimConsoleBuffer(SimMachine& machine) : machine_(machine) {}
+  explicit SimConsoleOutput(SimMachine& machine) : machine_(machine) {}
 
- protected:
-  int_type overflow(int_type c) override;
-  std::streamsize xsputn(const char_type* text, std::streamsize count) override;
+  void Write(std::wstring_view text) override;
 
  private:
   SimMachine& machine_;
@@ -77,13 +74,13 @@ class SimMachine {
   std::wostringstream console;
 
  private:
-  friend class SimConsoleBuffer;
+  friend class SimConsoleOutput;
   void NoteConsoleWrite();
 
   std::optional<std::uint32_t> consoleWriteLastError_;
   int consoleWritesWithRedirectionOff_ = 0;
-  SimConsoleBuffer consoleBuffer_{*this};
-  std::wostream consoleStream_{&consoleBuffer_};
+  SimConsoleOutput consoleOutput_{*this};
+  platform::Console consoleWriter_{consoleOutput_};
   platform::Platform platform_;
 };
 

@@ -1,11 +1,12 @@
-#include "telemetry/utf8.h"
+#include "platform/utf8.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-namespace telemetry {
+namespace platform {
 namespace {
 
 std::wstring Units(std::initializer_list<std::uint32_t> values) {
@@ -25,19 +26,60 @@ std::wstring Wide(std::uint32_t codePoint) {
 
 const std::wstring kReplacement = Units({0xFFFD});
 
-TEST(EncodeUtf8Test, EachLengthAtItsBoundaries) {
-  EXPECT_EQ(EncodeUtf8(L"A"), "A");
-  EXPECT_EQ(EncodeUtf8(Wide(0x7F).c_str()), "\x7F");
-  EXPECT_EQ(EncodeUtf8(Wide(0x80).c_str()), "\xC2\x80");
-  EXPECT_EQ(EncodeUtf8(Wide(0x7FF).c_str()), "\xDF\xBF");
-  EXPECT_EQ(EncodeUtf8(Wide(0x800).c_str()), "\xE0\xA0\x80");
-  EXPECT_EQ(EncodeUtf8(Wide(0xFFFD).c_str()), "\xEF\xBF\xBD");
-  EXPECT_EQ(EncodeUtf8(Wide(0x10000).c_str()), "\xF0\x90\x80\x80");
-  EXPECT_EQ(EncodeUtf8(Wide(0x10FFFF).c_str()), "\xF4\x8F\xBF\xBF");
+TEST(Utf8Test, EachLengthAtItsBoundaries) {
+  struct Case {
+    char32_t codePoint;
+    std::string bytes;
+  };
+  const std::vector<Case> cases = {
+      {0x00, std::string(1, '\0')},
+      {0x41, "A"},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xFFFD, "\xEF\xBF\xBD"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    AppendUtf8(c.codePoint, out);
+    EXPECT_EQ(out, c.bytes) << "U+" << std::hex << static_cast<unsigned>(c.codePoint);
+    // Wide text ends at its first zero.
+    EXPECT_EQ(EncodeUtf8(Wide(c.codePoint).c_str()), c.codePoint == 0 ? "" : c.bytes);
+  }
   EXPECT_EQ(EncodeUtf8(nullptr), "");
 }
 
-TEST(DecodeUtf8Test, WellFormedText) {
+TEST(Utf8Test, Utf16HasPairsForSupplementaryCodePoints) {
+  std::u16string out;
+  AppendUtf16(0xFFFF, out);
+  AppendUtf16(0x10000, out);
+  AppendUtf16(0x10FFFF, out);
+  EXPECT_EQ(out, (std::u16string{0xFFFF, 0xD800, 0xDC00, 0xDBFF, 0xDFFF}));
+}
+
+TEST(Utf8Test, DecoderHoldsBackAHighSurrogateUntilTheNextPiece) {
+  if constexpr (sizeof(wchar_t) == 4) {
+    GTEST_SKIP() << "32-bit wide text holds whole characters";
+  }
+  WideTextDecoder decoder;
+  std::u32string out;
+  decoder.Decode(Units({'a', 0xD801}), out);
+  EXPECT_EQ(out, U"a");
+  EXPECT_TRUE(decoder.HasPending());
+
+  decoder.Decode(Units({0xDC37}), out);
+  EXPECT_EQ(out, U"a\U00010437");
+  EXPECT_FALSE(decoder.HasPending());
+
+  decoder.Finish(out);
+  EXPECT_EQ(out, U"a\U00010437");
+}
+
+TEST(Utf8Test, DecodeWellFormedText) {
   EXPECT_EQ(DecodeUtf8("http://a/b?c=d"), L"http://a/b?c=d");
   EXPECT_EQ(DecodeUtf8("caf\xC3\xA9"), L"caf" + Wide(0xE9));
   EXPECT_EQ(DecodeUtf8("\xE2\x82\xAC"), Wide(0x20AC));
@@ -46,7 +88,7 @@ TEST(DecodeUtf8Test, WellFormedText) {
   EXPECT_EQ(DecodeUtf8(""), L"");
 }
 
-TEST(DecodeUtf8Test, CharactersBeyondTheBasicPlaneAsThisBuildHoldsThem) {
+TEST(Utf8Test, DecodeCharactersBeyondTheBasicPlaneAsThisBuildHoldsThem) {
   const std::wstring decoded = DecodeUtf8("\xF0\x9F\x98\x80");
   if constexpr (sizeof(wchar_t) == 2) {
     EXPECT_EQ(decoded, Units({0xD83D, 0xDE00}));
@@ -55,7 +97,7 @@ TEST(DecodeUtf8Test, CharactersBeyondTheBasicPlaneAsThisBuildHoldsThem) {
   }
 }
 
-TEST(DecodeUtf8Test, MalformedSequencesBecomeReplacementCharacters) {
+TEST(Utf8Test, DecodeMalformedSequencesBecomeReplacementCharacters) {
   struct Case {
     const char* what;
     std::string bytes;
@@ -86,4 +128,4 @@ TEST(Utf8Test, RoundTripOfMixedText) {
 }
 
 }  // namespace
-}  // namespace telemetry
+}  // namespace platform
