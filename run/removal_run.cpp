@@ -133,9 +133,9 @@ int RemovalRun(platform::Platform& platform) {
   // input would show up at the prompt of the shell that started us.
   const std::uint32_t waited = WaitForSender(platform, sender, kExitWaitMs);
   DiscardTypedKeys(platform, std::min(kKeyReleaseWaitMs, kExitWaitMs - waited));
-  platform.console.flush();
-  // Whatever the sender is doing: a thread left inside WinINet must not hold
-  // or crash the end, as a return through ExitProcess could.
+  // The console holds nothing back: every line is out by now. Whatever the sender is doing: a
+  // thread left inside WinINet must not hold or crash the end, as a return through ExitProcess
+  // could.
   platform.process.Terminate(exitCode);
   return exitCode;
 }
