@@ -31,7 +31,7 @@ bool AskRestart(platform::Platform& platform) {
   }
   for (;;) {
     if (keys.Pressed(kKeyN)) {
-      // Left open: the exit-key wait that follows starts with a line end.
+      // No line end here: the exit-key prompt that comes next writes its own.
       out << platform::endl
           << platform::endl
           << "Please manually restart the computer to complete the removal procedure."
