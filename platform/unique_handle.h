@@ -23,11 +23,12 @@ struct NullIsNone {
 struct AllBitsSetIsNone {
   template <typename Handle>
   static Handle None() {
-    return reinterpret_cast<Handle>(~std::uintptr_t{0});
+    // INVALID_HANDLE_VALUE is made by this very cast.
+    return reinterpret_cast<Handle>(~std::uintptr_t{0});  // NOLINT(performance-no-int-to-ptr)
   }
   template <typename Handle>
   static bool Holds(Handle handle) {
-    return handle != None<Handle>();
+    return reinterpret_cast<std::uintptr_t>(handle) != ~std::uintptr_t{0};
   }
 };
 
