@@ -32,7 +32,6 @@
 #include "fuzz/reference_encoding.h"
 #include "platform/internet.h"
 #include "telemetry/http_post.h"
-#include "telemetry/internet_handle.h"
 
 namespace {
 
@@ -279,7 +278,7 @@ void CheckDecoded(const std::wstring& location, const std::string& bytes) {
 void CheckQueries(const Answers& answers) {
   ScriptedInternet internet(answers);
   {
-    const telemetry::InternetHandle none;
+    const platform::UniqueInternetHandle none;
     std::uint32_t status = 1;
     std::wstring location = L"stale";
     Require(!telemetry::QueryStatusCode(internet, none, status) && status == 0,
@@ -287,7 +286,7 @@ void CheckQueries(const Answers& answers) {
     Require(!telemetry::QueryLocation(internet, none, location) && location.empty(),
             "no request: no Location");
   }
-  const telemetry::InternetHandle request(internet, internet.OpenedRequest());
+  const platform::UniqueInternetHandle request(internet, internet.OpenedRequest());
   std::uint32_t status = 1;
   const bool gotStatus = telemetry::QueryStatusCode(internet, request, status);
   Require(gotStatus == !answers.statusFails, "QueryStatusCode: succeeds as the platform does");

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_handle.h"
+
 namespace platform {
 
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
@@ -89,5 +91,8 @@ class FileSystem {
   // Closes the file; false when flushing or closing failed.
   virtual bool Close(FileHandle file) = 0;
 };
+
+// A file opened through the file system.
+using UniqueFileHandle = UniqueAny<FileHandle, FacilityCloser<FileSystem, &FileSystem::Close>>;
 
 }  // namespace platform

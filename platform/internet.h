@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace platform {
 
 struct InternetTag;
@@ -74,5 +76,9 @@ class Internet {
   virtual bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
                          const std::function<void()>& expire, std::uint32_t graceMilliseconds) = 0;
 };
+
+// A WinINet root, connection or request handle.
+using UniqueInternetHandle =
+    UniqueAny<HInternet, FacilityCloser<Internet, &Internet::CloseHandle>, NullOrAllBitsSetIsNone>;
 
 }  // namespace platform

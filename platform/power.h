@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace platform {
 
 struct TokenTag;
@@ -40,5 +42,8 @@ class Power {
                                     std::uint32_t attributes) = 0;
   virtual bool ExitWindows(std::uint32_t flags, std::uint32_t reason) = 0;
 };
+
+// A process token.
+using UniqueTokenHandle = UniqueAny<TokenHandle, FacilityCloser<Power, &Power::CloseToken>>;
 
 }  // namespace platform

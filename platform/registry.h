@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace platform {
 
 struct RegistryKeyTag;
@@ -31,5 +33,8 @@ class Registry {
   virtual std::optional<std::int32_t> DeleteLocalMachineKeyEx(const std::wstring& path,
                                                               std::uint32_t access) = 0;
 };
+
+// An open key below HKEY_LOCAL_MACHINE.
+using UniqueRegistryKey = UniqueAny<HKey, FacilityCloser<Registry, &Registry::CloseKey>>;
 
 }  // namespace platform

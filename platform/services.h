@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace platform {
 
 struct ServiceHandleTag;
@@ -50,5 +52,9 @@ class ServiceControl {
   virtual bool DeleteService(ScHandle service) = 0;
   virtual bool CloseServiceHandle(ScHandle handle) = 0;
 };
+
+// A connection to the service control manager, or an open service.
+using UniqueServiceHandle =
+    UniqueAny<ScHandle, FacilityCloser<ServiceControl, &ServiceControl::CloseServiceHandle>>;
 
 }  // namespace platform

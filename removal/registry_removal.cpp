@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/registry.h"
 #include "removal/failure_report.h"
-#include "removal/handles.h"
 #include "removal/system_errors.h"
 #include "removal/wow64.h"
 
@@ -33,7 +33,7 @@ bool RegistryKeyExists(platform::Platform& platform, const std::wstring& keyPath
   platform::HKey opened = nullptr;
   const std::int32_t status = platform.registry.OpenLocalMachineKey(keyPath, access, opened);
   if (status == 0) {
-    const RegistryKey key(platform.registry, opened);
+    const platform::UniqueRegistryKey key(platform.registry, opened);
     return true;
   }
   // A key that refuses to be read (as a product guarding itself does) is

@@ -8,13 +8,14 @@ namespace removal {
 
 bool ServiceExists(platform::Platform& platform, const std::wstring& name, Absence absence) {
   platform::ServiceControl& services = platform.services;
-  const ServiceHandle manager(services, services.OpenSCManager(platform::kScManagerConnect));
+  const platform::UniqueServiceHandle manager(services,
+                                              services.OpenSCManager(platform::kScManagerConnect));
   if (!manager) {
     // Nothing is known about the service, so it may well be there: whoever
     // acts on it next finds out, and reports what it finds.
     return true;
   }
-  const ServiceHandle service(
+  const platform::UniqueServiceHandle service(
       services, services.OpenService(manager.get(), name, platform::kServiceInterrogate));
   if (service || platform.messages.GetLastError() != kErrorServiceDoesNotExist) {
     return true;
@@ -29,12 +30,14 @@ OpenedService OpenServiceWithAccess(platform::Platform& platform, const std::wst
                                     std::uint32_t access) {
   platform::ServiceControl& services = platform.services;
   OpenedService opened;
-  const ServiceHandle manager(services, services.OpenSCManager(platform::kScManagerConnect));
+  const platform::UniqueServiceHandle manager(services,
+                                              services.OpenSCManager(platform::kScManagerConnect));
   if (!manager) {
     opened.error = platform.messages.GetLastError();
     return opened;
   }
-  opened.service = ServiceHandle(services, services.OpenService(manager.get(), name, access));
+  opened.service =
+      platform::UniqueServiceHandle(services, services.OpenService(manager.get(), name, access));
   if (!opened.service) {
     opened.error = platform.messages.GetLastError();
   }

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "removal/action_context.h"
-#include "removal/handles.h"
 
 namespace removal {
 
@@ -26,7 +26,7 @@ inline constexpr std::uint32_t kServiceStateUnknown = 0;
 // code of the call that failed, taken at once so that nothing in between can
 // change it.
 struct OpenedService {
-  ServiceHandle service;
+  platform::UniqueServiceHandle service;
   std::uint32_t error = 0;
 };
 

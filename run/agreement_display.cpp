@@ -9,47 +9,20 @@ namespace run {
 
 namespace {
 
-// Owns a file opened for writing; closes it when not closed explicitly.
-class WrittenFile {
- public:
-  WrittenFile(platform::FileSystem& files, platform::FileHandle handle)
-      : files_(files), handle_(handle) {}
-  WrittenFile(const WrittenFile&) = delete;
-  WrittenFile& operator=(const WrittenFile&) = delete;
-  ~WrittenFile() {
-    if (handle_ != nullptr) {
-      static_cast<void>(files_.Close(handle_));
+// Writes all bytes, going on after a partial write as long as each call makes
+// progress.
+bool WriteAll(platform::FileSystem& files, const platform::UniqueFileHandle& file,
+              const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const std::size_t written = files.Write(file.get(), data, size);
+    if (written == 0 || written > size) {
+      return false;
     }
+    data += written;
+    size -= written;
   }
-
-  explicit operator bool() const { return handle_ != nullptr; }
-  platform::FileHandle get() const { return handle_; }
-
-  // Writes all bytes, going on after a partial write as long as each call
-  // makes progress.
-  bool WriteAll(const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-      const std::size_t written = files_.Write(handle_, data, size);
-      if (written == 0 || written > size) {
-        return false;
-      }
-      data += written;
-      size -= written;
-    }
-    return true;
-  }
-
-  // Closes now; false when the final flush or the close failed.
-  bool Close() {
-    platform::FileHandle handle = handle_;
-    handle_ = nullptr;
-    return files_.Close(handle);
-  }
-
- private:
-  platform::FileSystem& files_;
-  platform::FileHandle handle_;
-};
+  return true;
+}
 
 // Removes whatever holds the name, as a name: a file or one link of a hard-
 // linked one, a symbolic link or a junction itself, never what it leads to.
@@ -126,7 +99,7 @@ bool WritePage(platform::FileSystem& files, const std::wstring& temp, const std:
     return false;
   }
   // Fails when the name has been taken again since.
-  WrittenFile file(files, files.CreateNewFile(path));
+  platform::UniqueFileHandle file(files, files.CreateNewFile(path));
   if (!file) {
     return false;
   }
@@ -134,10 +107,11 @@ bool WritePage(platform::FileSystem& files, const std::wstring& temp, const std:
     static_cast<void>(files.DeleteWhenClosed(file.get()));
     return false;
   }
-  if (!file.WriteAll(page.data, page.size)) {
+  if (!WriteAll(files, file, page.data, page.size)) {
     return false;
   }
-  return file.Close();
+  // Closed here, not by the holder: a failed final flush is a failed write.
+  return files.Close(file.release());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The program's main sequence, from the banner to the process exit code.
+// The whole run in one function, so that its order reads top to bottom.
 #pragma once
 
 #include "platform/platform.h"

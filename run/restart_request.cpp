@@ -4,30 +4,6 @@
 
 namespace run {
 
-namespace {
-
-// Owns a process token handle for the length of one request.
-class TokenHolder {
- public:
-  TokenHolder(platform::Power& power, platform::TokenHandle token) : power_(power), token_(token) {}
-  TokenHolder(const TokenHolder&) = delete;
-  TokenHolder& operator=(const TokenHolder&) = delete;
-  ~TokenHolder() {
-    if (token_ != nullptr) {
-      static_cast<void>(power_.CloseToken(token_));
-    }
-  }
-
-  explicit operator bool() const { return token_ != nullptr; }
-  platform::TokenHandle get() const { return token_; }
-
- private:
-  platform::Power& power_;
-  platform::TokenHandle token_;
-};
-
-}  // namespace
-
 bool OfferRestart(platform::Platform& platform) {
   if (!AskRestart(platform)) {
     return false;
@@ -55,7 +31,7 @@ bool AskRestart(platform::Platform& platform) {
   }
   for (;;) {
     if (keys.Pressed(kKeyN)) {
-      // Left open: the exit-key wait that follows starts with a line end.
+      // No line end here: the exit-key prompt that comes next writes its own.
       out << platform::endl
           << platform::endl
           << "Please manually restart the computer to complete the removal procedure."
@@ -71,7 +47,7 @@ bool AskRestart(platform::Platform& platform) {
 
 bool RequestRestart(platform::Platform& platform) {
   platform::Power& power = platform.power;
-  const TokenHolder token(
+  const platform::UniqueTokenHandle token(
       power, power.OpenProcessToken(platform::kTokenAdjustPrivileges | platform::kTokenQuery));
   if (!token) {
     return false;

@@ -12,15 +12,16 @@
 namespace telemetry {
 namespace {
 
-InternetHandle OpenRoot(platform::Internet& internet) {
+platform::UniqueInternetHandle OpenRoot(platform::Internet& internet) {
   // Without a usable network connection there is no point in opening
   // anything: the send would only wait for its time-outs.
   if (internet.AttemptConnect() != 0) return {};
-  return InternetHandle(internet, internet.Open(kAgent, platform::kInternetOpenTypePreconfig));
+  return platform::UniqueInternetHandle(
+      internet, internet.Open(kAgent, platform::kInternetOpenTypePreconfig));
 }
 
-void SetTimeouts(platform::Internet& internet, const InternetHandle& root) {
-  if (!root.valid()) return;
+void SetTimeouts(platform::Internet& internet, const platform::UniqueInternetHandle& root) {
+  if (!root) return;
   internet.SetOption(root.get(), platform::kInternetOptionConnectTimeout, kTimeoutMilliseconds);
   internet.SetOption(root.get(), platform::kInternetOptionReceiveTimeout, kTimeoutMilliseconds);
   internet.SetOption(root.get(), platform::kInternetOptionSendTimeout, kTimeoutMilliseconds);
@@ -29,8 +30,8 @@ void SetTimeouts(platform::Internet& internet, const InternetHandle& root) {
 // Reads the response to its end, one byte at a time, and throws it away, so
 // that the exchange is complete before the handles close; past the limit the
 // close simply drops the rest.
-void DrainResponse(platform::Internet& internet, const InternetHandle& request) {
-  for (std::uint32_t drained = 0; request.valid() && drained < kMaxDrainBytes; ++drained) {
+void DrainResponse(platform::Internet& internet, const platform::UniqueInternetHandle& request) {
+  for (std::uint32_t drained = 0; request && drained < kMaxDrainBytes; ++drained) {
     std::uint8_t byte = 0;
     std::uint32_t read = 0;
     if (!internet.ReadFile(request.get(), &byte, 1, read) || read == 0) break;
@@ -39,15 +40,15 @@ void DrainResponse(platform::Internet& internet, const InternetHandle& request) 
 
 // Steps from the headers to the drained response on an open request. Returns
 // the status, 0 when the send failed or no status came back.
-std::uint32_t Exchange(platform::Internet& internet, const InternetHandle& request,
+std::uint32_t Exchange(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                        const std::wstring& body, std::wstring& location) {
   AddHeader(internet, request, L"Connection: close");
   AddHeader(internet, request, L"Content-Type: application/x-www-form-urlencoded");
   AddHeader(internet, request,
             L"Content-Length: " + FormatInt64(static_cast<std::int64_t>(body.size())));
-  if (!request.valid() || !internet.SendRequestEx(request.get())) return 0;
+  if (!request || !internet.SendRequestEx(request.get())) return 0;
   WriteBody(internet, request, body);
-  if (request.valid()) internet.EndRequest(request.get());
+  if (request) internet.EndRequest(request.get());
   QueryLocation(internet, request, location);
   std::uint32_t status = 0;
   QueryStatusCode(internet, request, status);
@@ -60,16 +61,16 @@ std::uint32_t PostFormNow(platform::Internet& internet, const std::wstring& body
                           std::wstring& location) {
   std::uint32_t status = 0;
   std::wstring received;
-  InternetHandle root = OpenRoot(internet);
+  platform::UniqueInternetHandle root = OpenRoot(internet);
   SetTimeouts(internet, root);
   {
     // Declared in opening order, so they close request first, then
     // connection, as this scope ends; the root closes last, on return.
-    InternetHandle connection = OpenConnection(
+    platform::UniqueInternetHandle connection = OpenConnection(
         internet, root, kTelemetryServer,
         secure ? platform::kInternetDefaultHttpsPort : platform::kInternetDefaultHttpPort);
-    InternetHandle request = OpenRequest(internet, connection, secure);
-    if (request.valid()) status = Exchange(internet, request, body, received);
+    platform::UniqueInternetHandle request = OpenRequest(internet, connection, secure);
+    if (request) status = Exchange(internet, request, body, received);
   }
   location = received;
   return status;
@@ -77,32 +78,34 @@ std::uint32_t PostFormNow(platform::Internet& internet, const std::wstring& body
 
 }  // namespace
 
-InternetHandle OpenConnection(platform::Internet& internet, const InternetHandle& root,
-                              const std::wstring& server, std::uint16_t port) {
-  if (!root.valid()) return {};
-  return InternetHandle(internet,
-                        internet.Connect(root.get(), server, port, platform::kInternetServiceHttp));
+platform::UniqueInternetHandle OpenConnection(platform::Internet& internet,
+                                              const platform::UniqueInternetHandle& root,
+                                              const std::wstring& server, std::uint16_t port) {
+  if (!root) return {};
+  return platform::UniqueInternetHandle(
+      internet, internet.Connect(root.get(), server, port, platform::kInternetServiceHttp));
 }
 
-InternetHandle OpenRequest(platform::Internet& internet, const InternetHandle& connection,
-                           bool secure) {
-  if (!connection.valid()) return {};
+platform::UniqueInternetHandle OpenRequest(platform::Internet& internet,
+                                           const platform::UniqueInternetHandle& connection,
+                                           bool secure) {
+  if (!connection) return {};
   // Redirects are never followed: a 301 or 302 is the answer itself.
   std::uint32_t flags = platform::kInternetFlagNoAutoRedirect;
   if (secure) flags |= platform::kInternetFlagSecure;
-  return InternetHandle(internet,
-                        internet.OpenRequest(connection.get(), kVerb, kObjectName, flags));
+  return platform::UniqueInternetHandle(
+      internet, internet.OpenRequest(connection.get(), kVerb, kObjectName, flags));
 }
 
-void AddHeader(platform::Internet& internet, const InternetHandle& request,
+void AddHeader(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                const std::wstring& line) {
-  if (!request.valid()) return;
+  if (!request) return;
   internet.AddRequestHeaders(request.get(), line + L"\r\n", platform::kHttpAddReqFlagAdd);
 }
 
-void WriteBody(platform::Internet& internet, const InternetHandle& request,
+void WriteBody(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                const std::wstring& body) {
-  if (!request.valid()) return;
+  if (!request) return;
   // The body is ASCII, so the low byte of each unit is the character.
   std::vector<std::uint8_t> bytes(body.size());
   std::transform(body.begin(), body.end(), bytes.begin(),
@@ -121,18 +124,18 @@ void WriteBody(platform::Internet& internet, const InternetHandle& request,
   }
 }
 
-bool QueryStatusCode(platform::Internet& internet, const InternetHandle& request,
+bool QueryStatusCode(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                      std::uint32_t& status) {
   std::uint32_t number = 0;
-  const bool ok = request.valid() && internet.QueryStatusCode(request.get(), number);
+  const bool ok = request && internet.QueryStatusCode(request.get(), number);
   status = ok ? number : 0;
   return ok;
 }
 
-bool QueryLocation(platform::Internet& internet, const InternetHandle& request,
+bool QueryLocation(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                    std::wstring& location) {
   location.clear();
-  if (!request.valid()) return false;
+  if (!request) return false;
   std::vector<char> buffer(kLocationBufferSize, '\0');
   std::uint32_t length = kLocationBufferSize - 1;
   if (!internet.QueryInfoA(request.get(), platform::kHttpQueryLocation, buffer.data(), length)) {

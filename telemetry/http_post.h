@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/internet.h"
-#include "telemetry/internet_handle.h"
 
 namespace telemetry {
 
@@ -45,24 +44,26 @@ std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, b
 // false, when the holder it is given holds no valid handle.
 
 // InternetConnectW to `server`:`port` for HTTP on an open root handle.
-InternetHandle OpenConnection(platform::Internet& internet, const InternetHandle& root,
-                              const std::wstring& server, std::uint16_t port);
+platform::UniqueInternetHandle OpenConnection(platform::Internet& internet,
+                                              const platform::UniqueInternetHandle& root,
+                                              const std::wstring& server, std::uint16_t port);
 // A POST request for the object "entt" that does not follow redirects.
-InternetHandle OpenRequest(platform::Internet& internet, const InternetHandle& connection,
-                           bool secure);
+platform::UniqueInternetHandle OpenRequest(platform::Internet& internet,
+                                           const platform::UniqueInternetHandle& connection,
+                                           bool secure);
 // Adds `line` with its CR LF; a header that cannot be added is left out.
-void AddHeader(platform::Internet& internet, const InternetHandle& request,
+void AddHeader(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                const std::wstring& line);
 // Writes the low byte of each unit of `body` (ASCII), calling again after a
 // partial write until all is written or a write fails or writes nothing.
-void WriteBody(platform::Internet& internet, const InternetHandle& request,
+void WriteBody(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                const std::wstring& body);
 // The response's numeric status; false and 0 when it cannot be had.
-bool QueryStatusCode(platform::Internet& internet, const InternetHandle& request,
+bool QueryStatusCode(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                      std::uint32_t& status);
 // The response's Location header, decoded from UTF-8 up to its first zero
 // byte; `location` is emptied first and false returned when there is none.
-bool QueryLocation(platform::Internet& internet, const InternetHandle& request,
+bool QueryLocation(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                    std::wstring& location);
 
 }  // namespace telemetry

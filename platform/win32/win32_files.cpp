@@ -3,26 +3,10 @@
 #include <limits>
 
 #include "platform/win32/win32_facilities.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform::win32 {
 namespace {
-
-// Owns a directory search handle from FindFirstFileW.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  ~FindHandle() {
-    if (valid()) FindClose(handle_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 bool IsDotEntry(const wchar_t* name) {
   return (name[0] == L'.' && name[1] == L'\0') ||
@@ -69,8 +53,8 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
   pattern += L'*';
 
   WIN32_FIND_DATAW found{};
-  const FindHandle search(FindFirstFileW(pattern.c_str(), &found));
-  if (!search.valid()) {
+  const UniqueFindHandle search(FindFirstFileW(pattern.c_str(), &found));
+  if (!search) {
     // A directory without even "." and ".." (a drive's root) is empty, not missing.
     if (::GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<DirectoryEntry>{};
     return std::nullopt;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/win32/win32_facilities.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform::win32 {
 namespace {
@@ -68,11 +69,6 @@ const WinInet& Api() {
   static const WinInet api = Load();
   return api;
 }
-
-struct ThreadCloser {
-  void operator()(HANDLE thread) const { ::CloseHandle(thread); }
-};
-using ThreadHandle = std::unique_ptr<void, ThreadCloser>;
 
 }  // namespace
 
@@ -165,7 +161,7 @@ bool Win32Internet::CloseHandle(HInternet handle) {
 bool Win32Internet::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
                               const std::function<void()>& expire,
                               std::uint32_t graceMilliseconds) {
-  const ThreadHandle thread(StartTaskThread(std::move(task)));
+  const UniqueKernelHandle thread(StartTaskThread(std::move(task)));
   if (!thread) return false;
   if (WaitForSingleObject(thread.get(), milliseconds) == WAIT_OBJECT_0) return true;
   expire();

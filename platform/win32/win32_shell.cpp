@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/win32/win32_facilities.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform::win32 {
 namespace {
@@ -50,39 +51,6 @@ class ComApartment {
   bool initialized_;
 };
 
-// Owns one reference to a COM interface.
-template <typename Interface>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() {
-    if (pointer_ != nullptr) pointer_->Release();
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-
-  explicit operator bool() const { return pointer_ != nullptr; }
-  Interface* operator->() const { return pointer_; }
-  Interface* get() const { return pointer_; }
-  // For a call that hands out a new reference; any held one is released first.
-  Interface** Put() {
-    if (pointer_ != nullptr) pointer_->Release();
-    pointer_ = nullptr;
-    return &pointer_;
-  }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-
-  // QueryInterface into `other`; false when the object does not have it.
-  template <typename Other>
-  bool As(ComRef<Other>& other) const {
-    return pointer_ != nullptr &&
-           SUCCEEDED(pointer_->QueryInterface(__uuidof(Other), other.PutVoid())) && other;
-  }
-
- private:
-  Interface* pointer_ = nullptr;
-};
-
 // A VARIANT that is cleared (its string freed) when it goes.
 class Variant {
  public:
@@ -107,43 +75,11 @@ class Variant {
   VARIANT value_{};
 };
 
-// Owns a BSTR, the form in which a string crosses to another process.
-class BString {
- public:
-  explicit BString(const std::wstring& text)
-      : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-  ~BString() { SysFreeString(value_); }
-  BString(const BString&) = delete;
-  BString& operator=(const BString&) = delete;
-
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_;
-};
-
-// Owns a kernel handle (a process, a token, a thread).
-class KernelHandle {
- public:
-  explicit KernelHandle(HANDLE handle) : handle_(handle) {}
-  ~KernelHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  KernelHandle(const KernelHandle&) = delete;
-  KernelHandle& operator=(const KernelHandle&) = delete;
-
-  explicit operator bool() const { return handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // The TOKEN_USER of a process's token, in a buffer of the size it needs.
 std::optional<std::vector<BYTE>> TokenUserOf(HANDLE process) {
   HANDLE opened = nullptr;
   if (!OpenProcessToken(process, TOKEN_QUERY, &opened)) return std::nullopt;
-  const KernelHandle token(opened);
+  const UniqueKernelHandle token(opened);
   DWORD size = 0;
   static_cast<void>(GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size));
   if (size < sizeof(TOKEN_USER)) return std::nullopt;
@@ -159,45 +95,46 @@ PSID SidOf(std::vector<BYTE>& tokenUser) {
 
 // The desktop's IShellDispatch2: the object behind Explorer's desktop window,
 // which runs as the interactive user whatever this process runs as.
-bool FindDesktopShellDispatch(ComRef<IShellDispatch2>& dispatch) {
-  ComRef<IShellWindows> windows;
+bool FindDesktopShellDispatch(UniqueComRef<IShellDispatch2>& dispatch) {
+  UniqueComRef<IShellWindows> windows;
   if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
-                              __uuidof(IShellWindows), windows.PutVoid())) ||
+                              __uuidof(IShellWindows), PutVoid(windows))) ||
       !windows) {
     return false;
   }
   Variant desktop(CSIDL_DESKTOP);
   Variant noRoot;
   long desktopWindow = 0;
-  ComRef<IDispatch> browserObject;
+  UniqueComRef<IDispatch> browserObject;
   // S_FALSE, and no object, when there is no desktop window.
-  if (windows->FindWindowSW(desktop.get(), noRoot.get(), SWC_DESKTOP, &desktopWindow,
-                            SWFO_NEEDDISPATCH, browserObject.Put()) != S_OK ||
+  if (windows.get()->FindWindowSW(desktop.get(), noRoot.get(), SWC_DESKTOP, &desktopWindow,
+                                  SWFO_NEEDDISPATCH, browserObject.put()) != S_OK ||
       !browserObject) {
     return false;
   }
-  ComRef<IServiceProvider> services;
-  ComRef<IShellBrowser> browser;
-  if (!browserObject.As(services) ||
-      FAILED(services->QueryService(SID_STopLevelBrowser, __uuidof(IShellBrowser),
-                                    browser.PutVoid())) ||
+  UniqueComRef<IServiceProvider> services;
+  UniqueComRef<IShellBrowser> browser;
+  if (!QueryAs(browserObject, services) ||
+      FAILED(services.get()->QueryService(SID_STopLevelBrowser, __uuidof(IShellBrowser),
+                                          PutVoid(browser))) ||
       !browser) {
     return false;
   }
-  ComRef<IShellView> view;
-  if (FAILED(browser->QueryActiveShellView(view.Put())) || !view) return false;
-  ComRef<IDispatch> background;
-  if (FAILED(view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), background.PutVoid())) ||
+  UniqueComRef<IShellView> view;
+  if (FAILED(browser.get()->QueryActiveShellView(view.put())) || !view) return false;
+  UniqueComRef<IDispatch> background;
+  if (FAILED(
+          view.get()->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), PutVoid(background))) ||
       !background) {
     return false;
   }
-  ComRef<IShellFolderViewDual> folderView;
-  ComRef<IDispatch> application;
-  if (!background.As(folderView) || FAILED(folderView->get_Application(application.Put())) ||
-      !application) {
+  UniqueComRef<IShellFolderViewDual> folderView;
+  UniqueComRef<IDispatch> application;
+  if (!QueryAs(background, folderView) ||
+      FAILED(folderView.get()->get_Application(application.put())) || !application) {
     return false;
   }
-  return application.As(dispatch);
+  return QueryAs(application, dispatch);
 }
 
 }  // namespace
@@ -231,7 +168,7 @@ bool Win32Shell::DesktopShellRunsAsThisUser() {
   if (GetWindowThreadProcessId(shellWindow, &shellProcessId) == 0 || shellProcessId == 0) {
     return false;
   }
-  const KernelHandle shellProcess(
+  const UniqueKernelHandle shellProcess(
       OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcessId));
   if (!shellProcess) return false;
   std::optional<std::vector<BYTE>> shellUser = TokenUserOf(shellProcess.get());
@@ -250,20 +187,19 @@ struct DesktopOpenRequest {
 
 bool AskDesktopShellToOpen(const std::wstring& path, int showCommand) {
   const ComApartment apartment;
-  ComRef<IShellDispatch2> shell;
+  UniqueComRef<IShellDispatch2> shell;
   if (!FindDesktopShellDispatch(shell)) return false;
-  const BString file(path);
+  const UniqueBstr file(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
   Variant arguments(L"");
   Variant directory(L"");
   Variant operation(L"open");
   Variant show(showCommand);
-  if (file.get() == nullptr || !arguments.HoldsValue() || !directory.HoldsValue() ||
-      !operation.HoldsValue()) {
+  if (!file || !arguments.HoldsValue() || !directory.HoldsValue() || !operation.HoldsValue()) {
     return false;
   }
   // S_FALSE: the shell took the request and started nothing.
-  return shell->ShellExecute(file.get(), *arguments.get(), *directory.get(), *operation.get(),
-                             *show.get()) == S_OK;
+  return shell.get()->ShellExecute(file.get(), *arguments.get(), *directory.get(), *operation.get(),
+                                   *show.get()) == S_OK;
 }
 
 DWORD WINAPI RunDesktopOpen(void* parameter) {
@@ -276,7 +212,8 @@ DWORD WINAPI RunDesktopOpen(void* parameter) {
 bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
                                            std::uint32_t milliseconds) {
   auto request = std::make_unique<DesktopOpenRequest>(DesktopOpenRequest{path, showCommand});
-  const KernelHandle thread(CreateThread(nullptr, 0, RunDesktopOpen, request.get(), 0, nullptr));
+  const UniqueKernelHandle thread(
+      CreateThread(nullptr, 0, RunDesktopOpen, request.get(), 0, nullptr));
   if (!thread) return false;
   // The thread frees the request, whenever it ends.
   static_cast<void>(request.release());

@@ -51,8 +51,8 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     system_bytes = system_file.read_bytes()
     os.link(system_file, page)
 
-    # 'D', then 'E': the page appears in TEMP and the shell opens it with the
-    # program registered for HTML files (here e2e-record, which notes the path).
+    # 'D', then 'E'. e2e-record is the HTML handler here, in place of a
+    # browser, so its log shows what the shell was asked to open.
     run = machine.run_tool()
     run.answer("agreement", "D")
     run.answer("agreement", "E")
@@ -84,8 +84,8 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     assert not page.exists() and not opened_log.exists()
     assert_transcript(run.output_bytes(), [BANNER, AGREEMENT_PROMPT])
 
-    # TEMP with a trailing backslash: the path has two backslashes in a row,
-    # which the platform accepts; the page lands in the same directory.
+    # The page's name is joined to TEMP as it stands, so a trailing backslash
+    # doubles; Windows still finds the same directory.
     run = machine.run_tool(env_set={"TEMP": machine.temp_dir + "\\"})
     run.answer("agreement", "D")
     run.answer("agreement", "E")

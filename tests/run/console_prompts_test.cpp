@@ -20,7 +20,7 @@ constexpr wchar_t kAgreementText[] =
 
 constexpr wchar_t kExitText[] = L"\nPress the 'E' key to exit the tool.\n";
 
-// Letter keys are named by the code of the upper-case letter.
+// GetAsyncKeyState knows the A key as 'A'; there is no 'a'.
 constexpr int A = 'A';
 constexpr int D = 'D';
 constexpr int E = 'E';

@@ -163,7 +163,7 @@ TEST_F(RemovalRunTest, DecliningEndsAtOnceWithOnlyTheStartEvent) {
   ASSERT_EQ(Events().size(), 1u);
   EXPECT_EQ(Field(Events()[0], L"module"), L"start");
   EXPECT_EQ(Field(Events()[0], L"build"), kRunId);
-  // No pause and no exit-key wait: the 'E' that declined was the last query.
+  // Declining leaves at once: no key is read after the 'E'.
   EXPECT_EQ(BeforeTheEnd(machine.keyboard.queries()).back().virtualKey, E);
   EXPECT_EQ(machine.clock.TotalSleptMs(), 200u);
   // Nothing on the machine was looked at.

@@ -410,11 +410,12 @@ TEST_F(PostFormTest, EachCallStandsAlone) {
 TEST(HttpStepsTest, StepsWithoutAValidHandleCallNothing) {
   sim::SimCore core;
   sim::SimInternet internet(core);
-  const InternetHandle none;
-  const InternetHandle invalid(internet, reinterpret_cast<platform::HInternet>(~std::uintptr_t{0}));
-  for (const InternetHandle* holder : {&none, &invalid}) {
-    EXPECT_FALSE(OpenConnection(internet, *holder, kTelemetryServer, 80).valid());
-    EXPECT_FALSE(OpenRequest(internet, *holder, false).valid());
+  const platform::UniqueInternetHandle none;
+  const platform::UniqueInternetHandle invalid(
+      internet, reinterpret_cast<platform::HInternet>(~std::uintptr_t{0}));
+  for (const platform::UniqueInternetHandle* holder : {&none, &invalid}) {
+    EXPECT_FALSE(OpenConnection(internet, *holder, kTelemetryServer, 80));
+    EXPECT_FALSE(OpenRequest(internet, *holder, false));
     AddHeader(internet, *holder, L"Connection: close");
     WriteBody(internet, *holder, L"a=1");
     std::uint32_t status = 123;
