@@ -33,7 +33,7 @@ from tessel_e2e import product  # noqa: E402
 from tessel_e2e.collector import Request  # noqa: E402
 from tessel_e2e.machine import PROMPTS, Machine, Plan, ToolRun, make_template  # noqa: E402
 from tessel_e2e.pe import imported_dlls, machine_of  # noqa: E402
-from tessel_e2e.prefix import RUNS_X86, WINE, WinePrefix, temporary_root  # noqa: E402
+from tessel_e2e.prefix import WINE, WinePrefix, temporary_root, x86_unavailable  # noqa: E402
 from tessel_e2e.sandbox import Sandbox  # noqa: E402
 
 LIMIT_BYTES = 512 * 1024
@@ -309,7 +309,8 @@ def measure(build_dir: Path, runs: int, stagger: float, other_exe: Path | None,
 
 
 # the report
-def report_lines(results: Results, wine_version: str, runs_x86: bool = RUNS_X86) -> list[str]:
+def report_lines(results: Results, wine_version: str,
+                 x86_missing: str | None = x86_unavailable()) -> list[str]:
     lines = []
     width = 46
 
@@ -319,8 +320,8 @@ def report_lines(results: Results, wine_version: str, runs_x86: bool = RUNS_X86)
     timed = results.files[0]
     lines += ["tessel-cleanup benchmark under %s" % wine_version,
               "Timed runs use the %s exe, %s%s" % (
-                  timed.arch, timed.path, "" if runs_x86 or timed.arch != "x64" else
-                  ": this machine runs no 32-bit programs, so the x86 exe is only weighed"), ""]
+                  timed.arch, timed.path, "" if not x86_missing or timed.arch != "x64" else
+                  "; the x86 exe is only weighed: " + x86_missing), ""]
     for number, exe in enumerate(results.files):
         row("%s exe size%s" % (exe.arch, "" if number == 0 else " (not timed)"),
             "%d bytes = %.1f%% of 512 KiB (%+d bytes to the limit)"

@@ -1,5 +1,6 @@
 # Installs what the project's scripts need on a Debian machine, only what is
-# missing, and prepares Wine prefixes. Sourced by scripts/test and scripts/demo.
+# missing, and prepares Wine prefixes. Sourced by scripts/test, scripts/demo,
+# scripts/bench and scripts/release.
 
 _setup_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
@@ -15,8 +16,9 @@ machine_runs_x86() {
 }
 
 # The exe a script runs: `--exe x86` or `--exe x64` among its arguments, else
-# the 32-bit one where this machine runs it and the 64-bit one where not. Sets
+# the 32-bit one where Wine runs it here and the 64-bit one where not. Sets
 # exe_arch and exe_preset, and leaves the other arguments in script_args.
+# After install_wine.
 select_exe() {
   script_args=()
   exe_arch=""
@@ -37,7 +39,7 @@ select_exe() {
     esac
   done
   if [ -z "$exe_arch" ]; then
-    if machine_runs_x86; then exe_arch=x86; else exe_arch=x64; fi
+    if wine_runs_x86; then exe_arch=x86; else exe_arch=x64; fi
   fi
   case "$exe_arch" in
     x86) exe_preset=windows ;;
@@ -47,8 +49,8 @@ select_exe() {
       return 2
       ;;
   esac
-  if [ "$exe_arch" = x86 ] && ! machine_runs_x86; then
-    echo "--exe x86: this machine does not run 32-bit x86 programs; use --exe x64" >&2
+  if [ "$exe_arch" = x86 ] && ! wine_runs_x86; then
+    echo "--exe x86: the 32-bit exe cannot run here: $(x86_unavailable_reason); use --exe x64" >&2
     return 2
   fi
 }
@@ -63,16 +65,57 @@ _missing_packages() {
 }
 
 _apt_updated=""
+# The first error line of an `apt-get update` that failed twice; empty after
+# one that worked.
+_apt_update_problem=""
+
+# apt-get update, and once more after a pause when it fails. A mirror in the
+# middle of a sync can fail one list while the others were read; the set-up
+# then goes on with what the lists offer, and only a package that cannot be
+# installed stops it.
+_apt_update() {
+  local log attempt
+  log=$(mktemp)
+  for attempt in 1 2; do
+    if apt-get update -q >"$log" 2>&1; then
+      cat "$log"
+      rm -f "$log"
+      _apt_update_problem=""
+      return 0
+    fi
+    cat "$log"
+    if [ "$attempt" -eq 1 ]; then
+      echo "apt-get update failed; trying once more in ${TESSEL_APT_RETRY_SECONDS:-15} s" >&2
+      sleep "${TESSEL_APT_RETRY_SECONDS:-15}"
+    fi
+  done
+  _apt_update_problem=$(grep -m 1 -E '^(E|W):' "$log" | sed -E 's/^(E|W): *//; s/[[:space:]]+/ /g')
+  rm -f "$log"
+  echo "apt-get update failed again; going on with the package lists it could read" >&2
+}
+
+# Installs the packages that are missing. When that fails, names the ones
+# apt cannot install (each tried on its own, without installing) and fails.
 install_packages() {
-  local missing
+  local missing package
   mapfile -t missing < <(_missing_packages "$@")
   [ "${#missing[@]}" -eq 0 ] && return 0
   [ "$(id -u)" -eq 0 ] || { echo "need root to install: ${missing[*]}" >&2; return 1; }
   if [ -z "$_apt_updated" ]; then
-    apt-get update -q
+    _apt_update
     _apt_updated=1
   fi
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" && return 0
+  local refused=()
+  for package in "${missing[@]}"; do
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --simulate "$package" >/dev/null 2>&1 ||
+      refused+=("$package")
+  done
+  [ "${#refused[@]}" -gt 0 ] || refused=("${missing[@]}")
+  local cause=""
+  [ -z "$_apt_update_problem" ] || cause=" (apt-get update had failed: $_apt_update_problem)"
+  echo "cannot install: ${refused[*]}$cause" >&2
+  return 1
 }
 
 install_build_tools() {
@@ -80,10 +123,20 @@ install_build_tools() {
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
 }
 
+# Why the 32-bit exe cannot run under Wine here, in words for a summary line;
+# empty where it can. Set by install_wine, and handed on to the end-to-end
+# harness, which cannot tell why Wine's 32-bit part is missing.
+TESSEL_X86_UNAVAILABLE=${TESSEL_X86_UNAVAILABLE:-}
+export TESSEL_X86_UNAVAILABLE
+
 # Where 32-bit code cannot run, wine32:i386 is left out: it could not start,
-# and Debian's wrappers would pick it all the same.
+# and Debian's wrappers would pick it all the same. Where it runs but
+# wine32:i386 cannot be installed (its i386 libraries must match the 64-bit
+# ones, which a list missing from a mirror can prevent), Wine comes without
+# it and the machine takes the same road: the 64-bit exe runs everything.
 install_wine() {
   if ! machine_runs_x86; then
+    TESSEL_X86_UNAVAILABLE="this machine refuses 32-bit x86 programs (Exec format error)"
     install_packages wine wine64
     return
   fi
@@ -91,14 +144,40 @@ install_wine() {
     dpkg --add-architecture i386
     _apt_updated=""
   fi
-  install_packages wine wine32:i386 wine64
+  if install_packages wine wine32:i386 wine64; then
+    TESSEL_X86_UNAVAILABLE=""
+    return 0
+  fi
+  local cause="apt-get could not install wine32:i386"
+  [ -z "$_apt_update_problem" ] || cause+=" after apt-get update failed: $_apt_update_problem"
+  TESSEL_X86_UNAVAILABLE="Wine's 32-bit part could not be installed ($cause)"
+  echo "going on without Wine's 32-bit part: the 64-bit exe runs everything" >&2
+  install_packages wine wine64
+}
+
+# Whether the 32-bit exe runs under Wine here: the machine runs 32-bit code
+# and Wine's 32-bit part is installed.
+wine_runs_x86() {
+  machine_runs_x86 && [ -z "$(_missing_packages wine32:i386)" ]
+}
+
+# Why wine_runs_x86 says no, for a summary line.
+x86_unavailable_reason() {
+  if [ -n "$TESSEL_X86_UNAVAILABLE" ]; then
+    printf '%s\n' "$TESSEL_X86_UNAVAILABLE"
+  elif ! machine_runs_x86; then
+    echo "this machine refuses 32-bit x86 programs (Exec format error)"
+  else
+    echo "Wine's 32-bit part (wine32:i386) is not installed"
+  fi
 }
 
 # Starts a Windows program (or Wine's own tools: wineboot, reg, sc) with the
-# loader this machine runs: Debian's `wine` where 32-bit code runs (it hands
-# 64-bit programs to the 64-bit loader), otherwise the 64-bit loader itself.
+# loader this machine runs: Debian's `wine` where the 32-bit one runs (it
+# hands 64-bit programs to the 64-bit loader), otherwise the 64-bit loader
+# itself.
 wine_run() {
-  if machine_runs_x86; then
+  if wine_runs_x86; then
     wine "$@"
   else
     WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 "$@"

@@ -18,7 +18,7 @@ import pytest
 
 from tessel_e2e import pe
 from tessel_e2e.machine import Machine, Plan, make_template
-from tessel_e2e.prefix import RUNS_X86, WinePrefix
+from tessel_e2e.prefix import RUNS_X86, WinePrefix, x86_unavailable
 from tessel_e2e.sandbox import Sandbox
 
 REPO = Path(__file__).resolve().parents[2]
@@ -28,7 +28,7 @@ PRESETS = {"x86": "windows", "x64": "windows-x64"}
 def pytest_addoption(parser):
     parser.addoption("--exe", choices=sorted(PRESETS), default="x86" if RUNS_X86 else "x64",
                      help="the exe under test: x86 (32-bit) or x64 (64-bit); default: x86 "
-                          "where this machine runs 32-bit code, else x64")
+                          "where Wine runs 32-bit code here, else x64")
 
 
 def build_dir(config) -> Path:
@@ -41,8 +41,8 @@ def pytest_configure(config):
     # cannot start.
     only_images = config.getoption("-m") == "image"
     if config.getoption("--exe") == "x86" and not RUNS_X86 and not only_images:
-        raise pytest.UsageError("--exe x86: this machine does not run 32-bit x86 programs "
-                                "(scripts/lib/runs-x86 says no); run the scenarios with --exe x64")
+        raise pytest.UsageError("--exe x86: the 32-bit exe cannot run here: %s; run the "
+                                "scenarios with --exe x64" % x86_unavailable())
 
 
 def pytest_report_header(config):

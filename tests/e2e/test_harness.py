@@ -69,6 +69,74 @@ class TestRunsX86Probe:
         assert self.answer("--program", str(refused)) == "no"
 
 
+# Stand-ins for apt-get, dpkg-query and dpkg: a package list in a file, an
+# index that fails to download, packages that cannot be installed.
+FAKE_APT = r"""#!/bin/sh
+echo "$*" >> "$FAKE/apt.log"
+case "$1" in
+  update)
+    echo "E: Failed to fetch http://mirror/binary-i386/Packages.xz  File has unexpected size" \
+      "(374820 != 376004). Mirror sync in progress?"
+    exit 100 ;;
+  install)
+    shift; simulate=""; wanted=""
+    for arg; do
+      case "$arg" in --simulate) simulate=1 ;; -*) ;; *) wanted="$wanted $arg" ;; esac
+    done
+    for package in $wanted; do
+      ! grep -qx "$package" "$FAKE/broken" || exit 100
+    done
+    [ -n "$simulate" ] || printf '%s\n' $wanted >> "$FAKE/installed" ;;
+esac
+"""
+FAKE_DPKG_QUERY = """#!/bin/sh
+eval "package=\\${$#}"
+grep -qx "$package" "$FAKE/installed" && echo "install ok installed"
+"""
+FAKE_DPKG = """#!/bin/sh
+[ "$1" = --print-foreign-architectures ] && echo i386
+"""
+
+
+class TestSetUpOnABadMirrorDay:
+    """A broken index on the mirror must not end the set-up, and a package that
+    cannot be installed must stop it by name, except Wine's 32-bit part, whose
+    absence sends the machine down the 64-bit exe's road."""
+
+    def set_up(self, tmp_path, broken: list[str], script: str):
+        for name, text in (("apt-get", FAKE_APT), ("dpkg-query", FAKE_DPKG_QUERY),
+                           ("dpkg", FAKE_DPKG), ("id", "#!/bin/sh\necho 0\n")):
+            (tmp_path / name).write_text(text)
+            (tmp_path / name).chmod(0o755)
+        (tmp_path / "broken").write_text("".join(p + "\n" for p in broken))
+        (tmp_path / "installed").write_text("")
+        env = {"PATH": "%s:/usr/bin:/bin" % tmp_path, "FAKE": str(tmp_path),
+               "TESSEL_RUNS_X86": "yes", "TESSEL_APT_RETRY_SECONDS": "0"}
+        setup = RUNS_X86_PROBE.parent / "setup.sh"
+        return subprocess.run(["bash", "-c", "set -euo pipefail; source %s; %s" % (setup, script)],
+                              env=env, capture_output=True, text=True)
+
+    def test_wine_without_its_32_bit_part_when_the_index_is_broken(self, tmp_path):
+        result = self.set_up(tmp_path, ["wine32:i386"], 'install_wine; wine_runs_x86 || '
+                             'echo "no: $(x86_unavailable_reason)"')
+        assert result.returncode == 0, result.stderr
+        assert (tmp_path / "installed").read_text().split() == ["wine", "wine64"]
+        apt = (tmp_path / "apt.log").read_text().splitlines()
+        assert [line for line in apt if line.startswith("update")] == ["update -q"] * 2
+        assert result.stdout.splitlines()[-1] == (
+            "no: Wine's 32-bit part could not be installed (apt-get could not install "
+            "wine32:i386 after apt-get update failed: Failed to fetch "
+            "http://mirror/binary-i386/Packages.xz File has unexpected size (374820 != 376004). "
+            "Mirror sync in progress?)")
+
+    def test_a_needed_package_that_cannot_be_installed_stops_by_name(self, tmp_path):
+        result = self.set_up(tmp_path, ["googletest"], "install_build_tools; echo went on")
+        assert result.returncode != 0 and "went on" not in result.stdout
+        assert "cannot install: googletest (apt-get update had failed: Failed to fetch" \
+            in result.stderr
+        assert (tmp_path / "installed").read_text() == ""
+
+
 class TestRegistryFiles:
     def test_values_are_decoded(self):
         (tessel, session) = parse_reg_file(SYSTEM_REG, "HKLM")

@@ -38,7 +38,24 @@ def machine_runs_x86() -> bool:
     return answer == "yes"
 
 
-RUNS_X86 = machine_runs_x86()
+# Wine's 32-bit loader, there when its 32-bit part (wine32:i386) is installed.
+WINE32 = Path("/usr/lib/wine/wine")
+
+
+def x86_unavailable() -> str | None:
+    """Why the 32-bit exe cannot run under Wine here, for a report line; None
+    where it can. The scripts say why Wine's 32-bit part is missing in
+    TESSEL_X86_UNAVAILABLE when they could not install it."""
+    if not machine_runs_x86():
+        return "this machine refuses 32-bit x86 programs (Exec format error)"
+    if not WINE32.exists():
+        return (os.environ.get("TESSEL_X86_UNAVAILABLE")
+                or "Wine's 32-bit part (wine32:i386) is not installed")
+    return None
+
+
+# Whether the 32-bit exe runs under Wine here.
+RUNS_X86 = x86_unavailable() is None
 
 # Debian's `wine` runs the 32-bit loader, which hands 64-bit programs on:
 # `wine reg` and `wine sc` are then the 32-bit tools. This one runs 64-bit
