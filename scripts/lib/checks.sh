@@ -7,9 +7,6 @@
 
 _checks_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
-# The fuzz targets, each with its seed corpus in fuzz/corpus/<name>/.
-_checks_fuzzers=(event_encoding custom_fields http_response)
-
 # Directories of the project's own code; platform/ only for its .cpp files at
 # the top, its win32/ folder as its own entry.
 _checks_default_paths=(telemetry run removal platform platform/win32)
@@ -43,11 +40,14 @@ run_sanitized_tests() {
 # corpus stays as it is. A crash keeps its input below the fuzz tree.
 run_fuzzers() {
   local seconds=${1:-${FUZZ_SECONDS:-60}}
-  local dir fuzzer work status
+  local dir fuzzer work status fuzzers
   dir=$(_checks_configure fuzz) || return 1
-  cmake --build "$dir" -j2 --target "${_checks_fuzzers[@]/%/_fuzzer}" || return 1
+  cmake --build "$dir" -j2 --target fuzzers || return 1
+  # The targets as fuzz/CMakeLists.txt lists them, each with its seed corpus
+  # in fuzz/corpus/<name>/.
+  mapfile -t fuzzers <"$dir/fuzz/fuzzers.txt"
   mkdir -p "$dir/artifacts"
-  for fuzzer in "${_checks_fuzzers[@]}"; do
+  for fuzzer in "${fuzzers[@]}"; do
     work=$(mktemp -d)
     cp -r "$_checks_repo/fuzz/corpus/$fuzzer" "$work/corpus"
     echo "fuzzing $fuzzer for ${seconds}s"
