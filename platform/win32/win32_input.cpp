@@ -34,7 +34,7 @@ InputWait Win32Keyboard::WaitForConsoleInput(ConsoleInputHandle input, std::uint
 }
 
 std::vector<ConsoleInputRecord> Win32Keyboard::ReadConsoleRecords(ConsoleInputHandle input) {
-  const HANDLE handle = ToNative<HANDLE>(input);
+  auto* const handle = ToNative<HANDLE>(input);
   std::vector<ConsoleInputRecord> records;
   DWORD waiting = 0;
   // ReadConsoleInputW waits for a record when none is there.
