@@ -116,10 +116,11 @@ class RemovalRunTest : public ::testing::Test {
   // call holds that call's index.
   std::size_t EndOfPrompts() const {
     const auto& calls = machine.core.calls;
-    return static_cast<std::size_t>(
-        std::find_if(calls.begin(), calls.end(),
-                     [](const std::wstring& call) { return call.starts_with(L"Process.Term"); }) -
-        calls.begin());
+    return static_cast<std::size_t>(std::find_if(calls.begin(), calls.end(),
+                                                 [](const std::wstring& call) {
+                                                   return call.starts_with(L"Process.Terminate");
+                                                 }) -
+                                    calls.begin());
   }
   template <typename Record>
   std::vector<Record> BeforeTheEnd(const std::vector<Record>& records) const {

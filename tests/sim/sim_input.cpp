@@ -70,13 +70,11 @@ platform::ConsoleInputHandle SimKeyboard::OpenConsoleInput() {
     core_.lastError = kErrorInvalidHandle;
     return nullptr;
   }
-  ++openConsoleInputs_;
   return kConsoleInput;
 }
 
 bool SimKeyboard::CloseConsoleInput(platform::ConsoleInputHandle input) {
   core_.calls.push_back(L"Keyboard.CloseConsoleInput");
-  openConsoleInputs_ -= input == kConsoleInput ? 1 : 0;
   return input == kConsoleInput;
 }
 

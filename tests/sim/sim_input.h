@@ -76,7 +76,6 @@ class SimKeyboard : public platform::Keyboard {
 
   // Every wait on the console's input, as SleepRecords.
   const std::vector<SleepRecord>& inputWaits() const { return inputWaits_; }
-  int openConsoleInputs() const { return openConsoleInputs_; }
 
   // Every query so far, in order.
   const std::vector<KeyQuery>& queries() const { return queries_; }
@@ -98,7 +97,6 @@ class SimKeyboard : public platform::Keyboard {
   std::size_t queryLimit_ = kDefaultQueryLimit;
   bool consoleInput_ = false;
   std::uint64_t failWaitsUntilMs_ = 0;
-  int openConsoleInputs_ = 0;
   // The console's records by arrival; those before `unread_` have been read.
   std::vector<std::pair<std::uint64_t, platform::ConsoleInputRecord>> arrivals_;
   std::size_t unread_ = 0;
