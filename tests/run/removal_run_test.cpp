@@ -112,24 +112,6 @@ class RemovalRunTest : public ::testing::Test {
     return modules;
   }
 
-  // What the prompts read and slept, not the run's end. A record made before a
-  // call holds that call's index.
-  std::size_t EndOfPrompts() const {
-    const auto& calls = machine.core.calls;
-    return static_cast<std::size_t>(std::find_if(calls.begin(), calls.end(),
-                                                 [](const std::wstring& call) {
-                                                   return call.starts_with(L"Process.Terminate");
-                                                 }) -
-                                    calls.begin());
-  }
-  template <typename Record>
-  std::vector<Record> BeforeTheEnd(const std::vector<Record>& records) const {
-    std::vector<Record> kept;
-    std::copy_if(records.begin(), records.end(), std::back_inserter(kept),
-                 [&](const Record& record) { return record.callIndex <= EndOfPrompts(); });
-    return kept;
-  }
-
   // How many requests had been sent when the call log held `callCount` entries.
   std::size_t RequestsSentBefore(std::size_t callCount) const {
     const auto end = machine.core.calls.begin() + static_cast<std::ptrdiff_t>(callCount);
@@ -166,7 +148,7 @@ TEST_F(RemovalRunTest, DecliningEndsAtOnceWithOnlyTheStartEvent) {
   EXPECT_EQ(Field(Events()[0], L"module"), L"start");
   EXPECT_EQ(Field(Events()[0], L"build"), kRunId);
   // Declining leaves at once: no key is read after the 'E'.
-  EXPECT_EQ(BeforeTheEnd(machine.keyboard.queries()).back().virtualKey, E);
+  EXPECT_EQ(machine.keyboard.queries().back().virtualKey, E);
   EXPECT_EQ(machine.clock.TotalSleptMs(), 200u);
   // Nothing on the machine was looked at.
   EXPECT_TRUE(machine.services.managerAccesses().empty());
@@ -316,7 +298,7 @@ TEST_F(RemovalRunTest, AcceptedRestartEndsWithOneAndNoExitKeyWait) {
   ASSERT_EQ(machine.power.exitRequests().size(), 1u);
   EXPECT_EQ(machine.power.exitRequests()[0].flags, 0x12u);
   // The question's Y was the last key read: no 'E' was waited for.
-  EXPECT_EQ(BeforeTheEnd(machine.keyboard.queries()).back().virtualKey, Y);
+  EXPECT_EQ(machine.keyboard.queries().back().virtualKey, Y);
   ExpectNoHandlesLeft();
 }
 
@@ -360,11 +342,11 @@ TEST_F(RemovalRunTest, WithoutRightsToStopTheServiceTheRunTakesTheNonAdminExit) 
     EXPECT_EQ(Field(event, L"build"), kRunId);
   }
   // The event goes out before the pause, and 'E' is read only after it.
-  const std::vector<sim::SleepRecord> sleeps = BeforeTheEnd(machine.clock.sleeps());
+  const std::vector<sim::SleepRecord> sleeps = machine.clock.sleeps();
   ASSERT_EQ(sleeps.size(), 31u);  // the agreement's one pass, then the pause
   EXPECT_EQ(RequestsSentBefore(sleeps[1].callIndex), 3u);
   const std::uint64_t pauseEnd = sleeps.back().startMs + 1000;
-  EXPECT_EQ(BeforeTheEnd(machine.keyboard.queries()).back().atMs, pauseEnd);
+  EXPECT_EQ(machine.keyboard.queries().back().atMs, pauseEnd);
 
   // Nothing was removed.
   EXPECT_TRUE(machine.services.Exists(L"tslwfs"));
@@ -440,7 +422,7 @@ TEST_F(RemovalRunTest, TheDoneEventGoesOutBeforeThePauseAndTheQuestion) {
 
   // The pause is the first sleep after the done event, and the last: 'N' and
   // 'E' are held when their prompts start, so neither prompt sleeps.
-  const std::vector<sim::SleepRecord> sleeps = BeforeTheEnd(machine.clock.sleeps());
+  const std::vector<sim::SleepRecord> sleeps = machine.clock.sleeps();
   const auto pause = std::find_if(sleeps.begin(), sleeps.end(), [&](const sim::SleepRecord& s) {
     return RequestsSentBefore(s.callIndex) == Events().size();
   });
