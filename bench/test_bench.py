@@ -73,8 +73,8 @@ class TestProcessorTime:
         assert bench.cpu_percent(before, after, [1, 2, 3, 4], 10.0) == pytest.approx(2.0)
         assert bench.cpu_percent(before, after, [2], 10.0) == 0.0
 
-    def test_the_target_counts_the_server_with_the_tool(self):
-        assert bench.PromptCpu(0.4, 0.7).tool_and_server == pytest.approx(1.1)
+    def test_the_target_counts_the_server_and_the_console_with_the_tool(self):
+        assert bench.PromptCpu(0.4, 0.7, 0.2).tool_and_server == pytest.approx(1.3)
 
 
 class TestReport:
@@ -84,16 +84,16 @@ class TestReport:
                     bench.Removal("never answers", 0.5 + prompt_gap, 31.0 + removal_gap,
                                   bench.PromptCpu(cpu / 2, cpu / 2))]
         exe = bench.ExeFile(Path("tool.exe"), "x64", size, ["KERNEL32.dll"], foreign)
-        return bench.Results([exe], removals, [0.1])
+        return bench.Results([exe], removals, [0.1], [bench.PromptCpu(cpu / 2, cpu / 2)])
 
     def verdicts(self, lines: list[str]) -> list[str]:
         return [line.split("target ", 1)[1].split(": ")[1].split()[0] for line in lines
                 if "target " in line]
 
     def test_targets_met(self):
-        lines = bench.report_lines(self.results(512 * 1024, [], -0.050, 1.0, 0.99), "wine",
+        lines = bench.report_lines(self.results(512 * 1024, [], -0.050, 1.0, 0.39), "wine",
                                    "Wine's 32-bit part could not be installed (why)")
-        assert self.verdicts(lines) == ["met"] * 5
+        assert self.verdicts(lines) == ["met"] * 6
         assert any("never answers -50.0 ms" in line for line in lines)
         assert any("the x86 exe is only weighed: Wine's 32-bit part could not be installed (why)"
                    in line for line in lines)
@@ -102,7 +102,7 @@ class TestReport:
         lines = bench.report_lines(
             self.results(512 * 1024 + 1, ["libgcc_s_dw2-1.dll"], 0.051, -1.001, 1.0), "wine",
             None)
-        assert self.verdicts(lines) == ["MISSED"] * 5
+        assert self.verdicts(lines) == ["MISSED"] * 6
         assert any("(libgcc_s_dw2-1.dll)" in line for line in lines)
         assert not any("only weighed" in line for line in lines)
 

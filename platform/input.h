@@ -1,38 +1,56 @@
-// The keyboard, polled, and the passing of time.
+// The keys typed to the process, and the passing of time.
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "platform/unique_handle.h"
 
 namespace platform {
 
-struct WindowTag;
-// A window of the desktop; only compared, never used to reach the window.
-using WindowHandle = WindowTag*;
+struct ConsoleInputTag;
+// The input buffer of this process's console.
+using ConsoleInputHandle = ConsoleInputTag*;
+
+// One record of a console's input, as far as keys go.
+struct ConsoleInputRecord {
+  enum class Kind { kKeyDown, kKeyUp, kOther };
+  Kind kind = Kind::kOther;
+  int virtualKey = 0;  // of a key record
+};
+
+// How a bounded wait on the console's input ended.
+enum class InputWait { kInputWaiting, kTimedOut, kFailed };
 
 class Keyboard {
  public:
   virtual ~Keyboard() = default;
 
   // GetAsyncKeyState(virtualKey): non-zero when the key is down now or has been
-  // pressed since the previous query.
+  // pressed since the previous query. The whole desktop's keyboard, whatever
+  // window is in front.
   virtual std::int16_t GetAsyncKeyState(int virtualKey) = 0;
 
-  // Whether standard input is a console (GetConsoleMode on it succeeds).
-  virtual bool StandardInputIsConsole() = 0;
-  // FlushConsoleInputBuffer on standard input. The keys polled above also
-  // reach the console as typed input; this drops them.
-  virtual bool FlushConsoleInput() = 0;
-
-  // GetConsoleWindow: the window of this process's console; null when it has
-  // none (started detached, or under a pseudo-console without one).
-  virtual WindowHandle ConsoleWindow() = 0;
-  // GetForegroundWindow: the window that the keyboard's input goes to now;
-  // null while the focus is changing.
-  virtual WindowHandle ForegroundWindow() = 0;
-  // GetAncestor(window, GA_ROOTOWNER): the top window owning it, such as the
-  // terminal window that hosts a console; null on failure.
-  virtual WindowHandle RootOwner(WindowHandle window) = 0;
+  // CreateFileW("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ |
+  // FILE_SHARE_WRITE, OPEN_EXISTING): the input of this process's console,
+  // whether or not standard input is redirected; null when the process has no
+  // console (started detached).
+  virtual ConsoleInputHandle OpenConsoleInput() = 0;
+  virtual bool CloseConsoleInput(ConsoleInputHandle input) = 0;
+  // WaitForSingleObject(input, milliseconds): returns as soon as a record is
+  // waiting to be read.
+  virtual InputWait WaitForConsoleInput(ConsoleInputHandle input, std::uint32_t milliseconds) = 0;
+  // The records waiting, in the order they came (GetNumberOfConsoleInputEvents,
+  // then ReadConsoleInputW for no more than that): never blocks. Empty when
+  // none wait or reading fails.
+  virtual std::vector<ConsoleInputRecord> ReadConsoleRecords(ConsoleInputHandle input) = 0;
+  // FlushConsoleInputBuffer.
+  virtual bool FlushConsoleInput(ConsoleInputHandle input) = 0;
 };
+
+// The console's input, opened by this process.
+using UniqueConsoleInput =
+    UniqueAny<ConsoleInputHandle, FacilityCloser<Keyboard, &Keyboard::CloseConsoleInput>>;
 
 class Clock {
  public:

@@ -1,5 +1,5 @@
 // The running process: facts that several actions need, the telemetry
-// sender's thread, and the end of the process.
+// sender's thread, and the ways the process ends.
 #pragma once
 
 #include <functional>
@@ -25,6 +25,12 @@ class ProcessInfo {
   // the other threads' locks, so a thread left inside WinINet can neither
   // hang nor crash the end. Returns only when it failed.
   virtual void Terminate(int exitCode) = 0;
+
+  // SetConsoleCtrlHandler: from now on Ctrl+C, Ctrl+Break, closing the
+  // console, log-off and shutdown end the process as Terminate does, with the
+  // exit code Windows' own handling gives them (STATUS_CONTROL_C_EXIT), rather
+  // than through ExitProcess. False when the handler could not be added.
+  virtual bool EndOnConsoleControl() = 0;
 };
 
 }  // namespace platform

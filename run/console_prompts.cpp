@@ -1,6 +1,7 @@
 #include "run/console_prompts.h"
 
-#include <cstddef>
+#include <algorithm>
+#include <utility>
 
 #include "run/agreement_display.h"
 
@@ -8,116 +9,153 @@ namespace run {
 
 namespace {
 
+using platform::ConsoleInputRecord;
+
 // The most significant bit of a key state: down at the moment of the query.
 bool IsDown(std::int16_t keyState) { return (static_cast<std::uint16_t>(keyState) & 0x8000U) != 0; }
 
-// A key state with only the most significant bit.
-constexpr std::int16_t kDownOnly = static_cast<std::int16_t>(0x8000U);
+// A held key repeats its key-down well within this many quiet passes (1.5 s):
+// a key silent for longer is up, although its key-up never came (released
+// while another window was in front, which got it instead).
+constexpr int kQuietPassesUntilKeysAreUp = 15;
 
 }  // namespace
 
-bool ConsoleHasFocus(platform::Keyboard& keyboard) {
-  const platform::WindowHandle console = keyboard.ConsoleWindow();
-  if (console == nullptr) {
-    return true;
+PromptKeys::PromptKeys(platform::Platform& platform)
+    : platform_(platform), input_(platform.keyboard, platform.keyboard.OpenConsoleInput()) {}
+
+void PromptKeys::Begin(std::initializer_list<int> keys) {
+  keys_.assign(keys);
+  nextKey_ = 0;
+  if (!input_) {
+    // The answers are dropped: a key still held reads as pressed again.
+    for (const int key : keys_) {
+      static_cast<void>(platform_.keyboard.GetAsyncKeyState(key));
+    }
+    return;
   }
-  const platform::WindowHandle front = keyboard.ForegroundWindow();
-  return front != nullptr && (front == console || front == keyboard.RootOwner(console));
+  // Whatever the console holds was typed before the prompt appeared. Only the
+  // keys it leaves down are kept in mind, so that their repeats do not count.
+  NoteTheRest();
+  for (auto records = platform_.keyboard.ReadConsoleRecords(input_.get()); !records.empty();
+       records = platform_.keyboard.ReadConsoleRecords(input_.get())) {
+    records_ = std::move(records);
+    NoteTheRest();
+  }
 }
 
-PromptKeys::PromptKeys(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys)
-    : keyboard_(keyboard) {
-  for (const int key : virtualKeys) {
-    static_cast<void>(keyboard_.GetAsyncKeyState(key));
+int PromptKeys::Next() {
+  for (;;) {
+    if (!input_) {
+      while (nextKey_ < keys_.size()) {
+        const int key = keys_[nextKey_++];
+        if (PressedInKeyboardState(key)) return key;
+      }
+      nextKey_ = 0;
+      platform_.clock.Sleep(kPollIntervalMs);
+      continue;
+    }
+    while (next_ < records_.size()) {
+      const ConsoleInputRecord& record = records_[next_++];
+      if (Pressed(record) &&
+          std::find(keys_.begin(), keys_.end(), record.virtualKey) != keys_.end()) {
+        return record.virtualKey;
+      }
+    }
+    records_ = Pass(kPollIntervalMs);
+    next_ = 0;
   }
 }
 
-std::int16_t PromptKeys::Read(int virtualKey) {
-  // Queried in and out of focus alike: the query takes the "pressed since the
-  // previous query" bit, so that a letter typed into another window is gone
-  // by the time the focus comes back.
-  const std::int16_t state = keyboard_.GetAsyncKeyState(virtualKey);
-  Gate& gate = gates_[static_cast<std::size_t>(virtualKey) & 0xFFU];
-  if (!ConsoleHasFocus(keyboard_)) {
-    gate.outOfFocus = true;
-    gate.heldOutside = IsDown(state);
-    return 0;
+void PromptKeys::DiscardTyped(std::uint32_t waitMs) {
+  if (!input_) return;
+  // The key-up of a key typed at a prompt comes after the key-down that
+  // counted; left in the console, the shell would read it. A key held longer
+  // is not waited for.
+  NoteTheRest();
+  for (std::uint32_t waited = 0; down_.any() && waited < waitMs; waited += kPollIntervalMs) {
+    records_ = Pass(std::min(kPollIntervalMs, waitMs - waited));
+    NoteTheRest();
   }
-  const bool focusCameBack = gate.outOfFocus;
-  gate.outOfFocus = false;
-  if (gate.heldOutside) {
-    gate.heldOutside = IsDown(state);
-    return 0;
-  }
-  if (focusCameBack) {
-    // Down now, yet up when last seen elsewhere: pressed as the focus came.
-    return IsDown(state) ? kDownOnly : std::int16_t{0};
-  }
-  return state;
+  static_cast<void>(platform_.keyboard.FlushConsoleInput(input_.get()));
 }
 
-bool AgreementPrompt(platform::Platform& platform) {
+bool PromptKeys::Pressed(const ConsoleInputRecord& record) {
+  if (record.kind == ConsoleInputRecord::Kind::kOther || record.virtualKey < 0 ||
+      static_cast<std::size_t>(record.virtualKey) >= down_.size()) {
+    return false;
+  }
+  quietPasses_ = 0;
+  const auto key = static_cast<std::size_t>(record.virtualKey);
+  const bool wasDown = down_.test(key);
+  down_.set(key, record.kind == ConsoleInputRecord::Kind::kKeyDown);
+  // A key held down repeats its key-down: one press.
+  return !wasDown && down_.test(key);
+}
+
+void PromptKeys::NoteTheRest() {
+  for (; next_ < records_.size(); ++next_) {
+    static_cast<void>(Pressed(records_[next_]));
+  }
+  records_.clear();
+  next_ = 0;
+}
+
+std::vector<ConsoleInputRecord> PromptKeys::Pass(std::uint32_t milliseconds) {
+  platform::Keyboard& keyboard = platform_.keyboard;
+  // Waiting costs nothing while nobody types, and a console may take in what
+  // a terminal sends only while a program waits for it.
+  switch (keyboard.WaitForConsoleInput(input_.get(), milliseconds)) {
+    case platform::InputWait::kTimedOut:
+      if (++quietPasses_ >= kQuietPassesUntilKeysAreUp) down_.reset();
+      return {};
+    case platform::InputWait::kInputWaiting:
+      if (std::vector<ConsoleInputRecord> records = keyboard.ReadConsoleRecords(input_.get());
+          !records.empty()) {
+        return records;
+      }
+      break;
+    case platform::InputWait::kFailed:
+      break;
+  }
+  // An input that cannot be waited for or read must not turn the prompt into
+  // a busy loop.
+  platform_.clock.Sleep(milliseconds);
+  return {};
+}
+
+bool PromptKeys::PressedInKeyboardState(int key) {
+  const std::int16_t state = platform_.keyboard.GetAsyncKeyState(key);
+  const auto index = static_cast<std::size_t>(key) & 0xFFU;
+  // A key that counted counts again only once a query has seen it up: a
+  // press lasts longer than a pass.
+  const bool counted = down_.test(index);
+  down_.set(index, IsDown(state));
+  return !counted && state != 0;
+}
+
+bool AgreementPrompt(platform::Platform& platform, PromptKeys& keys) {
   platform::Console& out = platform.console;
   out << platform::endl << "Press one of the following keys:" << platform::endl;
   out << "  'A' to accept the EULA" << platform::endl;
   out << "  'E' to exit the tool" << platform::endl;
   out << "  'D' to display the EULA in the browser" << platform::endl;
 
-  PromptKeys keys(platform.keyboard, {kKeyE, kKeyA, kKeyD});
-  if (keys.Pressed(kKeyE)) {
-    return false;
-  }
-  // One page per press: a 'D' still down from the press that opened the page
-  // (a press lasts longer than a pass) counts again only after a query has
-  // seen it up.
-  bool dStillDown = false;
-  for (;;) {
-    if (keys.Pressed(kKeyA)) {
-      return true;
-    }
-    const std::int16_t d = keys.Read(kKeyD);
-    if (dStillDown) {
-      dStillDown = IsDown(d);
-    } else if (d != 0) {
-      ShowAgreement(platform);
-      dStillDown = IsDown(d);
-    }
-    platform.clock.Sleep(kPollIntervalMs);
-    if (keys.Pressed(kKeyE)) {
+  keys.Begin({kKeyE, kKeyA, kKeyD});
+  for (int key = keys.Next(); key != kKeyA; key = keys.Next()) {
+    if (key == kKeyE) {
       return false;
     }
+    ShowAgreement(platform);
   }
+  return true;
 }
 
-void ExitKeyWait(platform::Platform& platform) {
+void ExitKeyWait(platform::Platform& platform, PromptKeys& keys) {
   platform.console << platform::endl << "Press the 'E' key to exit the tool." << platform::endl;
 
-  PromptKeys keys(platform.keyboard, {kKeyE});
-  while (!keys.Pressed(kKeyE)) {
-    platform.clock.Sleep(kPollIntervalMs);
-  }
-}
-
-void DiscardTypedKeys(platform::Platform& platform, std::uint32_t waitMs) {
-  platform::Keyboard& keyboard = platform.keyboard;
-  if (!keyboard.StandardInputIsConsole()) {
-    return;
-  }
-  // The key state changes as the key goes down, a moment before the console
-  // queues the letter (later still through a terminal's pseudo-console):
-  // flushing at once could leave the last letter behind. Once the keys are
-  // up again their letters are queued; a key held longer is not waited for.
-  for (std::uint32_t waited = 0; waited < waitMs; waited += kPollIntervalMs) {
-    bool anyDown = false;
-    for (const int key : {kKeyA, kKeyD, kKeyE, kKeyN, kKeyY}) {
-      anyDown = anyDown || keyboard.GetAsyncKeyState(key) < 0;
-    }
-    if (!anyDown) {
-      break;
-    }
-    platform.clock.Sleep(kPollIntervalMs);
-  }
-  static_cast<void>(keyboard.FlushConsoleInput());
+  keys.Begin({kKeyE});
+  static_cast<void>(keys.Next());
 }
 
 void TelemetryWait(platform::Platform& platform) {

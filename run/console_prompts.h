@@ -1,9 +1,11 @@
 // The key prompts of the run and its fixed pause.
 #pragma once
 
-#include <array>
+#include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -16,7 +18,8 @@ inline constexpr int kKeyE = 0x45;
 inline constexpr int kKeyN = 0x4E;
 inline constexpr int kKeyY = 0x59;
 
-// Pause between two polling passes of a prompt.
+// One pass of a prompt: the longest wait on the console's input, or the pause
+// between two readings of the keyboard state.
 inline constexpr std::uint32_t kPollIntervalMs = 100;
 // How long the end of the run waits for a key still held to be released.
 inline constexpr std::uint32_t kKeyReleaseWaitMs = 1000;
@@ -24,52 +27,62 @@ inline constexpr std::uint32_t kKeyReleaseWaitMs = 1000;
 inline constexpr int kTelemetryWaitSteps = 30;
 inline constexpr std::uint32_t kTelemetryWaitStepMs = 1000;
 
-// Whether typing now reaches this tool: the foreground window is its console's
-// window or the window that owns that one (a terminal hosting the console). A
-// process without a console window has nobody typing into it elsewhere, so
-// there every key counts.
-bool ConsoleHasFocus(platform::Keyboard& keyboard);
-
-// The keyboard as a prompt sees it: the keyboard state is the whole desktop's,
-// so a key counts only while the console has the focus. A key seen down while
-// it had not (held in another window) counts again only after a query in focus
-// has seen it up; a press reported only as "since the previous query" across
-// the focus's return may have been made elsewhere, and does not count.
+// Where the prompts' keys come from. A process with a console reads its own
+// console's input: only what is typed into its window or its terminal (a
+// remote shell's included) reaches it, and a key counts when its key-down
+// arrives. Started without a console (detached), it reads the desktop's
+// keyboard state instead. One per run: the end of the run drops what the
+// prompts left in the console's input.
 class PromptKeys {
  public:
-  // Reads each key once and drops the answers: a prompt starts right after
-  // showing its text, so that presses made before the user could read it do
-  // not count. A key that is still held reads as pressed again at the next
-  // query.
-  PromptKeys(platform::Keyboard& keyboard, std::initializer_list<int> virtualKeys);
+  explicit PromptKeys(platform::Platform& platform);
 
-  // GetAsyncKeyState's answer, or 0 when the key does not count.
-  std::int16_t Read(int virtualKey);
-  // Down now or pressed since its previous query, and counting.
-  bool Pressed(int virtualKey) { return Read(virtualKey) != 0; }
+  // A prompt that reads `keys` starts. Presses made before it appeared do not
+  // count: what the console holds is read and dropped, the keyboard state's
+  // "pressed since" bits are taken. The order of `keys` decides between keys
+  // that the keyboard state shows pressed in the same pass; console input
+  // goes by arrival.
+  void Begin(std::initializer_list<int> keys);
+  // Waits, in passes of 100 ms, for the next press of one of the prompt's keys
+  // and returns its virtual-key code. A key held down counts once, until it
+  // has been seen up.
+  int Next();
+  // The end of the run: waits, at most `waitMs`, for the keys seen going down
+  // in the console to come up, then empties its input, so that nothing typed
+  // at the tool reaches the shell that started it.
+  void DiscardTyped(std::uint32_t waitMs);
 
  private:
-  platform::Keyboard& keyboard_;
-  // Where a key stood at its previous query, by virtual-key code.
-  struct Gate {
-    bool outOfFocus = false;
-    bool heldOutside = false;  // down at a query out of focus, not seen up since
-  };
-  std::array<Gate, 256> gates_{};
+  // Notes a console record; true for the key-down of a key that was up.
+  bool Pressed(const platform::ConsoleInputRecord& record);
+  // Notes the records not looked at yet, and drops them.
+  void NoteTheRest();
+  // One pass of the console: waits for input, at most `milliseconds`, and
+  // reads what came.
+  std::vector<platform::ConsoleInputRecord> Pass(std::uint32_t milliseconds);
+  bool PressedInKeyboardState(int key);
+
+  platform::Platform& platform_;
+  platform::UniqueConsoleInput input_;
+  std::vector<int> keys_;
+  // Keys seen down and not up since, by virtual-key code; in the keyboard
+  // state, only those that counted.
+  std::bitset<256> down_;
+  // Console records read and not looked at yet, from `next_` on.
+  std::vector<platform::ConsoleInputRecord> records_;
+  std::size_t next_ = 0;
+  // Passes in a row that timed out since the last key record.
+  int quietPasses_ = 0;
+  // The keyboard state: the place of the next key in the current pass.
+  std::size_t nextKey_ = 0;
 };
 
 // Asks for the agreement: true for 'A', false for 'E'; 'D' shows the page,
 // once per press.
-bool AgreementPrompt(platform::Platform& platform);
+bool AgreementPrompt(platform::Platform& platform, PromptKeys& keys);
 
 // Returns once 'E' has been pressed.
-void ExitKeyWait(platform::Platform& platform);
-
-// Drops the keys that the console queued as typed input while the prompts
-// polled them, so that the shell that started the tool does not read them
-// once it ends; first waits, at most `waitMs`, for the prompts' keys to be
-// up. Only when standard input is a console.
-void DiscardTypedKeys(platform::Platform& platform, std::uint32_t waitMs = kKeyReleaseWaitMs);
+void ExitKeyWait(platform::Platform& platform, PromptKeys& keys);
 
 // "Sending telemetry " and one dot per second for 30 seconds.
 void TelemetryWait(platform::Platform& platform);

@@ -57,7 +57,8 @@ void RemoveServiceIfPresent(platform::Platform& platform, const wchar_t* name,
 }
 
 // The run from the banner to its exit code.
-int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& sender) {
+int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& sender,
+                  PromptKeys& keys) {
   platform::Console& out = platform.console;
   out << platform::endl
       << "tessel-cleanup v" << kProgramVersion << platform::endl
@@ -67,7 +68,7 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
   // The prompt follows at once: the event goes out while the user reads.
   SendRunEvent(sender, L"start", runId);
 
-  if (!AgreementPrompt(platform)) {
+  if (!AgreementPrompt(platform, keys)) {
     return kExitDeclined;
   }
 
@@ -80,7 +81,7 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
     out << platform::endl
         << "Unable to continue as not able to stop the service " << removal::kFilterServiceName
         << "." << platform::endl;
-    ExitKeyWait(platform);
+    ExitKeyWait(platform, keys);
     return kExitServiceNotStopped;
   }
 
@@ -116,23 +117,29 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
 
   // The done event already tells whether a restart was pending; a declined or
   // failed restart ends like a run that needed none.
-  if (rebootNeeded && OfferRestart(platform)) {
+  if (rebootNeeded && OfferRestart(platform, keys)) {
     return kExitRestarting;
   }
-  ExitKeyWait(platform);
+  ExitKeyWait(platform, keys);
   return kExitCompleted;
 }
 
 }  // namespace
 
 int RemovalRun(platform::Platform& platform) {
+  // Ctrl+C or a closed window ends the process as the run's own end does.
+  static_cast<void>(platform.process.EndOnConsoleControl());
   telemetry::TelemetrySender sender(platform.internet, platform.process);
-  const int exitCode = RunToExitCode(platform, sender);
-  // Every way out passes here, the restart included. The start event of a
-  // run declined at once may still be on its way; keys left in the console's
-  // input would show up at the prompt of the shell that started us.
-  const std::uint32_t waited = WaitForSender(platform, sender, kExitWaitMs);
-  DiscardTypedKeys(platform, std::min(kKeyReleaseWaitMs, kExitWaitMs - waited));
+  int exitCode = 0;
+  {
+    PromptKeys keys(platform);
+    exitCode = RunToExitCode(platform, sender, keys);
+    // Every way out passes here, the restart included. The start event of a
+    // run declined at once may still be on its way; keys left in the console's
+    // input would show up at the prompt of the shell that started us.
+    const std::uint32_t waited = WaitForSender(platform, sender, kExitWaitMs);
+    keys.DiscardTyped(std::min(kKeyReleaseWaitMs, kExitWaitMs - waited));
+  }
   // The console holds nothing back: every line is out by now. Whatever the sender is doing: a
   // thread left inside WinINet must not hold or crash the end, as a return through ExitProcess
   // could.

@@ -1,11 +1,9 @@
 #include "run/restart_request.h"
 
-#include "run/console_prompts.h"
-
 namespace run {
 
-bool OfferRestart(platform::Platform& platform) {
-  if (!AskRestart(platform)) {
+bool OfferRestart(platform::Platform& platform, PromptKeys& keys) {
+  if (!AskRestart(platform, keys)) {
     return false;
   }
   if (RequestRestart(platform)) {
@@ -18,31 +16,23 @@ bool OfferRestart(platform::Platform& platform) {
   return false;
 }
 
-bool AskRestart(platform::Platform& platform) {
+bool AskRestart(platform::Platform& platform, PromptKeys& keys) {
   platform::Console& out = platform.console;
   out << platform::endl
       << "Can the computer be restarted to complete the removal procedure?" << platform::endl;
   out << "Press the 'Y' key to restart, otherwise the 'N' key to manually restart."
       << platform::endl;
 
-  PromptKeys keys(platform.keyboard, {kKeyY, kKeyN});
-  if (keys.Pressed(kKeyY)) {
+  keys.Begin({kKeyY, kKeyN});
+  if (keys.Next() == kKeyY) {
     return true;
   }
-  for (;;) {
-    if (keys.Pressed(kKeyN)) {
-      // No line end here: the exit-key prompt that comes next writes its own.
-      out << platform::endl
-          << platform::endl
-          << "Please manually restart the computer to complete the removal procedure."
-          << platform::flush;
-      return false;
-    }
-    platform.clock.Sleep(kPollIntervalMs);
-    if (keys.Pressed(kKeyY)) {
-      return true;
-    }
-  }
+  // No line end here: the exit-key prompt that comes next writes its own.
+  out << platform::endl
+      << platform::endl
+      << "Please manually restart the computer to complete the removal procedure."
+      << platform::flush;
+  return false;
 }
 
 bool RequestRestart(platform::Platform& platform) {

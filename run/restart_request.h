@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "run/console_prompts.h"
 
 namespace run {
 
@@ -9,10 +10,10 @@ inline constexpr wchar_t kShutdownPrivilege[] = L"SeShutdownPrivilege";
 
 // Asks the user and, on 'Y', requests the restart. True only when the system
 // accepted the request; otherwise the user is told to restart by hand.
-bool OfferRestart(platform::Platform& platform);
+bool OfferRestart(platform::Platform& platform, PromptKeys& keys);
 
 // The Y/N prompt: true for 'Y', false for 'N'.
-bool AskRestart(platform::Platform& platform);
+bool AskRestart(platform::Platform& platform, PromptKeys& keys);
 
 // Enables the shutdown privilege and asks for a restart that lets other
 // applications close normally. True when the system accepted the request.

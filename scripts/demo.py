@@ -2,22 +2,18 @@
 Protection, staged in a throwaway Wine prefix. Run by scripts/demo, which
 installs what is missing and builds the exe first.
 
-    scripts/demo                 your key presses in this terminal reach the tool
-    scripts/demo --keys A,N,E    the keys are pressed for you, each once the tool
+    scripts/demo                 the tool runs in this terminal: type its keys here
+    scripts/demo --keys A,N,E    the keys are typed for you, each once the tool
                                  waits at its prompt
 """
 
 from __future__ import annotations
 
 import argparse
-import os
-import select
 import shutil
 import sys
 import termios
-import threading
 import time
-import tty
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
@@ -45,7 +41,7 @@ def parse_keys(text: str | None) -> list[str] | None:
 
 
 class Conversation:
-    """Copies the tool's output to the terminal and sends keys to it."""
+    """Copies the tool's output to the terminal and, unattended, types its keys."""
 
     def __init__(self, machine: Machine, run, keys: list[str] | None):
         self.machine = machine
@@ -55,7 +51,6 @@ class Conversation:
         self.answered = 0  # prompts answered so far (unattended mode)
         self.opened_lines = 0
         self.requests_shown = 0
-        self.pressing: threading.Thread | None = None
 
     def pump(self) -> None:
         # Each request notes how much output the tool had written when it
@@ -88,64 +83,33 @@ class Conversation:
         if not log.exists():
             return
         lines = log.read_text(errors="replace").splitlines()
-        new = lines[self.opened_lines:]
-        # A key held for a few polling passes opens the page once per pass.
-        for path in dict.fromkeys(new):
-            say("the tool asked the shell to open %s (%d time(s))" % (path, new.count(path)))
+        for path in dict.fromkeys(lines[self.opened_lines:]):
+            say("the tool asked the shell to open %s" % path)
             say("  on this machine: %s" % self.machine.prefix.unix_path(path))
         self.opened_lines = len(lines)
 
-    def prompts_waiting(self) -> list[int]:
-        """Where each prompt's last line ends in the output, in order."""
+    def prompts_waiting(self) -> int:
+        """How many of the prompts the tool has written so far."""
         text = self.run.output()
-        ends = []
-        for prompt in PROMPTS.values():
-            at = text.find(prompt)
-            if at >= 0:
-                ends.append(at + len(prompt))
-        return sorted(ends)
-
-    def busy(self) -> bool:
-        return self.pressing is not None and self.pressing.is_alive()
-
-    def press(self, key: str) -> None:
-        # The key is held for a moment; meanwhile the output keeps flowing.
-        if self.busy():
-            self.pressing.join()
-        self.pump()
-        say("pressing %s" % key)
-        self.pressing = threading.Thread(target=self.run.press, args=(key,), daemon=True)
-        self.pressing.start()
+        return sum(prompt in text for prompt in PROMPTS.values())
 
     def unattended_step(self) -> None:
-        if not self.keys or self.busy():
-            return
-        if len(self.prompts_waiting()) <= self.answered:
+        if not self.keys or self.prompts_waiting() <= self.answered:
             return
         key = self.keys.pop(0)
-        self.press(key)
+        self.pump()
+        say("typing %s" % key)
+        self.run.press(key)
         # 'D' shows the page and the tool keeps waiting at the same prompt.
         if key != "D":
             self.answered += 1
 
-    def interactive_step(self, timeout: float) -> None:
-        ready, _, _ = select.select([sys.stdin], [], [], timeout)
-        if not ready:
-            return
-        char = os.read(sys.stdin.fileno(), 1).decode("ascii", "ignore")
-        if char.isalnum():
-            self.press(char.upper())
-
     def talk(self) -> None:
         while self.run.proc.poll() is None:
             self.pump()
-            if self.keys is None:
-                self.interactive_step(0.1)
-            else:
+            if self.keys is not None:
                 self.unattended_step()
-                time.sleep(0.05)
-        if self.busy():
-            self.pressing.join()
+            time.sleep(0.05)
         self.pump()
 
 
@@ -174,14 +138,14 @@ def show_whats_left(machine: Machine) -> None:
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--keys", help="keys to press, e.g. A,N,E, each at the next prompt")
+    parser.add_argument("--keys", help="keys to type, e.g. A,N,E, each at the next prompt")
     parser.add_argument("--build-dir", type=Path, default=REPO / "build" / "windows")
     parser.add_argument("--keep", action="store_true", help="keep the Wine prefix afterwards")
     args = parser.parse_args()
     keys = parse_keys(args.keys)
     interactive = keys is None
     if interactive and not sys.stdin.isatty():
-        raise SystemExit("no terminal to read keys from: give them with --keys A,N,E")
+        raise SystemExit("no terminal to type keys into: give them with --keys A,N,E")
 
     tool = args.build_dir / "tessel-cleanup.exe"
     helpers = args.build_dir / "tests" / "e2e"
@@ -189,6 +153,8 @@ def main() -> int:
     say("preparing a Wine prefix in %s (about half a minute)" % root)
     make_template(root / "template", tool, helpers)
     machine = Machine(WinePrefix(root / "template"), root / "machine", keep_display=True)
+    # Wine's console switches this terminal to raw input while the tool waits
+    # for a key; whatever becomes of the tool, the terminal is set back.
     saved_terminal = termios.tcgetattr(sys.stdin) if interactive else None
     try:
         say("staging Tessel Web Protection: the running filter service tslwfs, the driver")
@@ -199,12 +165,13 @@ def main() -> int:
             machine.collector.address))
         say("it prints every request as [collector] lines")
         if interactive:
-            say("the tool reads the keyboard: press its keys here (A, E, D, Y, N)")
-            tty.setcbreak(sys.stdin.fileno())
+            say("the tool runs in this terminal: type its keys here (A, E, D, Y, N)")
         else:
-            say("pressing %s, each once the tool waits at its prompt" % ",".join(keys))
+            say("typing %s, each once the tool waits at its prompt" % ",".join(keys))
         say()
-        run = machine.run_tool()
+        # Interactive, what is typed here goes to the tool's console input as
+        # it would in any terminal; unattended, the tool gets a terminal of its own.
+        run = machine.run_tool(keys="inherited" if interactive else "terminal")
         Conversation(machine, run, keys).talk()
         status = run.wait(30)
         if saved_terminal is not None:

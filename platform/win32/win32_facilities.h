@@ -59,6 +59,7 @@ class Win32ProcessInfo final : public ProcessInfo {
   std::optional<bool> IsWow64Process() override;
   bool StartThread(std::function<void()> task) override;
   void Terminate(int exitCode) override;
+  bool EndOnConsoleControl() override;
 };
 
 // Loads WinINet on the thread that creates it, so that no exchange's worker
@@ -100,11 +101,11 @@ class Win32SystemMessages final : public SystemMessages {
 class Win32Keyboard final : public Keyboard {
  public:
   std::int16_t GetAsyncKeyState(int virtualKey) override;
-  bool StandardInputIsConsole() override;
-  bool FlushConsoleInput() override;
-  WindowHandle ConsoleWindow() override;
-  WindowHandle ForegroundWindow() override;
-  WindowHandle RootOwner(WindowHandle window) override;
+  ConsoleInputHandle OpenConsoleInput() override;
+  bool CloseConsoleInput(ConsoleInputHandle input) override;
+  InputWait WaitForConsoleInput(ConsoleInputHandle input, std::uint32_t milliseconds) override;
+  std::vector<ConsoleInputRecord> ReadConsoleRecords(ConsoleInputHandle input) override;
+  bool FlushConsoleInput(ConsoleInputHandle input) override;
 };
 
 class Win32Clock final : public Clock {

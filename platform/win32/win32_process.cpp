@@ -14,6 +14,27 @@ DWORD WINAPI RunTask(LPVOID parameter) {
   return 0;
 }
 
+// What Windows' own handler ends the process with, whatever the event.
+constexpr UINT kStatusControlCExit = 0xC000013A;
+
+BOOL WINAPI EndOnControl(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The default handler's ExitProcess would run DLL detach code while a
+      // telemetry worker may be inside WinINet, as a return from wmain would.
+      TerminateProcess(GetCurrentProcess(), kStatusControlCExit);
+      break;
+    default:
+      break;
+  }
+  // Only when the process did not end: the next handler, Windows' own, ends it.
+  return FALSE;
+}
+
 }  // namespace
 
 HANDLE StartTaskThread(std::function<void()> task) {
@@ -43,6 +64,10 @@ bool Win32ProcessInfo::StartThread(std::function<void()> task) {
 
 void Win32ProcessInfo::Terminate(int exitCode) {
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+}
+
+bool Win32ProcessInfo::EndOnConsoleControl() {
+  return SetConsoleCtrlHandler(EndOnControl, TRUE) != FALSE;
 }
 
 }  // namespace platform::win32

@@ -8,7 +8,7 @@ import time
 
 from checks import AGREEMENT_PAGE, RUN_ID, assert_requests, event, finish
 from tessel_e2e import product
-from tessel_e2e.machine import Plan
+from tessel_e2e.machine import PROMPTS, Plan
 from tessel_e2e.pe import read_resource
 from tessel_e2e.prefix import wait_for
 from transcript import AGREEMENT_PROMPT, BANNER, assert_transcript
@@ -26,6 +26,13 @@ def test_declining_the_agreement_leaves_the_installation_untouched(new_machine):
     assert_requests(machine.requests(), run.output_bytes(), [event("start")])
     assert machine.service_state(product.FILTER_SERVICE) == 4
     assert machine.service_state(product.DRIVER_SERVICE) == 1
+    # Ctrl+C typed into its terminal ends it at once, with the exit code
+    # Windows' own handling gives (STATUS_CONTROL_C_EXIT; Wine's own gives 0).
+    run = machine.run_tool()
+    run.wait_for(PROMPTS["agreement"])
+    run.press("\x03")
+    assert run.wait(10).code == 0xC000013A
+    assert_transcript(run.output_bytes(), [BANNER, AGREEMENT_PROMPT])
     finish(machine)  # nothing of the product may change
     log = machine.prefix.unix_path(product.RUN_DIR + r"\tslwfs.log").read_text()
     assert "control 1\n" not in log, "the filter service was asked to stop"
@@ -51,9 +58,10 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     system_bytes = system_file.read_bytes()
     os.link(system_file, page)
 
-    # 'D', then 'E'. e2e-record is the HTML handler here, in place of a
+    # 'D', then 'E', started detached: keys from the keyboard state, each held
+    # for several passes. e2e-record is the HTML handler here, in place of a
     # browser, so its log shows what the shell was asked to open.
-    run = machine.run_tool()
+    run = machine.run_tool(keys="detached")
     run.answer("agreement", "D")
     run.answer("agreement", "E")
     status = run.wait(30)
@@ -77,7 +85,7 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     # Without TEMP nothing is written or opened, and the prompt keeps waiting.
     page.unlink()
     opened_log.unlink()
-    run = machine.run_tool(env_unset=["TEMP"])
+    run = machine.run_tool(env_unset=["TEMP"], keys="detached")
     run.answer("agreement", "D")
     run.answer("agreement", "E")
     assert run.wait(30).code == 2
@@ -86,7 +94,7 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
 
     # The page's name is joined to TEMP as it stands, so a trailing backslash
     # doubles; Windows still finds the same directory.
-    run = machine.run_tool(env_set={"TEMP": machine.temp_dir + "\\"})
+    run = machine.run_tool(env_set={"TEMP": machine.temp_dir + "\\"}, keys="detached")
     run.answer("agreement", "D")
     run.answer("agreement", "E")
     assert run.wait(30).code == 2

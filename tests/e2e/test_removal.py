@@ -103,9 +103,9 @@ def test_full_removal_in_a_console_window(new_machine, display, tmp_path):
     env = {"DISPLAY": display.name, **compiled_locale(tmp_path / "locales")}
     machine = new_machine(Plan.full_installation().key(product.VENDOR_KEY + r"\Sentry"), env=env)
     run = ConsoleRun(machine)
-    # Letters typed into another window (Notepad in front) do not reach the
-    # tool, though the keyboard state it polls is the whole desktop's: it
-    # keeps waiting, at the agreement and at the restart question.
+    # Letters typed into another window (Notepad in front) never reach the
+    # console's input: the tool keeps waiting, at the agreement and at the
+    # restart question; letters typed into its window count.
     for prompt, elsewhere, answer, next_line in (
             ("agreement", "ae", "a", "Waiting for"), ("restart", "y", "n", "Please manually")):
         run.wait_for(PROMPTS[prompt].rstrip("\r\n"))

@@ -25,6 +25,13 @@ constexpr int A = 'A';
 constexpr int D = 'D';
 constexpr int E = 'E';
 
+using Kind = platform::ConsoleInputRecord::Kind;
+
+bool Agreement(platform::Platform& platform) {
+  run::PromptKeys keys(platform);
+  return run::AgreementPrompt(platform, keys);
+}
+
 class AgreementPromptTest : public ::testing::Test {
  protected:
   AgreementPromptTest() {
@@ -33,7 +40,7 @@ class AgreementPromptTest : public ::testing::Test {
     machine.shell.AddResource(256, 101, {'<', 'h', 't', 'm', 'l', '>'});
   }
 
-  bool Prompt() { return run::AgreementPrompt(machine.platform()); }
+  bool Prompt() { return Agreement(machine.platform()); }
   std::size_t PagesOpened() const { return machine.shell.openRequests().size(); }
 
   sim::SimMachine machine;
@@ -70,7 +77,7 @@ TEST_F(AgreementPromptTest, KeysHeldWhenThePromptStartsDecideInQueryOrder) {
     sim::SimMachine m;
     m.keyboard.Hold(E, 0);
     m.keyboard.Hold(A, 0);
-    EXPECT_FALSE(run::AgreementPrompt(m.platform()));
+    EXPECT_FALSE(Agreement(m.platform()));
     EXPECT_EQ(m.keyboard.QueriedKeys(), (std::vector<int>{E, A, D, E}));
     EXPECT_TRUE(m.clock.sleeps().empty());
   }
@@ -82,7 +89,7 @@ TEST_F(AgreementPromptTest, KeysHeldWhenThePromptStartsDecideInQueryOrder) {
     m.shell.AddResource(256, 101, {'x'});
     m.keyboard.Hold(A, 0);
     m.keyboard.Hold(D, 0);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_TRUE(Agreement(m.platform()));
     EXPECT_TRUE(m.shell.openRequests().empty());
     EXPECT_FALSE(m.files.Exists(L"C:\\Temp\\tessel_removal_eula.html"));
   }
@@ -101,54 +108,43 @@ TEST_F(AgreementPromptTest, PressesMadeBeforeThePromptAppearedDoNotCount) {
   EXPECT_EQ(machine.core.nowMs, 5400u);
 }
 
-TEST_F(AgreementPromptTest, KeysCountOnlyWhileTheConsoleHasTheFocus) {
-  {
-    SCOPED_TRACE("typed into another window, up to just before the focus came back");
-    sim::SimMachine m;
-    m.keyboard.FocusElsewhere(100, 600);
-    m.keyboard.Tap(A, 150);
-    m.keyboard.Press(E, 250, 350);
-    m.keyboard.Tap(D, 450);
-    m.keyboard.Tap(A, 550);
-    m.keyboard.Tap(E, 750);
-    EXPECT_FALSE(run::AgreementPrompt(m.platform()));
-    EXPECT_EQ(m.core.nowMs, 800u);
-    EXPECT_TRUE(m.shell.openRequests().empty());
+TEST_F(AgreementPromptTest, InAConsoleTheFirstKeyDownThatCountsDecidesAsItArrives) {
+  machine.keyboard.SetConsoleInput(true);
+  machine.keyboard.Arrive(30, {});  // the mouse, the focus, the buffer's size
+  machine.keyboard.Type('X', 60, 90);
+  machine.keyboard.Arrive(120, {Kind::kKeyDown, 0x10});  // Shift, for a capital
+  machine.keyboard.Type(A, 120, 180);
+  machine.keyboard.Type(E, 120, 150);  // in the same pass, after the A
+
+  EXPECT_TRUE(Prompt());
+
+  EXPECT_EQ(machine.core.nowMs, 120u);
+  ASSERT_EQ(machine.keyboard.inputWaits().size(), 4u);
+  for (const sim::SleepRecord& wait : machine.keyboard.inputWaits()) {
+    EXPECT_EQ(wait.milliseconds, 100u);
   }
-  {
-    SCOPED_TRACE("held when the focus comes back: counts after its release and a new press");
-    sim::SimMachine m;
-    m.keyboard.FocusElsewhere(0, 300);
-    m.keyboard.Press(A, 100, 500);
-    m.keyboard.Tap(A, 650);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
-    EXPECT_EQ(m.core.nowMs, 700u);
-  }
-  {
-    SCOPED_TRACE("pressed as the focus comes back: counts at once");
-    sim::SimMachine m;
-    m.keyboard.FocusElsewhere(0, 250);
-    m.keyboard.Press(A, 280, 400);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
-    EXPECT_EQ(m.core.nowMs, 300u);
-  }
-  {
-    SCOPED_TRACE("no console window: keys count wherever the focus is");
-    sim::SimMachine m;
-    m.keyboard.SetConsoleWindow(false);
-    m.keyboard.FocusElsewhere(0, 10000);
-    m.keyboard.Tap(A, 150);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
-    EXPECT_EQ(m.core.nowMs, 200u);
-  }
-  {
-    SCOPED_TRACE("a console hosted in a terminal has the focus when the terminal has");
-    sim::SimMachine m;
-    m.keyboard.SetHostedInTerminal(true);
-    m.keyboard.Tap(A, 150);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
-    EXPECT_EQ(m.core.nowMs, 200u);
-  }
+  EXPECT_TRUE(machine.keyboard.queries().empty());
+  EXPECT_TRUE(machine.clock.sleeps().empty());
+}
+
+TEST_F(AgreementPromptTest, InAConsoleAHeldKeyCountsOnceAndWhatCameBeforeThePromptNotAtAll) {
+  machine.keyboard.SetConsoleInput(true);
+  machine.core.nowMs = 1000;
+  machine.keyboard.Type(E, 200, 300);
+  const auto down = [&](int key, std::initializer_list<std::uint64_t> times) {
+    for (const std::uint64_t at : times) machine.keyboard.Arrive(at, {Kind::kKeyDown, key});
+  };
+  down(D, {900, 1100, 1150});  // held since before the prompt, repeating
+  machine.keyboard.Arrive(1200, {Kind::kKeyUp, D});
+  down(D, {1300, 1350, 1400});  // one press: one page
+  // Released while the page was in front, which got the key-up; pressed again.
+  down(D, {3500});
+  machine.keyboard.Type(A, 3700, 3750);
+
+  EXPECT_TRUE(Prompt());
+
+  EXPECT_EQ(PagesOpened(), 2u);
+  EXPECT_EQ(machine.core.nowMs, 3700u);
 }
 
 TEST_F(AgreementPromptTest, DShowsThePageOnceAndPollingGoesOnWithoutRepeatingTheText) {
@@ -218,7 +214,7 @@ class AgreementPromptPageTest : public AgreementPromptTest {
     platform::Platform platform{base.console, base.services,    base.registry, base.files,
                                 base.process, base.internet,    base.messages, base.keyboard,
                                 base.clock,   base.identifiers, shell,         base.power};
-    return run::AgreementPrompt(platform);
+    return Agreement(platform);
   }
 };
 
@@ -256,6 +252,11 @@ TEST_F(AgreementPromptTest, DWithoutTempChangesNothingAndThePromptWaitsOn) {
 
 class ExitKeyWaitTest : public ::testing::Test {
  protected:
+  void ExitWait() {
+    run::PromptKeys keys(machine.platform());
+    run::ExitKeyWait(machine.platform(), keys);
+  }
+
   sim::SimMachine machine;
 };
 
@@ -263,7 +264,7 @@ TEST_F(ExitKeyWaitTest, ReturnsAtTheFirstRealQueryWhenEIsHeld) {
   machine.core.nowMs = 1000;
   machine.keyboard.Hold(E, 400);
 
-  run::ExitKeyWait(machine.platform());
+  ExitWait();
 
   EXPECT_EQ(machine.console.str(), kExitText);
   EXPECT_EQ(machine.keyboard.QueriedKeys(), (std::vector<int>{E, E}));
@@ -275,7 +276,7 @@ TEST_F(ExitKeyWaitTest, IgnoresAnEarlierTapAndPollsEvery100Ms) {
   machine.keyboard.Tap(E, 500);
   machine.keyboard.Tap(E, 1350);
 
-  run::ExitKeyWait(machine.platform());
+  ExitWait();
 
   EXPECT_EQ(machine.core.nowMs, 1400u);
   EXPECT_EQ(machine.clock.SleepLengths(), (std::vector<std::uint32_t>(4, 100)));
@@ -284,16 +285,15 @@ TEST_F(ExitKeyWaitTest, IgnoresAnEarlierTapAndPollsEvery100Ms) {
   }
 }
 
-TEST_F(ExitKeyWaitTest, AnETypedIntoAnotherWindowDoesNotEndTheTool) {
-  machine.keyboard.FocusElsewhere(0, 400);
-  machine.keyboard.Tap(E, 150);
-  machine.keyboard.Press(E, 250, 450);
-  machine.keyboard.Tap(E, 550);
+TEST_F(ExitKeyWaitTest, AConsoleInputThatFailsIsWaitedForInPausesNotInABusyLoop) {
+  machine.keyboard.SetConsoleInput(true);
+  machine.keyboard.FailConsoleWaits(300);
+  machine.keyboard.Type(E, 150, 200);
 
-  run::ExitKeyWait(machine.platform());
+  ExitWait();
 
-  // Held into the focus, the key counts again once a query has seen it up.
-  EXPECT_EQ(machine.core.nowMs, 600u);
+  EXPECT_EQ(machine.clock.SleepLengths(), (std::vector<std::uint32_t>(3, 100)));
+  EXPECT_EQ(machine.core.nowMs, 300u);
 }
 
 TEST_F(ExitKeyWaitTest, OtherKeysAreNotRead) {
@@ -301,7 +301,7 @@ TEST_F(ExitKeyWaitTest, OtherKeysAreNotRead) {
   machine.keyboard.Hold(static_cast<int>('N'), 0);
   machine.keyboard.Tap(E, 230);
 
-  run::ExitKeyWait(machine.platform());
+  ExitWait();
 
   EXPECT_EQ(machine.core.nowMs, 300u);
 }

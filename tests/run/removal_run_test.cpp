@@ -112,22 +112,6 @@ class RemovalRunTest : public ::testing::Test {
     return modules;
   }
 
-  // What the prompts read and slept: at its end the run asks whether standard
-  // input is a console and reads the keys again while it waits for them to be
-  // up. A record made before a call holds that call's index.
-  std::size_t EndOfPrompts() const {
-    const auto& calls = machine.core.calls;
-    return static_cast<std::size_t>(
-        std::find(calls.begin(), calls.end(), L"Keyboard.StandardInputIsConsole") - calls.begin());
-  }
-  template <typename Record>
-  std::vector<Record> BeforeTheEnd(const std::vector<Record>& records) const {
-    std::vector<Record> kept;
-    std::copy_if(records.begin(), records.end(), std::back_inserter(kept),
-                 [&](const Record& record) { return record.callIndex <= EndOfPrompts(); });
-    return kept;
-  }
-
   // How many requests had been sent when the call log held `callCount` entries.
   std::size_t RequestsSentBefore(std::size_t callCount) const {
     const auto end = machine.core.calls.begin() + static_cast<std::ptrdiff_t>(callCount);
@@ -135,13 +119,11 @@ class RemovalRunTest : public ::testing::Test {
         std::count(machine.core.calls.begin(), end, std::wstring(L"Internet.SendRequestEx")));
   }
 
-  // After a whole run: nothing left open, and last of all the polled keys,
-  // also queued as console input, dropped just before the process ends.
+  // After a whole run: nothing left open. Started detached, the tool has no
+  // console input to empty.
   void ExpectNoHandlesLeft() {
     const auto& calls = machine.core.calls;
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), kFlush), 1);
-    ASSERT_GE(calls.size(), 2u);
-    EXPECT_EQ(calls[calls.size() - 2], kFlush);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), kFlush), 0);
     EXPECT_EQ(calls.back().rfind(L"Process.Terminate ", 0), 0u);
     EXPECT_EQ(machine.services.OpenHandles(), 0u);
     EXPECT_EQ(machine.registry.OpenHandles(), 0u);
@@ -160,11 +142,13 @@ TEST_F(RemovalRunTest, DecliningEndsAtOnceWithOnlyTheStartEvent) {
   EXPECT_EQ(Run(), 2);
 
   EXPECT_EQ(machine.console.str(), std::wstring(kBanner) + kAgreement);
+  // From the start, Ctrl+C or closing the window ends the process as the run does.
+  EXPECT_EQ(machine.core.calls.front(), L"Process.EndOnConsoleControl");
   ASSERT_EQ(Events().size(), 1u);
   EXPECT_EQ(Field(Events()[0], L"module"), L"start");
   EXPECT_EQ(Field(Events()[0], L"build"), kRunId);
   // Declining leaves at once: no key is read after the 'E'.
-  EXPECT_EQ(BeforeTheEnd(machine.keyboard.queries()).back().virtualKey, E);
+  EXPECT_EQ(machine.keyboard.queries().back().virtualKey, E);
   EXPECT_EQ(machine.clock.TotalSleptMs(), 200u);
   // Nothing on the machine was looked at.
   EXPECT_TRUE(machine.services.managerAccesses().empty());
@@ -174,23 +158,19 @@ TEST_F(RemovalRunTest, DecliningEndsAtOnceWithOnlyTheStartEvent) {
   ExpectNoHandlesLeft();
 }
 
-TEST_F(RemovalRunTest, WithStandardInputRedirectedNoConsoleInputIsFlushed) {
-  machine.keyboard.SetStandardInputIsConsole(false);
-  AcceptAndHold({E});
-
-  EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(std::count(machine.core.calls.begin(), machine.core.calls.end(), kFlush), 0);
-}
-
-TEST_F(RemovalRunTest, TheLettersAreDroppedOnceTheKeysAreUpOrASecondHasPassed) {
-  // The console queues a letter a moment after the key state changes: the
-  // flush waits for the key that ended the run to be released, not for ever.
+TEST_F(RemovalRunTest, InAConsoleTheEndDropsWhatWasTypedOnceTheKeysAreUpOrASecondHasPassed) {
+  // The key-up of the 'E' that ended the run would reach the shell that started
+  // the tool: the end waits for it, not for ever, then empties the input.
   for (const std::uint64_t upMs : {std::uint64_t{450}, sim::SimKeyboard::kNever}) {
     sim::SimMachine fresh;
-    fresh.keyboard.Press(E, 0, upMs);
+    fresh.keyboard.SetConsoleInput(true);
+    fresh.keyboard.Type(E, 50, upMs);
     EXPECT_EQ(run::RemovalRun(fresh.platform()), 2);
-    EXPECT_EQ(fresh.core.calls[fresh.core.calls.size() - 2], kFlush);
-    EXPECT_EQ(fresh.core.nowMs, upMs == 450u ? 500u : 1000u);
+    const auto& calls = fresh.core.calls;
+    EXPECT_EQ(
+        std::vector<std::wstring>(calls.end() - 3, calls.end()),
+        (std::vector<std::wstring>{kFlush, L"Keyboard.CloseConsoleInput", L"Process.Terminate 2"}));
+    EXPECT_EQ(fresh.core.nowMs, upMs == 450u ? 450u : 1050u);
   }
 }
 
@@ -223,15 +203,12 @@ TEST_F(RemovalRunTest, WithTheSenderStuckThePromptComesAtOnceAndEveryWayOutInTwo
     EXPECT_EQ(run::RemovalRun(m.platform()), way.code);
     EXPECT_EQ(m.process.terminatedWith(), way.code);
     EXPECT_EQ(m.keyboard.queries().front().atMs, 0u);
-    // The keys still held get no wait of their own: the two share the time.
     EXPECT_EQ(m.process.terminatedAtMs() - m.keyboard.queries().back().atMs, 2000u);
-    EXPECT_EQ(m.core.calls[m.core.calls.size() - 2], kFlush);
   }
 }
 
 TEST_F(RemovalRunTest, AStartEventStillOnItsWayIsWaitedForWhenTheRunIsDeclinedAtOnce) {
   machine.process.SetThreads(sim::SimProcess::Threads::kAtNextSleep);
-  machine.keyboard.SetStandardInputIsConsole(false);
   machine.keyboard.Hold(E, 0);
 
   EXPECT_EQ(Run(), 2);
@@ -321,7 +298,7 @@ TEST_F(RemovalRunTest, AcceptedRestartEndsWithOneAndNoExitKeyWait) {
   ASSERT_EQ(machine.power.exitRequests().size(), 1u);
   EXPECT_EQ(machine.power.exitRequests()[0].flags, 0x12u);
   // The question's Y was the last key read: no 'E' was waited for.
-  EXPECT_EQ(BeforeTheEnd(machine.keyboard.queries()).back().virtualKey, Y);
+  EXPECT_EQ(machine.keyboard.queries().back().virtualKey, Y);
   ExpectNoHandlesLeft();
 }
 
@@ -365,11 +342,11 @@ TEST_F(RemovalRunTest, WithoutRightsToStopTheServiceTheRunTakesTheNonAdminExit) 
     EXPECT_EQ(Field(event, L"build"), kRunId);
   }
   // The event goes out before the pause, and 'E' is read only after it.
-  const std::vector<sim::SleepRecord> sleeps = BeforeTheEnd(machine.clock.sleeps());
+  const std::vector<sim::SleepRecord> sleeps = machine.clock.sleeps();
   ASSERT_EQ(sleeps.size(), 31u);  // the agreement's one pass, then the pause
   EXPECT_EQ(RequestsSentBefore(sleeps[1].callIndex), 3u);
   const std::uint64_t pauseEnd = sleeps.back().startMs + 1000;
-  EXPECT_EQ(BeforeTheEnd(machine.keyboard.queries()).back().atMs, pauseEnd);
+  EXPECT_EQ(machine.keyboard.queries().back().atMs, pauseEnd);
 
   // Nothing was removed.
   EXPECT_TRUE(machine.services.Exists(L"tslwfs"));
@@ -445,7 +422,7 @@ TEST_F(RemovalRunTest, TheDoneEventGoesOutBeforeThePauseAndTheQuestion) {
 
   // The pause is the first sleep after the done event, and the last: 'N' and
   // 'E' are held when their prompts start, so neither prompt sleeps.
-  const std::vector<sim::SleepRecord> sleeps = BeforeTheEnd(machine.clock.sleeps());
+  const std::vector<sim::SleepRecord> sleeps = machine.clock.sleeps();
   const auto pause = std::find_if(sleeps.begin(), sleeps.end(), [&](const sim::SleepRecord& s) {
     return RequestsSentBefore(s.callIndex) == Events().size();
   });

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -22,6 +23,14 @@ struct SimCore {
   bool wow64 = false;
   // Threads started and not run yet (see SimProcess::Threads).
   std::vector<std::function<void()>> waitingThreads;
+
+  // Moves simulated time on; the threads waiting for that run then.
+  void PassTime(std::uint64_t milliseconds) {
+    nowMs += milliseconds;
+    for (const std::function<void()>& task : std::exchange(waitingThreads, {})) {
+      RunBeside(task);
+    }
+  }
 
   // Runs a thread's task to its end beside the caller: the time that the
   // task's simulated waits take is its own, not the caller's.

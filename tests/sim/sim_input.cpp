@@ -1,9 +1,10 @@
 #include "tests/sim/sim_input.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <utility>
+
+#include "tests/sim/sim_errors.h"
 
 namespace sim {
 
@@ -12,13 +13,7 @@ namespace {
 constexpr std::uint16_t kDownBit = 0x8000;
 constexpr std::uint16_t kPressedSinceQueryBit = 0x0001;
 
-// The desktop's windows, told apart by their handles.
-platform::WindowHandle Window(std::uintptr_t id) {
-  return reinterpret_cast<platform::WindowHandle>(id);
-}
-const platform::WindowHandle kConsoleWindow = Window(0x1000);
-const platform::WindowHandle kTerminalWindow = Window(0x2000);
-const platform::WindowHandle kOtherWindow = Window(0x3000);
+const auto kConsoleInput = reinterpret_cast<platform::ConsoleInputHandle>(std::uintptr_t{0x10});
 
 }  // namespace
 
@@ -58,28 +53,61 @@ std::int16_t SimKeyboard::GetAsyncKeyState(int virtualKey) {
   return static_cast<std::int16_t>(bits);
 }
 
-void SimKeyboard::FocusElsewhere(std::uint64_t fromMs, std::uint64_t toMs) {
-  focusElsewhere_.emplace_back(fromMs, toMs);
+void SimKeyboard::Arrive(std::uint64_t atMs, platform::ConsoleInputRecord record) {
+  const auto later = std::find_if(arrivals_.begin() + static_cast<std::ptrdiff_t>(unread_),
+                                  arrivals_.end(), [&](const auto& a) { return a.first > atMs; });
+  arrivals_.insert(later, {atMs, record});
 }
 
-platform::WindowHandle SimKeyboard::ConsoleWindow() {
-  return consoleWindowPresent_ ? kConsoleWindow : nullptr;
+void SimKeyboard::Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs) {
+  Arrive(downMs, {platform::ConsoleInputRecord::Kind::kKeyDown, virtualKey});
+  Arrive(upMs, {platform::ConsoleInputRecord::Kind::kKeyUp, virtualKey});
 }
 
-platform::WindowHandle SimKeyboard::ForegroundWindow() {
-  for (const auto& [from, to] : focusElsewhere_) {
-    if (core_.nowMs >= from && core_.nowMs < to) {
-      return kOtherWindow;
-    }
+platform::ConsoleInputHandle SimKeyboard::OpenConsoleInput() {
+  core_.calls.push_back(L"Keyboard.OpenConsoleInput");
+  if (!consoleInput_) {
+    core_.lastError = kErrorInvalidHandle;
+    return nullptr;
   }
-  return hostedInTerminal_ ? kTerminalWindow : kConsoleWindow;
+  return kConsoleInput;
 }
 
-platform::WindowHandle SimKeyboard::RootOwner(platform::WindowHandle window) {
-  if (window == kConsoleWindow && hostedInTerminal_) {
-    return kTerminalWindow;
+bool SimKeyboard::CloseConsoleInput(platform::ConsoleInputHandle input) {
+  core_.calls.push_back(L"Keyboard.CloseConsoleInput");
+  return input == kConsoleInput;
+}
+
+platform::InputWait SimKeyboard::WaitForConsoleInput(platform::ConsoleInputHandle /*input*/,
+                                                     std::uint32_t milliseconds) {
+  if (inputWaits_.size() >= queryLimit_) {
+    std::fputs("SimKeyboard: wait limit reached, no scripted key ended the prompt\n", stderr);
+    std::abort();
   }
-  return window;
+  inputWaits_.push_back({milliseconds, core_.nowMs, core_.calls.size()});
+  if (core_.nowMs < failWaitsUntilMs_) return platform::InputWait::kFailed;
+  const std::uint64_t until = core_.nowMs + milliseconds;
+  if (unread_ < arrivals_.size() && arrivals_[unread_].first <= until) {
+    core_.PassTime(std::max(arrivals_[unread_].first, core_.nowMs) - core_.nowMs);
+    return platform::InputWait::kInputWaiting;
+  }
+  core_.PassTime(milliseconds);
+  return platform::InputWait::kTimedOut;
+}
+
+std::vector<platform::ConsoleInputRecord> SimKeyboard::ReadConsoleRecords(
+    platform::ConsoleInputHandle /*input*/) {
+  std::vector<platform::ConsoleInputRecord> records;
+  for (; unread_ < arrivals_.size() && arrivals_[unread_].first <= core_.nowMs; ++unread_) {
+    records.push_back(arrivals_[unread_].second);
+  }
+  return records;
+}
+
+bool SimKeyboard::FlushConsoleInput(platform::ConsoleInputHandle input) {
+  core_.calls.push_back(L"Keyboard.FlushConsoleInput");
+  static_cast<void>(ReadConsoleRecords(input));
+  return true;
 }
 
 std::vector<int> SimKeyboard::QueriedKeys() const {
@@ -95,10 +123,7 @@ SimClock::SimClock(SimCore& core) : core_(core) {}
 
 void SimClock::Sleep(std::uint32_t milliseconds) {
   sleeps_.push_back({milliseconds, core_.nowMs, core_.calls.size()});
-  core_.nowMs += milliseconds;
-  for (const std::function<void()>& task : std::exchange(core_.waitingThreads, {})) {
-    core_.RunBeside(task);
-  }
+  core_.PassTime(milliseconds);
 }
 
 std::vector<std::uint32_t> SimClock::SleepLengths() const {

@@ -1,4 +1,5 @@
-// The simulated keyboard and clock: key presses scripted over simulated time.
+// The simulated keyboard and clock: key presses and the console's input
+// scripted over simulated time.
 #pragma once
 
 #include <cstddef>
@@ -20,10 +21,19 @@ struct KeyQuery {
   std::size_t callIndex = 0;
 };
 
+// One Sleep call, or one wait on the console's input: its length, when it
+// began, and the call log's size then.
+struct SleepRecord {
+  std::uint32_t milliseconds = 0;
+  std::uint64_t startMs = 0;
+  std::size_t callIndex = 0;
+};
+
 // GetAsyncKeyState over simulated time. A key is down from its press time up
 // to (not including) its release time; the high bit reports that. The low bit
 // reports a press made since the previous query of the same key; the first
-// query after the press clears it, as on the real desktop.
+// query after the press clears it, as on the real desktop. Apart from it, the
+// console's input: records arriving over simulated time.
 class SimKeyboard : public platform::Keyboard {
  public:
   static constexpr std::uint64_t kNever = ~std::uint64_t{0};
@@ -44,30 +54,28 @@ class SimKeyboard : public platform::Keyboard {
 
   std::int16_t GetAsyncKeyState(int virtualKey) override;
 
-  // Standard input is a console (the start) or redirected.
-  void SetStandardInputIsConsole(bool console) { standardInputIsConsole_ = console; }
-  bool StandardInputIsConsole() override {
-    core_.calls.push_back(L"Keyboard.StandardInputIsConsole");
-    return standardInputIsConsole_;
-  }
-  bool FlushConsoleInput() override {
-    core_.calls.push_back(L"Keyboard.FlushConsoleInput");
-    return standardInputIsConsole_;
-  }
+  // The console's input. At the start the process has none (CONIN$ does not
+  // open): it was started detached.
+  void SetConsoleInput(bool present) { consoleInput_ = present; }
+  // A record that arrives in the console's input at `atMs`.
+  void Arrive(std::uint64_t atMs, platform::ConsoleInputRecord record);
+  // Typed into the console: the key's key-down at `downMs`, its key-up at `upMs`.
+  void Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs);
+  // Waits on the console's input that start before `untilMs` fail.
+  void FailConsoleWaits(std::uint64_t untilMs) { failWaitsUntilMs_ = untilMs; }
 
-  // The keyboard's focus. At the start the process has a console window of
-  // its own and it is in front.
-  // No console window at all (false), or one (true).
-  void SetConsoleWindow(bool present) { consoleWindowPresent_ = present; }
-  // The console is hosted in a terminal, whose window owns it and is the one
-  // in front when the console has the focus.
-  void SetHostedInTerminal(bool hosted) { hostedInTerminal_ = hosted; }
-  // Another window is in front from `fromMs` up to (not including) `toMs`.
-  void FocusElsewhere(std::uint64_t fromMs, std::uint64_t toMs);
+  platform::ConsoleInputHandle OpenConsoleInput() override;
+  bool CloseConsoleInput(platform::ConsoleInputHandle input) override;
+  // Returns at once when a record is waiting, else moves simulated time to the
+  // next record's arrival or by `milliseconds`, whichever comes first.
+  platform::InputWait WaitForConsoleInput(platform::ConsoleInputHandle input,
+                                          std::uint32_t milliseconds) override;
+  std::vector<platform::ConsoleInputRecord> ReadConsoleRecords(
+      platform::ConsoleInputHandle input) override;
+  bool FlushConsoleInput(platform::ConsoleInputHandle input) override;
 
-  platform::WindowHandle ConsoleWindow() override;
-  platform::WindowHandle ForegroundWindow() override;
-  platform::WindowHandle RootOwner(platform::WindowHandle window) override;
+  // Every wait on the console's input, as SleepRecords.
+  const std::vector<SleepRecord>& inputWaits() const { return inputWaits_; }
 
   // Every query so far, in order.
   const std::vector<KeyQuery>& queries() const { return queries_; }
@@ -87,17 +95,12 @@ class SimKeyboard : public platform::Keyboard {
   // When each key was last queried; a key never queried has no entry.
   std::map<int, std::uint64_t> lastQueryMs_;
   std::size_t queryLimit_ = kDefaultQueryLimit;
-  bool standardInputIsConsole_ = true;
-  bool consoleWindowPresent_ = true;
-  bool hostedInTerminal_ = false;
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> focusElsewhere_;
-};
-
-// One Sleep call: its length, when it began, and the call log's size then.
-struct SleepRecord {
-  std::uint32_t milliseconds = 0;
-  std::uint64_t startMs = 0;
-  std::size_t callIndex = 0;
+  bool consoleInput_ = false;
+  std::uint64_t failWaitsUntilMs_ = 0;
+  // The console's records by arrival; those before `unread_` have been read.
+  std::vector<std::pair<std::uint64_t, platform::ConsoleInputRecord>> arrivals_;
+  std::size_t unread_ = 0;
+  std::vector<SleepRecord> inputWaits_;
 };
 
 // Sleep moves simulated time forward at once and records the pause; the

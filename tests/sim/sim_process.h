@@ -39,6 +39,10 @@ class SimProcess : public platform::ProcessInfo {
   bool StartThread(std::function<void()> task) override;
   // Drops the threads not run yet: they end with the process.
   void Terminate(int exitCode) override;
+  bool EndOnConsoleControl() override {
+    core_.calls.push_back(L"Process.EndOnConsoleControl");
+    return true;
+  }
 
  private:
   SimCore& core_;

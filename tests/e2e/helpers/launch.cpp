@@ -6,7 +6,7 @@
 // --unset and --set change the environment that PROGRAM inherits (each may be
 // given more than once). CODEFILE receives the exit code as an unsigned
 // decimal number once PROGRAM has ended; the launcher then exits with the same
-// code.
+// code. Ctrl+C and the other console events leave the launcher running.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -33,6 +33,10 @@ std::wstring Quote(const std::wstring& arg) {
   quoted.append(backslashes * 2, L'\\');
   return quoted + L"\"";
 }
+
+// Ctrl+C and the like go to every process of the console: the launcher stays
+// to record what they did to the program. Not inherited, unlike ignoring them.
+BOOL WINAPI OutliveProgram(DWORD /*event*/) { return TRUE; }
 
 }  // namespace
 
@@ -65,6 +69,7 @@ int wmain(int argc, wchar_t** argv) {
     commandLine += Quote(argv[i]);
   }
 
+  SetConsoleCtrlHandler(OutliveProgram, TRUE);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;

@@ -124,12 +124,12 @@ class ConsoleRun:
                                        "conhost.exe").split()[0]
         if self.others:
             # Back from another window: without a window manager, moving the
-            # X focus leaves Wine's desktop in front, so the console window is
-            # brought there as a click on it would.
+            # X focus leaves Wine's foreground window where it was, and the
+            # keys would still go there, so the console window is brought to
+            # the front as a click on it would.
             self.machine.prefix.wine(product.HELPER_DIR + r"\e2e-keys.exe", "--front",
                                      "WineConsoleClass", check=True)
-        # A moment between, as a person takes: a key already down when the
-        # focus arrives counts only after its release.
+        # A moment between, as a person takes.
         self.xdotool("windowfocus", "--sync", self.window, "sleep", "0.3")
         self.xdotool("keydown", key, "sleep", str(hold), "keyup", key)
 

@@ -17,7 +17,9 @@ own network namespace with its own collector:
 from __future__ import annotations
 
 import re
+import shlex
 import shutil
+import subprocess
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -198,10 +200,21 @@ PROMPTS = {
 
 
 class ToolRun:
-    """tessel-cleanup.exe running on a machine, its output going to a file."""
+    """tessel-cleanup.exe running on a machine, its output going to a file.
 
-    def __init__(self, machine: "Machine", name: str, env_unset=(), env_set=None) -> None:
+    Where its keys come from (`keys`):
+    - "terminal": a terminal of its own (script(1)) is its standard input, as
+      in a remote shell; the letters are typed into that terminal and reach the
+      tool's console input;
+    - "detached": no terminal and no console window, so the tool reads the
+      keyboard state, and keys are pressed with SendInput (e2e-keys);
+    - "inherited": this process's own standard input, a person's terminal.
+    """
+
+    def __init__(self, machine: "Machine", name: str, env_unset=(), env_set=None,
+                 keys: str = "terminal") -> None:
         self.machine = machine
+        self.keys = keys
         self.out_path = machine.workdir / (name + ".out")
         self.err_path = machine.workdir / (name + ".err")
         self.code_file = product.RUN_DIR + "\\" + name + ".exit"
@@ -211,9 +224,17 @@ class ToolRun:
         for variable, value in (env_set or {}).items():
             command += ["--set", "%s=%s" % (variable, value)]
         command += [self.code_file, product.TOOL]
+        stdin, stdout = {"detached": subprocess.DEVNULL, "inherited": None}.get(keys), self.out_path
+        if keys == "terminal":
+            # The tool's output still goes to a file, byte for byte; what the
+            # terminal shows (its echo) goes to a file of its own.
+            command = ["script", "-qefc", "%s > %s" % (shlex.join(command),
+                                                        shlex.quote(str(self.out_path))),
+                       "/dev/null"]
+            stdin, stdout = subprocess.PIPE, machine.workdir / (name + ".terminal")
         machine.collector.output_pointer.write_text(str(self.out_path))
         self.started = time.monotonic()
-        self.proc = machine.prefix.spawn(command, self.out_path, self.err_path)
+        self.proc = machine.prefix.spawn(command, stdout, self.err_path, stdin)
         # When each awaited text was first seen: seconds since the start, and
         # wall-clock time (comparable with Request.received).
         self.seen: dict[str, float] = {}
@@ -241,8 +262,14 @@ class ToolRun:
         return self.seen[text]
 
     def press(self, key: str, hold_ms: int = 400) -> None:
-        self.machine.prefix.wine(product.HELPER_DIR + r"\e2e-keys.exe", "--hold", str(hold_ms),
-                                 key, check=True)
+        """Types the key into the tool's terminal, or presses it (held down
+        for `hold_ms`) when the tool runs detached."""
+        if self.keys == "detached":
+            self.machine.prefix.wine(product.HELPER_DIR + r"\e2e-keys.exe", "--hold",
+                                     str(hold_ms), key, check=True)
+        else:
+            self.proc.stdin.write(key.encode())
+            self.proc.stdin.flush()
 
     def answer(self, prompt: str, key: str, timeout: float = 120) -> float:
         """Waits for the prompt, then presses the key; returns when the prompt
@@ -386,8 +413,8 @@ class Machine:
 
     # -- while it runs ----------------------------------------------------------
 
-    def run_tool(self, env_unset=(), env_set=None) -> ToolRun:
-        run = ToolRun(self, "tool-%d" % (len(self.runs) + 1), env_unset, env_set)
+    def run_tool(self, env_unset=(), env_set=None, keys: str = "terminal") -> ToolRun:
+        run = ToolRun(self, "tool-%d" % (len(self.runs) + 1), env_unset, env_set, keys)
         self.runs.append(run)
         return run
 

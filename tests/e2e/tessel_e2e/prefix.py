@@ -210,13 +210,14 @@ class WinePrefix:
     def wine64(self, *args: str, **kwargs) -> Result:
         return self.run([WINE64, *args], **kwargs)
 
-    def spawn(self, command: list[str], stdout: Path, stderr: Path) -> subprocess.Popen[bytes]:
+    def spawn(self, command: list[str], stdout: Path, stderr: Path,
+              stdin=subprocess.DEVNULL) -> subprocess.Popen[bytes]:
         """Starts a command in the background, its output going to files."""
         with open(stdout, "wb") as out, open(stderr, "wb") as err:
             return subprocess.Popen(
                 self.sandbox.wrap(command),
                 env=self.env,
-                stdin=subprocess.DEVNULL,
+                stdin=stdin,
                 stdout=out,
                 stderr=err,
                 cwd=self._scratch,
