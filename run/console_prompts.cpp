@@ -56,7 +56,7 @@ std::int16_t PromptKeys::Read(int virtualKey) {
   return state;
 }
 
-bool AgreementPrompt(platform::Platform& platform) {
+bool AgreementPrompt(platform::Platform& platform, AgreementPage& page) {
   platform::Console& out = platform.console;
   out << platform::endl << "Press one of the following keys:" << platform::endl;
   out << "  'A' to accept the EULA" << platform::endl;
@@ -79,7 +79,7 @@ bool AgreementPrompt(platform::Platform& platform) {
     if (dStillDown) {
       dStillDown = IsDown(d);
     } else if (d != 0) {
-      ShowAgreement(platform);
+      page.Show();
       dStillDown = IsDown(d);
     }
     platform.clock.Sleep(kPollIntervalMs);

@@ -58,9 +58,11 @@ class PromptKeys {
   std::array<Gate, 256> gates_{};
 };
 
+class AgreementPage;
+
 // Asks for the agreement: true for 'A', false for 'E'; 'D' shows the page,
 // once per press.
-bool AgreementPrompt(platform::Platform& platform);
+bool AgreementPrompt(platform::Platform& platform, AgreementPage& page);
 
 // Returns once 'E' has been pressed.
 void ExitKeyWait(platform::Platform& platform);

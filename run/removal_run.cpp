@@ -9,6 +9,7 @@
 #include "removal/registry_removal.h"
 #include "removal/service_deletion.h"
 #include "removal/service_stop.h"
+#include "run/agreement_display.h"
 #include "run/console_prompts.h"
 #include "run/restart_request.h"
 #include "telemetry/telemetry_event.h"
@@ -57,7 +58,8 @@ void RemoveServiceIfPresent(platform::Platform& platform, const wchar_t* name,
 }
 
 // The run from the banner to its exit code.
-int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& sender) {
+int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& sender,
+                  AgreementPage& page) {
   platform::Console& out = platform.console;
   out << platform::endl
       << "tessel-cleanup v" << kProgramVersion << platform::endl
@@ -67,7 +69,7 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
   // The prompt follows at once: the event goes out while the user reads.
   SendRunEvent(sender, L"start", runId);
 
-  if (!AgreementPrompt(platform)) {
+  if (!AgreementPrompt(platform, page)) {
     return kExitDeclined;
   }
 
@@ -127,7 +129,9 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
 
 int RemovalRun(platform::Platform& platform) {
   telemetry::TelemetrySender sender(platform.internet, platform.process);
-  const int exitCode = RunToExitCode(platform, sender);
+  // Holds the agreement page until the process ends.
+  AgreementPage page(platform);
+  const int exitCode = RunToExitCode(platform, sender, page);
   // Every way out passes here, the restart included. The start event of a
   // run declined at once may still be on its way; keys left in the console's
   // input would show up at the prompt of the shell that started us.

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "run/agreement_display.h"
 #include "tests/sim/sim_machine.h"
 
 namespace {
@@ -25,6 +26,12 @@ constexpr int A = 'A';
 constexpr int D = 'D';
 constexpr int E = 'E';
 
+// The prompt with a page of its own, as the run gives it one.
+bool PromptOn(platform::Platform& platform) {
+  run::AgreementPage page(platform);
+  return run::AgreementPrompt(platform, page);
+}
+
 class AgreementPromptTest : public ::testing::Test {
  protected:
   AgreementPromptTest() {
@@ -33,7 +40,7 @@ class AgreementPromptTest : public ::testing::Test {
     machine.shell.AddResource(256, 101, {'<', 'h', 't', 'm', 'l', '>'});
   }
 
-  bool Prompt() { return run::AgreementPrompt(machine.platform()); }
+  bool Prompt() { return PromptOn(machine.platform()); }
   std::size_t PagesOpened() const { return machine.shell.openRequests().size(); }
 
   sim::SimMachine machine;
@@ -70,7 +77,7 @@ TEST_F(AgreementPromptTest, KeysHeldWhenThePromptStartsDecideInQueryOrder) {
     sim::SimMachine m;
     m.keyboard.Hold(E, 0);
     m.keyboard.Hold(A, 0);
-    EXPECT_FALSE(run::AgreementPrompt(m.platform()));
+    EXPECT_FALSE(PromptOn(m.platform()));
     EXPECT_EQ(m.keyboard.QueriedKeys(), (std::vector<int>{E, A, D, E}));
     EXPECT_TRUE(m.clock.sleeps().empty());
   }
@@ -82,7 +89,7 @@ TEST_F(AgreementPromptTest, KeysHeldWhenThePromptStartsDecideInQueryOrder) {
     m.shell.AddResource(256, 101, {'x'});
     m.keyboard.Hold(A, 0);
     m.keyboard.Hold(D, 0);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_TRUE(PromptOn(m.platform()));
     EXPECT_TRUE(m.shell.openRequests().empty());
     EXPECT_FALSE(m.files.Exists(L"C:\\Temp\\tessel_removal_eula.html"));
   }
@@ -111,7 +118,7 @@ TEST_F(AgreementPromptTest, KeysCountOnlyWhileTheConsoleHasTheFocus) {
     m.keyboard.Tap(D, 450);
     m.keyboard.Tap(A, 550);
     m.keyboard.Tap(E, 750);
-    EXPECT_FALSE(run::AgreementPrompt(m.platform()));
+    EXPECT_FALSE(PromptOn(m.platform()));
     EXPECT_EQ(m.core.nowMs, 800u);
     EXPECT_TRUE(m.shell.openRequests().empty());
   }
@@ -121,7 +128,7 @@ TEST_F(AgreementPromptTest, KeysCountOnlyWhileTheConsoleHasTheFocus) {
     m.keyboard.FocusElsewhere(0, 300);
     m.keyboard.Press(A, 100, 500);
     m.keyboard.Tap(A, 650);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_TRUE(PromptOn(m.platform()));
     EXPECT_EQ(m.core.nowMs, 700u);
   }
   {
@@ -129,7 +136,7 @@ TEST_F(AgreementPromptTest, KeysCountOnlyWhileTheConsoleHasTheFocus) {
     sim::SimMachine m;
     m.keyboard.FocusElsewhere(0, 250);
     m.keyboard.Press(A, 280, 400);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_TRUE(PromptOn(m.platform()));
     EXPECT_EQ(m.core.nowMs, 300u);
   }
   {
@@ -138,7 +145,7 @@ TEST_F(AgreementPromptTest, KeysCountOnlyWhileTheConsoleHasTheFocus) {
     m.keyboard.SetConsoleWindow(false);
     m.keyboard.FocusElsewhere(0, 10000);
     m.keyboard.Tap(A, 150);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_TRUE(PromptOn(m.platform()));
     EXPECT_EQ(m.core.nowMs, 200u);
   }
   {
@@ -146,7 +153,7 @@ TEST_F(AgreementPromptTest, KeysCountOnlyWhileTheConsoleHasTheFocus) {
     sim::SimMachine m;
     m.keyboard.SetHostedInTerminal(true);
     m.keyboard.Tap(A, 150);
-    EXPECT_TRUE(run::AgreementPrompt(m.platform()));
+    EXPECT_TRUE(PromptOn(m.platform()));
     EXPECT_EQ(m.core.nowMs, 200u);
   }
 }
@@ -191,12 +198,11 @@ class KeysWhileOpeningShell : public platform::Shell {
     return machine_.shell.FindProgramResource(type, id);
   }
   bool DesktopShellRunsAsThisUser() override { return machine_.shell.DesktopShellRunsAsThisUser(); }
-  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
-                                 std::uint32_t milliseconds) override {
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override {
     for (const int key : keys_) {
       machine_.keyboard.Hold(key, machine_.core.nowMs);
     }
-    return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand, milliseconds);
+    return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand);
   }
   bool OpenDocument(const std::wstring& path, int showCommand) override {
     return machine_.shell.OpenDocument(path, showCommand);
@@ -218,7 +224,7 @@ class AgreementPromptPageTest : public AgreementPromptTest {
     platform::Platform platform{base.console, base.services,    base.registry, base.files,
                                 base.process, base.internet,    base.messages, base.keyboard,
                                 base.clock,   base.identifiers, shell,         base.power};
-    return run::AgreementPrompt(platform);
+    return PromptOn(platform);
   }
 };
 

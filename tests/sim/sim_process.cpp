@@ -37,6 +37,16 @@ bool SimProcess::StartThread(std::function<void()> task) {
   return true;
 }
 
+bool SimProcess::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                           const std::function<void()>& expire, std::uint32_t /*grace*/) {
+  core_.calls.push_back(L"Process.RunWithin " + std::to_wstring(milliseconds));
+  if (core_.RunUntilDeadline(std::move(task), milliseconds)) {
+    return true;
+  }
+  expire();
+  return false;
+}
+
 void SimProcess::Terminate(int exitCode) {
   core_.calls.push_back(L"Process.Terminate " + std::to_wstring(exitCode));
   terminatedWith_ = exitCode;
