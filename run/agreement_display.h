@@ -28,6 +28,9 @@ class AgreementPage {
   explicit AgreementPage(platform::Platform& platform);
   AgreementPage(const AgreementPage&) = delete;
   AgreementPage& operator=(const AgreementPage&) = delete;
+  AgreementPage(AgreementPage&&) = delete;
+  AgreementPage& operator=(AgreementPage&&) = delete;
+  ~AgreementPage() = default;
 
   // One press of 'D': writes and holds the page if that has not been done
   // yet, then opens it through the desktop's shell when that runs as this

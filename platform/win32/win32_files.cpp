@@ -130,7 +130,7 @@ bool ReadOnlyForThisUser(std::vector<BYTE>& acl, SECURITY_DESCRIPTOR& descriptor
   const DWORD entrySize = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
   // Allocated memory is aligned for an ACL.
   acl.resize(sizeof(ACL) + 2 * entrySize + GetLengthSid(userSid) + ownerRightsSize);
-  const auto list = reinterpret_cast<ACL*>(acl.data());
+  auto* const list = reinterpret_cast<ACL*>(acl.data());
   return InitializeAcl(list, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
          AddAccessAllowedAce(list, ACL_REVISION, FILE_GENERIC_READ, userSid) &&
          AddAccessAllowedAce(list, ACL_REVISION, FILE_GENERIC_READ, ownerRights) &&
