@@ -451,10 +451,6 @@ platform::FileHandle SimFiles::OpenDirectory(const std::wstring& path) {
     core_.lastError = item == nullptr ? kErrorFileNotFound : item->accessError;
     return nullptr;
   }
-  if (!SharingAllows(folded, 0, platform::kFileShareRead | platform::kFileShareWrite)) {
-    core_.lastError = kErrorSharingViolation;
-    return nullptr;
-  }
   return NewHandle(
       {nullptr, folded, 0, platform::kFileShareRead | platform::kFileShareWrite, true});
 }
@@ -575,10 +571,6 @@ std::size_t SimFiles::Write(platform::FileHandle file, const std::uint8_t* data,
   core_.calls.push_back(L"Files.Write " + std::to_wstring(size));
   OpenFile* open = FindOpen(file, L"Write");
   if (open == nullptr) {
-    return 0;
-  }
-  if ((open->access & platform::kFileShareWrite) == 0) {
-    misuses_.push_back(L"Write without write access");
     return 0;
   }
   SimItem* item = Find(open->folded);

@@ -42,8 +42,6 @@ class SimMachine {
   SimMachine();
   SimMachine(const SimMachine&) = delete;
   SimMachine& operator=(const SimMachine&) = delete;
-  // Calls left waiting end before the facilities they are in go.
-  ~SimMachine() { core.ReleaseLeftCalls(); }
 
   platform::Platform& platform() { return platform_; }
 

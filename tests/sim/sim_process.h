@@ -37,8 +37,9 @@ class SimProcess : public platform::ProcessInfo {
 
   std::optional<bool> IsWow64Process() override;
   bool StartThread(std::function<void()> task) override;
-  // Runs the task at once on the simulated clock (SimCore::RunUntilDeadline);
-  // `expire` runs when a call in it is left waiting at the deadline.
+  // As threads run: at once, on the simulated clock, with SimCore's deadline
+  // that the task's waits respect; otherwise the caller waits its whole time
+  // and the task runs later (kAtNextSleep) or never.
   bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
                  const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
   // Drops the threads not run yet: they end with the process.

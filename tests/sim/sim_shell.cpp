@@ -50,8 +50,8 @@ bool SimShell::DesktopShellRunsAsThisUser() {
 
 bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
   core_.calls.push_back(L"Shell.OpenDocumentAsDesktopUser " + path);
-  if (desktopShellHangs_ && !core_.Wait(std::nullopt)) {
-    return false;
+  if (desktopShellHangs_) {
+    return core_.Wait(std::nullopt);
   }
   if (!desktopShellRunning_ || desktopShellStartsNothing_) {
     return false;

@@ -42,8 +42,7 @@ class SimShell : public platform::Shell {
   void SetDesktopShellUserIsOther(bool other) { desktopShellUserIsOther_ = other; }
   // The desktop's shell takes requests but starts nothing (S_FALSE).
   void SetDesktopShellStartsNothing(bool nothing) { desktopShellStartsNothing_ = nothing; }
-  // The desktop's shell does not answer a request until the calls left waiting
-  // are released (SimCore::ReleaseLeftCalls); then it opens the page.
+  // The desktop's shell never answers: a request waits until its deadline.
   void SetDesktopShellHangs(bool hangs) { desktopShellHangs_ = hangs; }
 
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
