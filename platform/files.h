@@ -28,8 +28,12 @@ struct DirectoryEntry {
   bool isDirectory = false;
 };
 
+inline constexpr std::uint32_t kFileShareRead = 0x01;
+inline constexpr std::uint32_t kFileShareWrite = 0x02;
+inline constexpr std::uint32_t kFileShareDelete = 0x04;
+
 struct FileTag;
-// A file opened for writing.
+// A file or directory opened through the file system.
 using FileHandle = FileTag*;
 
 class FileSystem {
@@ -66,25 +70,40 @@ class FileSystem {
   virtual std::optional<bool> DisableWow64FsRedirection(RedirectionState& saved) = 0;
   virtual std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) = 0;
 
-  // RemoveDirectoryW: an empty directory, or a junction or directory link
-  // itself, whatever it leads to. On failure the error code is the thread's
-  // last error.
-  virtual bool RemoveDirectory(const std::wstring& path) = 0;
-
+  // CreateFileW(FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  // OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS): a directory, every link on the
+  // way followed, held so that it can be neither deleted nor renamed while the
+  // handle is open. Null on failure.
+  virtual FileHandle OpenDirectory(const std::wstring& path) = 0;
+  // CreateFileW(DELETE | FILE_READ_ATTRIBUTES, all sharing, OPEN_EXISTING,
+  // FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS): whatever holds
+  // the name (a file, a directory, a link itself, never what a link there
+  // leads to), for deletion through the handle. Null on failure.
+  virtual FileHandle OpenName(const std::wstring& path) = 0;
   // CreateFileW with CREATE_NEW and FILE_FLAG_OPEN_REPARSE_POINT, for writing
-  // (and for deletion), shared with others for reading and writing: fails when
-  // anything at all holds the name, a link included, and never follows one
-  // there. Null on failure.
+  // and deletion, shared with others for reading only: fails when anything at
+  // all holds the name, a link included, and never follows one there. The
+  // file's security lets this process's user, and its owner, read it and
+  // nothing more (no inherited entries), so that only this handle and those
+  // made from it can ever change it. Null on failure.
   virtual FileHandle CreateNewFile(const std::wstring& path) = 0;
-  // GetFinalPathNameByHandleW(FILE_NAME_NORMALIZED | VOLUME_NAME_DOS): where
-  // the file really is, every link on the way resolved, as "\\?\C:\..." or
-  // "\\?\UNC\server\share\...". Nothing on failure.
+  // ReOpenFile(file, GENERIC_READ, shareMode, 0): the same file, for reading,
+  // whatever has become of its name. Fails (null) when another open handle's
+  // access or sharing conflicts, this one's included.
+  virtual FileHandle ReOpenForReading(FileHandle file, std::uint32_t shareMode) = 0;
+  // GetFinalPathNameByHandleW(FILE_NAME_NORMALIZED | VOLUME_NAME_NT): where the
+  // file or directory really is, every link on the way resolved, as
+  // "\Device\HarddiskVolume2\..." or "\Device\Mup\server\share\...":
+  // one form for every kind of volume, with or without a drive letter, a subst
+  // or mapped drive letter naming the same place as the volume. Nothing on
+  // failure.
   virtual std::optional<std::wstring> GetFinalPath(FileHandle file) = 0;
-  // GetLongPathNameW: the path of an existing item with its short (8.3) names
-  // replaced by the long ones. Nothing on failure.
-  virtual std::optional<std::wstring> GetLongPathName(const std::wstring& path) = 0;
-  // SetFileInformationByHandle(FileDispositionInfo): the file goes when it is
-  // closed.
+  // CompareStringOrdinal(left, right, TRUE): equal as file names compare,
+  // letter case ignored in every script.
+  virtual bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) = 0;
+  // SetFileInformationByHandle(FileDispositionInfo): the file, empty
+  // directory or link goes when the handle is closed. Fails for a read-only
+  // file or a directory that holds anything.
   virtual bool DeleteWhenClosed(FileHandle file) = 0;
   // Writes up to `size` bytes; returns how many were written.
   virtual std::size_t Write(FileHandle file, const std::uint8_t* data, std::size_t size) = 0;

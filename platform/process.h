@@ -1,7 +1,8 @@
-// The running process: facts that several actions need, the telemetry
-// sender's thread, and the ways the process ends.
+// The running process: facts that several actions need, threads of its own,
+// and the ways the process ends.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -19,6 +20,16 @@ class ProcessInfo {
   // itself; false, with nothing run, when no thread can be started. The task
   // must own, or share, what it uses.
   virtual bool StartThread(std::function<void()> task) = 0;
+
+  // Runs `task` on a thread of its own (CreateThread) and waits for it to end
+  // (WaitForSingleObject), at most `milliseconds`. When it has not ended by
+  // then, calls `expire` on the calling thread, which tells the task to wind
+  // down, waits at most `graceMilliseconds` more, and leaves the task to itself.
+  // True only when the task ended within `milliseconds`; false, with nothing
+  // run and `expire` not called, when no thread can be started. The task must
+  // own, or share, what it uses.
+  virtual bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                         const std::function<void()>& expire, std::uint32_t graceMilliseconds) = 0;
 
   // TerminateProcess on the process itself, with `exitCode`. Unlike a return
   // from wmain (ExitProcess), it neither runs DLL detach code nor waits for

@@ -32,13 +32,11 @@ class Shell {
   // Asks the desktop's shell (Explorer) to "open" the document, so that what
   // it starts runs with the interactive user's rights rather than this
   // process's: IShellWindows::FindWindowSW(SWC_DESKTOP), its view's
-  // IShellDispatch2::ShellExecute. True only when that answers S_OK (S_FALSE:
-  // nothing started). The calls go to another process and have no time-out of
-  // their own, so they run on a thread of their own with its own COM
-  // apartment; after `milliseconds` this returns false and leaves that thread
-  // to finish, or hang, by itself.
-  virtual bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
-                                         std::uint32_t milliseconds) = 0;
+  // IShellDispatch2::ShellExecute, in a COM apartment held for the length of
+  // the call. True only when that answers S_OK (S_FALSE: nothing started).
+  // The calls go to another process and have no time-out of their own: a
+  // caller that cannot wait for ever runs this on a thread of its own.
+  virtual bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) = 0;
   // ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, showCommand), in
   // a COM apartment held for the length of the call.
   virtual bool OpenDocument(const std::wstring& path, int showCommand) = 0;

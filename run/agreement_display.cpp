@@ -4,10 +4,35 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace run {
 
 namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+// "X:\..." or "\\server\share\...", the forms Windows gives TEMP. Anything
+// else reaches past the file system's names: "\\?\" and "\\.\" paths, and
+// through them the object manager's namespace ("\\?\GLOBALROOT\RPC Control"),
+// where any program of the user may place links named like the page.
+bool IsDriveOrUncPath(const std::wstring& path) {
+  if (path.size() >= 3 && IsLetter(path[0]) && path[1] == L':' && IsSeparator(path[2])) {
+    return true;
+  }
+  if (path.size() < 2 || !IsSeparator(path[0]) || !IsSeparator(path[1])) {
+    return false;
+  }
+  const std::size_t serverEnd = path.find_first_of(L"\\/", 2);
+  if (serverEnd == std::wstring::npos || serverEnd == 2 || serverEnd + 1 == path.size() ||
+      IsSeparator(path[serverEnd + 1])) {
+    return false;
+  }
+  const std::wstring server = path.substr(2, serverEnd - 2);
+  return server != L"?" && server != L".";
+}
 
 // Writes all bytes, going on after a partial write as long as each call makes
 // progress.
@@ -24,128 +49,149 @@ bool WriteAll(platform::FileSystem& files, const platform::UniqueFileHandle& fil
   return true;
 }
 
-// Removes whatever holds the name, as a name: a file or one link of a hard-
-// linked one, a symbolic link or a junction itself, never what it leads to.
-// Attributes read at the name describe the link there, not its target.
-bool FreeName(platform::FileSystem& files, const std::wstring& path) {
-  const std::uint32_t attributes = files.GetFileAttributes(path);
-  if (attributes == platform::kInvalidFileAttributes) {
+// Whether the open file or directory is `expected`: a final path, taken from
+// a handle and compared the way the file system compares names.
+bool IsAt(platform::FileSystem& files, platform::FileHandle file, const std::wstring& expected) {
+  const std::optional<std::wstring> path = files.GetFinalPath(file);
+  return path && files.EqualIgnoringCase(*path, expected);
+}
+
+// Removes whatever holds the page's name, as a name (a file or one link of a
+// hard-linked one, a symbolic link or a junction itself, an empty directory),
+// through a handle that proves it lies where the page belongs: never through
+// a path, which a link higher up could lead elsewhere between a check and the
+// deletion.
+bool FreeName(platform::FileSystem& files, const std::wstring& path, const std::wstring& expected) {
+  platform::UniqueFileHandle holder(files, files.OpenName(path));
+  if (!holder) {
     // Nothing there, or nothing to see: creating the file tells.
     return true;
   }
-  if ((attributes & platform::kFileAttributeDirectory) != 0) {
-    return files.RemoveDirectory(path);
-  }
-  return files.DeleteFile(path);
-}
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// Equal as Windows names on one volume compare, for the letters a TEMP path
-// holds in practice: ASCII letters without regard to case, separators alike,
-// anything else exactly (a false difference only keeps the page from opening).
-bool SamePath(const std::wstring& left, const std::wstring& right) {
-  const auto fold = [](wchar_t c) {
-    if (IsSeparator(c)) return L'\\';
-    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-  };
-  if (left.size() != right.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < left.size(); ++i) {
-    if (fold(left[i]) != fold(right[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// A final path in the form of the paths TEMP holds: "\\?\C:\x" as "C:\x",
-// "\\?\UNC\server\share" as "\\server\share".
-std::wstring WithoutVerbatimPrefix(const std::wstring& path) {
-  static constexpr wchar_t kUnc[] = L"\\\\?\\UNC\\";
-  static constexpr wchar_t kVerbatim[] = L"\\\\?\\";
-  if (path.rfind(kUnc, 0) == 0) {
-    return L"\\\\" + path.substr(std::char_traits<wchar_t>::length(kUnc));
-  }
-  if (path.rfind(kVerbatim, 0) == 0) {
-    return path.substr(std::char_traits<wchar_t>::length(kVerbatim));
-  }
-  return path;
-}
-
-// Whether the new file is where the page belongs: TEMP, its short names
-// expanded, and the page's name. A junction or link anywhere on the way (TEMP
-// itself, or a directory above it) resolves to somewhere else, and the
-// comparison sees it on the file actually created, whenever the link was made.
-bool IsInTemp(platform::FileSystem& files, platform::FileHandle file, const std::wstring& temp) {
-  const std::optional<std::wstring> created = files.GetFinalPath(file);
-  std::optional<std::wstring> directory = files.GetLongPathName(temp);
-  if (!created || !directory) {
-    return false;
-  }
-  while (!directory->empty() && IsSeparator(directory->back())) {
-    directory->pop_back();
-  }
-  return SamePath(WithoutVerbatimPrefix(*created), *directory + kAgreementFileName);
-}
-
-// The tool runs with administrator rights and the name in TEMP is known to
-// every program of the user, so the page goes into a new file created where
-// nothing holds the name any more, and only inside TEMP.
-bool WritePage(platform::FileSystem& files, const std::wstring& temp, const std::wstring& path,
-               const platform::ResourceBytes& page) {
-  if (!FreeName(files, path)) {
-    return false;
-  }
-  // Fails when the name has been taken again since.
-  platform::UniqueFileHandle file(files, files.CreateNewFile(path));
-  if (!file) {
-    return false;
-  }
-  if (!IsInTemp(files, file.get(), temp)) {
-    static_cast<void>(files.DeleteWhenClosed(file.get()));
-    return false;
-  }
-  if (!WriteAll(files, file, page.data, page.size)) {
-    return false;
-  }
-  // Closed here, not by the holder: a failed final flush is a failed write.
-  return files.Close(file.release());
+  return IsAt(files, holder.get(), expected) && files.DeleteWhenClosed(holder.get()) &&
+         files.Close(holder.release());
 }
 
 }  // namespace
 
-void ShowAgreement(platform::Platform& platform) {
-  const std::optional<std::wstring> temp = platform.shell.GetEnvironmentVariable(L"TEMP");
-  // An empty value would put the page at the root of the current drive.
-  if (!temp || temp->empty()) {
+AgreementPage::AgreementPage(platform::Platform& platform)
+    : platform_(platform), shellCallPending_(std::make_shared<std::atomic<bool>>(false)) {}
+
+void AgreementPage::Show() {
+  if (!held_) {
+    const std::optional<std::wstring> temp = platform_.shell.GetEnvironmentVariable(L"TEMP");
+    if (!temp || !IsDriveOrUncPath(*temp)) {
+      return;
+    }
+    const std::optional<platform::ResourceBytes> page =
+        platform_.shell.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
+    // An empty page would show the user a blank agreement.
+    if (!page || page->data == nullptr || page->size == 0) {
+      return;
+    }
+    // Opening a half-written page, or another one, would show the user
+    // something other than what they are asked to accept.
+    if (!WriteAndHold(*temp, *page)) {
+      return;
+    }
+  }
+  Open();
+}
+
+// The tool runs with administrator rights and the page's name in TEMP is known
+// to every program of the user: the page goes into a new file, created where
+// nothing holds the name any more, only inside TEMP's real directory, and is
+// held so that nobody can change, rename or delete it before the browser has
+// read it.
+bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::ResourceBytes& page) {
+  platform::FileSystem& files = platform_.files;
+  // Held from here on, TEMP's directory stays where it is: whatever the page
+  // is compared with below lies in it.
+  const platform::UniqueFileHandle directory(files, files.OpenDirectory(temp));
+  if (!directory) {
+    return false;
+  }
+  std::optional<std::wstring> expected = files.GetFinalPath(directory.get());
+  if (!expected) {
+    return false;
+  }
+  while (!expected->empty() && IsSeparator(expected->back())) {
+    expected->pop_back();
+  }
+  *expected += kAgreementFileName;
+
+  const std::wstring path = temp + kAgreementFileName;
+  if (!FreeName(files, path, *expected)) {
+    return false;
+  }
+  // Fails when the name has been taken again since.
+  platform::UniqueFileHandle writer(files, files.CreateNewFile(path));
+  if (!writer) {
+    return false;
+  }
+  // A link on the way, changed since TEMP was opened, leads elsewhere.
+  if (!IsAt(files, writer.get(), *expected)) {
+    static_cast<void>(files.DeleteWhenClosed(writer.get()));
+    return false;
+  }
+  if (!WriteAll(files, writer, page.data, page.size)) {
+    return false;
+  }
+  // A reader that does not share writing could not open the page while a
+  // handle that may write is open, so the writer makes way for one that only
+  // reads. Between the two a bridge keeps the name pinned; it shares deletion
+  // because the writer holds that right.
+  platform::UniqueFileHandle bridge(
+      files,
+      files.ReOpenForReading(writer.get(), platform::kFileShareRead | platform::kFileShareWrite |
+                                               platform::kFileShareDelete));
+  // Closed here, not by the holder: a failed final flush is a failed write.
+  if (!bridge || !files.Close(writer.release())) {
+    return false;
+  }
+  // Fails while anyone else has the page open to change or delete it.
+  platform::UniqueFileHandle held(files,
+                                  files.ReOpenForReading(bridge.get(), platform::kFileShareRead));
+  bridge.reset();
+  // Renamed away while only the bridge held it, the page is no longer what
+  // its name shows.
+  if (!held || !IsAt(files, held.get(), *expected)) {
+    return false;
+  }
+  path_ = path;
+  held_ = std::move(held);
+  return true;
+}
+
+// Started by this elevated process, the browser would be elevated too, and so
+// would every site it goes on to visit; the desktop's shell starts it with the
+// user's normal rights. That is only right when the shell's user is this
+// process's: another account (an administrator's password typed at the
+// elevation prompt) could not read this TEMP. Without such a shell the page
+// opens the only way left.
+void AgreementPage::Open() {
+  platform::Shell& shell = platform_.shell;
+  if (!shell.DesktopShellRunsAsThisUser()) {
+    static_cast<void>(shell.OpenDocument(path_, platform::kShowNormal));
     return;
   }
-  const std::optional<platform::ResourceBytes> page =
-      platform.shell.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
-  // An empty page would show the user a blank agreement.
-  if (!page || page->data == nullptr || page->size == 0) {
+  // A shell that has not answered may still open the page: asking again would
+  // open a second copy once it recovers. Nor does the tool open it itself then,
+  // elevated, for the signed-in user.
+  if (shellCallPending_->exchange(true)) {
     return;
   }
-  const std::wstring path = *temp + kAgreementFileName;
-  // Opening a half-written page, or an older one, would show the user
-  // something other than what they are asked to accept.
-  if (!WritePage(platform.files, *temp, path, *page)) {
-    return;
-  }
-  // Started by this elevated process, the browser would be elevated too, and
-  // so would every site it goes on to visit; the desktop's shell starts it
-  // with the user's normal rights. That is only right when the shell's user
-  // is this process's: another account (an administrator's password typed at
-  // the elevation prompt) could not read this TEMP. Without such a shell, or
-  // when it does not answer in time, the page still opens, the only way left.
-  platform::Shell& shell = platform.shell;
-  const bool opened =
-      shell.DesktopShellRunsAsThisUser() &&
-      shell.OpenDocumentAsDesktopUser(path, platform::kShowNormal, kDesktopShellTimeoutMs);
-  if (!opened) {
-    static_cast<void>(shell.OpenDocument(path, platform::kShowNormal));
+  const std::shared_ptr<std::atomic<bool>> pending = shellCallPending_;
+  bool expired = false;
+  // The shell, like every facility, lasts as long as the process.
+  const bool answered = platform_.process.RunWithin(
+      [pending, &shell, path = path_] {
+        static_cast<void>(shell.OpenDocumentAsDesktopUser(path, platform::kShowNormal));
+        pending->store(false);
+      },
+      kDesktopShellTimeoutMs, [&expired] { expired = true; }, 0);
+  // Neither answered nor expired: no thread could be started, nothing is under way.
+  if (!answered && !expired) {
+    pending->store(false);
   }
 }
 

@@ -1,7 +1,10 @@
 // The end-user agreement, shown as an HTML page in the user's browser.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -13,14 +16,42 @@ inline constexpr int kAgreementResourceId = 101;
 // Appended to the value of TEMP, backslash included.
 inline constexpr wchar_t kAgreementFileName[] = L"\\tessel_removal_eula.html";
 
-// How long the desktop's shell may take to open the page before the tool
-// opens it itself.
+// How long a press waits for the desktop's shell to take the page.
 inline constexpr std::uint32_t kDesktopShellTimeoutMs = 5000;
 
-// Writes the page to TEMP as a new file, never through whatever held its name,
-// and opens it through the desktop's shell when that runs as this process's
-// user, else itself. Prints nothing; when TEMP is unset, the page is missing,
-// or the file cannot be written whole inside TEMP, nothing is opened.
-void ShowAgreement(platform::Platform& platform);
+// The page for the whole run: written once into TEMP's real directory and
+// held there, readable by anyone and changed by nobody, until the process
+// ends; it must live that long (the run ends by TerminateProcess, which
+// closes the hold).
+class AgreementPage {
+ public:
+  explicit AgreementPage(platform::Platform& platform);
+  AgreementPage(const AgreementPage&) = delete;
+  AgreementPage& operator=(const AgreementPage&) = delete;
+  AgreementPage(AgreementPage&&) = delete;
+  AgreementPage& operator=(AgreementPage&&) = delete;
+  ~AgreementPage() = default;
+
+  // One press of 'D': writes and holds the page if that has not been done
+  // yet, then opens it through the desktop's shell when that runs as this
+  // process's user, else itself. Prints nothing; when TEMP is unset or not a
+  // drive or UNC path, the page is missing, or it cannot be written and held
+  // whole inside TEMP, nothing is opened. While an earlier press's call to the
+  // desktop's shell is still under way, nothing is asked again.
+  void Show();
+
+ private:
+  bool WriteAndHold(const std::wstring& temp, const platform::ResourceBytes& page);
+  void Open();
+
+  platform::Platform& platform_;
+  // The page's path (TEMP as given and the name) and the read-only handle that
+  // holds it, once written.
+  std::wstring path_;
+  platform::UniqueFileHandle held_;
+  // Shared with the call to the desktop's shell, which clears it when the
+  // shell answers, however late.
+  std::shared_ptr<std::atomic<bool>> shellCallPending_;
+};
 
 }  // namespace run

@@ -134,7 +134,7 @@ bool PromptKeys::PressedInKeyboardState(int key) {
   return !counted && state != 0;
 }
 
-bool AgreementPrompt(platform::Platform& platform, PromptKeys& keys) {
+bool AgreementPrompt(platform::Platform& platform, PromptKeys& keys, AgreementPage& page) {
   platform::Console& out = platform.console;
   out << platform::endl << "Press one of the following keys:" << platform::endl;
   out << "  'A' to accept the EULA" << platform::endl;
@@ -146,7 +146,7 @@ bool AgreementPrompt(platform::Platform& platform, PromptKeys& keys) {
     if (key == kKeyE) {
       return false;
     }
-    ShowAgreement(platform);
+    page.Show();
   }
   return true;
 }

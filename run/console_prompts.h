@@ -77,9 +77,11 @@ class PromptKeys {
   std::size_t nextKey_ = 0;
 };
 
+class AgreementPage;
+
 // Asks for the agreement: true for 'A', false for 'E'; 'D' shows the page,
 // once per press.
-bool AgreementPrompt(platform::Platform& platform, PromptKeys& keys);
+bool AgreementPrompt(platform::Platform& platform, PromptKeys& keys, AgreementPage& page);
 
 // Returns once 'E' has been pressed.
 void ExitKeyWait(platform::Platform& platform, PromptKeys& keys);

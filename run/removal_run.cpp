@@ -9,6 +9,7 @@
 #include "removal/registry_removal.h"
 #include "removal/service_deletion.h"
 #include "removal/service_stop.h"
+#include "run/agreement_display.h"
 #include "run/console_prompts.h"
 #include "run/restart_request.h"
 #include "telemetry/telemetry_event.h"
@@ -58,7 +59,7 @@ void RemoveServiceIfPresent(platform::Platform& platform, const wchar_t* name,
 
 // The run from the banner to its exit code.
 int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& sender,
-                  PromptKeys& keys) {
+                  PromptKeys& keys, AgreementPage& page) {
   platform::Console& out = platform.console;
   out << platform::endl
       << "tessel-cleanup v" << kProgramVersion << platform::endl
@@ -68,7 +69,7 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
   // The prompt follows at once: the event goes out while the user reads.
   SendRunEvent(sender, L"start", runId);
 
-  if (!AgreementPrompt(platform, keys)) {
+  if (!AgreementPrompt(platform, keys, page)) {
     return kExitDeclined;
   }
 
@@ -130,10 +131,12 @@ int RemovalRun(platform::Platform& platform) {
   // Ctrl+C or a closed window ends the process as the run's own end does.
   static_cast<void>(platform.process.EndOnConsoleControl());
   telemetry::TelemetrySender sender(platform.internet, platform.process);
+  // Holds the agreement page until the process ends.
+  AgreementPage page(platform);
   int exitCode = 0;
   {
     PromptKeys keys(platform);
-    exitCode = RunToExitCode(platform, sender, keys);
+    exitCode = RunToExitCode(platform, sender, keys, page);
     // Every way out passes here, the restart included. The start event of a
     // run declined at once may still be on its way; keys left in the console's
     // input would show up at the prompt of the shell that started us.

@@ -28,6 +28,8 @@
 #include <wininet.h>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 #undef DeleteFile
 #undef ExitWindows
@@ -74,5 +76,10 @@ Function LookUpEntry(const wchar_t* module, const char* name) {
 // Starts `task` on a new thread that frees it when done. The thread's handle,
 // for the caller to close; null, with nothing run, when none was started.
 HANDLE StartTaskThread(std::function<void()> task);
+
+// The TOKEN_USER of a process's token, in a buffer of the size it needs.
+std::optional<std::vector<BYTE>> TokenUserOf(HANDLE process);
+// The user's SID in such a buffer.
+PSID SidOf(std::vector<BYTE>& tokenUser);
 
 }  // namespace platform::win32

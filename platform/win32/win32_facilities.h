@@ -45,10 +45,12 @@ class Win32FileSystem final : public FileSystem {
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::wstring& directory) override;
   std::optional<bool> DisableWow64FsRedirection(RedirectionState& saved) override;
   std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) override;
-  bool RemoveDirectory(const std::wstring& path) override;
+  FileHandle OpenDirectory(const std::wstring& path) override;
+  FileHandle OpenName(const std::wstring& path) override;
   FileHandle CreateNewFile(const std::wstring& path) override;
+  FileHandle ReOpenForReading(FileHandle file, std::uint32_t shareMode) override;
   std::optional<std::wstring> GetFinalPath(FileHandle file) override;
-  std::optional<std::wstring> GetLongPathName(const std::wstring& path) override;
+  bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) override;
   bool DeleteWhenClosed(FileHandle file) override;
   std::size_t Write(FileHandle file, const std::uint8_t* data, std::size_t size) override;
   bool Close(FileHandle file) override;
@@ -58,6 +60,8 @@ class Win32ProcessInfo final : public ProcessInfo {
  public:
   std::optional<bool> IsWow64Process() override;
   bool StartThread(std::function<void()> task) override;
+  bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                 const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
   void Terminate(int exitCode) override;
   bool EndOnConsoleControl() override;
 };
@@ -123,8 +127,7 @@ class Win32Shell final : public Shell {
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
   std::optional<ResourceBytes> FindProgramResource(int type, int id) override;
   bool DesktopShellRunsAsThisUser() override;
-  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
-                                 std::uint32_t milliseconds) override;
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
   bool OpenDocument(const std::wstring& path, int showCommand) override;
 };
 

@@ -1,6 +1,10 @@
 #include "platform/win32/win32_api.h"
 
+#include <climits>
 #include <limits>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/win32/win32_facilities.h"
 #include "platform/win32/win32_handles.h"
@@ -90,18 +94,72 @@ std::optional<bool> Win32FileSystem::RevertWow64FsRedirection(RedirectionState s
   return revert(saved) != FALSE;
 }
 
-bool Win32FileSystem::RemoveDirectory(const std::wstring& path) {
-  return RemoveDirectoryW(path.c_str()) != FALSE;
+FileHandle Win32FileSystem::OpenDirectory(const std::wstring& path) {
+  const HANDLE directory =
+      CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (directory == INVALID_HANDLE_VALUE) return nullptr;
+  return ToOpaque<FileHandle>(directory);
 }
 
+FileHandle Win32FileSystem::OpenName(const std::wstring& path) {
+  const HANDLE item =
+      CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (item == INVALID_HANDLE_VALUE) return nullptr;
+  return ToOpaque<FileHandle>(item);
+}
+
+namespace {
+
+// A DACL that lets this process's user read and nothing more, in `descriptor`
+// (and `acl`, which it points into). The OWNER RIGHTS entry takes the place
+// of the owner's implicit right to change the DACL; the DACL is protected, so
+// that the directory's inheritable entries (full control for the user, as a
+// rule) are not added to it.
+bool ReadOnlyForThisUser(std::vector<BYTE>& acl, SECURITY_DESCRIPTOR& descriptor) {
+  std::optional<std::vector<BYTE>> user = TokenUserOf(GetCurrentProcess());
+  BYTE ownerRights[SECURITY_MAX_SID_SIZE];
+  DWORD ownerRightsSize = sizeof(ownerRights);
+  if (!user ||
+      !CreateWellKnownSid(WinCreatorOwnerRightsSid, nullptr, ownerRights, &ownerRightsSize)) {
+    return false;
+  }
+  const PSID userSid = SidOf(*user);
+  const DWORD entrySize = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
+  // Allocated memory is aligned for an ACL.
+  acl.resize(sizeof(ACL) + 2 * entrySize + GetLengthSid(userSid) + ownerRightsSize);
+  auto* const list = reinterpret_cast<ACL*>(acl.data());
+  return InitializeAcl(list, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
+         AddAccessAllowedAce(list, ACL_REVISION, FILE_GENERIC_READ, userSid) &&
+         AddAccessAllowedAce(list, ACL_REVISION, FILE_GENERIC_READ, ownerRights) &&
+         InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE) &&
+         SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+}
+
+}  // namespace
+
 FileHandle Win32FileSystem::CreateNewFile(const std::wstring& path) {
+  std::vector<BYTE> acl;
+  SECURITY_DESCRIPTOR descriptor{};
+  if (!ReadOnlyForThisUser(acl, descriptor)) return nullptr;
+  SECURITY_ATTRIBUTES security{sizeof(security), &descriptor, FALSE};
   // FILE_FLAG_OPEN_REPARSE_POINT: a link at the name is the file itself, which
-  // exists, so the creation fails instead of following it.
+  // exists, so the creation fails instead of following it. The new file's
+  // DACL does not bind this handle: its access is granted at creation.
   const HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, &security, CREATE_NEW,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   return ToOpaque<FileHandle>(file);
+}
+
+FileHandle Win32FileSystem::ReOpenForReading(FileHandle file, std::uint32_t shareMode) {
+  const HANDLE reopened = ReOpenFile(ToNative<HANDLE>(file), GENERIC_READ, shareMode, 0);
+  if (reopened == INVALID_HANDLE_VALUE) return nullptr;
+  return ToOpaque<FileHandle>(reopened);
 }
 
 std::optional<std::wstring> Win32FileSystem::GetFinalPath(FileHandle file) {
@@ -109,7 +167,7 @@ std::optional<std::wstring> Win32FileSystem::GetFinalPath(FileHandle file) {
   for (;;) {
     const DWORD length = GetFinalPathNameByHandleW(ToNative<HANDLE>(file), path.data(),
                                                    static_cast<DWORD>(path.size()),
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
     if (length == 0) return std::nullopt;
     // Too small: the length asked for counts the terminating NUL.
     if (length >= path.size()) {
@@ -121,19 +179,10 @@ std::optional<std::wstring> Win32FileSystem::GetFinalPath(FileHandle file) {
   }
 }
 
-std::optional<std::wstring> Win32FileSystem::GetLongPathName(const std::wstring& path) {
-  std::wstring longPath(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetLongPathNameW(path.c_str(), longPath.data(), static_cast<DWORD>(longPath.size()));
-    if (length == 0) return std::nullopt;
-    if (length >= longPath.size()) {
-      longPath.resize(length);
-      continue;
-    }
-    longPath.resize(length);
-    return longPath;
-  }
+bool Win32FileSystem::EqualIgnoringCase(const std::wstring& left, const std::wstring& right) {
+  if (left.size() > INT_MAX || right.size() > INT_MAX) return false;
+  return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                              static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
 }
 
 bool Win32FileSystem::DeleteWhenClosed(FileHandle file) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/win32/win32_facilities.h"
+#include "platform/win32/win32_handles.h"
 
 namespace platform::win32 {
 namespace {
@@ -60,6 +61,17 @@ bool Win32ProcessInfo::StartThread(std::function<void()> task) {
   // Nobody waits for it: the thread runs on without its handle.
   ::CloseHandle(thread);
   return true;
+}
+
+bool Win32ProcessInfo::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                                 const std::function<void()>& expire,
+                                 std::uint32_t graceMilliseconds) {
+  const UniqueKernelHandle thread(StartTaskThread(std::move(task)));
+  if (!thread) return false;
+  if (WaitForSingleObject(thread.get(), milliseconds) == WAIT_OBJECT_0) return true;
+  expire();
+  WaitForSingleObject(thread.get(), graceMilliseconds);
+  return false;
 }
 
 void Win32ProcessInfo::Terminate(int exitCode) {

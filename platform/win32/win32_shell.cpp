@@ -10,7 +10,6 @@
 #include <shobjidl.h>
 
 #include <cstdlib>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,24 +74,6 @@ class Variant {
   VARIANT value_{};
 };
 
-// The TOKEN_USER of a process's token, in a buffer of the size it needs.
-std::optional<std::vector<BYTE>> TokenUserOf(HANDLE process) {
-  HANDLE opened = nullptr;
-  if (!OpenProcessToken(process, TOKEN_QUERY, &opened)) return std::nullopt;
-  const UniqueKernelHandle token(opened);
-  DWORD size = 0;
-  static_cast<void>(GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size));
-  if (size < sizeof(TOKEN_USER)) return std::nullopt;
-  // Allocated memory is aligned for any type, TOKEN_USER included.
-  std::vector<BYTE> user(size);
-  if (!GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) return std::nullopt;
-  return user;
-}
-
-PSID SidOf(std::vector<BYTE>& tokenUser) {
-  return reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid;
-}
-
 // The desktop's IShellDispatch2: the object behind Explorer's desktop window,
 // which runs as the interactive user whatever this process runs as.
 bool FindDesktopShellDispatch(UniqueComRef<IShellDispatch2>& dispatch) {
@@ -139,6 +120,23 @@ bool FindDesktopShellDispatch(UniqueComRef<IShellDispatch2>& dispatch) {
 
 }  // namespace
 
+std::optional<std::vector<BYTE>> TokenUserOf(HANDLE process) {
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &opened)) return std::nullopt;
+  const UniqueKernelHandle token(opened);
+  DWORD size = 0;
+  static_cast<void>(GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size));
+  if (size < sizeof(TOKEN_USER)) return std::nullopt;
+  // Allocated memory is aligned for any type, TOKEN_USER included.
+  std::vector<BYTE> user(size);
+  if (!GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) return std::nullopt;
+  return user;
+}
+
+PSID SidOf(std::vector<BYTE>& tokenUser) {
+  return reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid;
+}
+
 std::optional<std::wstring> Win32Shell::GetEnvironmentVariable(const std::wstring& name) {
   // The runtime's copy of the environment, copied out at once. (_wdupenv_s
   // would do the same, but the msvcrt import library of mingw-w64 lacks it.)
@@ -176,16 +174,7 @@ bool Win32Shell::DesktopShellRunsAsThisUser() {
   return shellUser && ownUser && EqualSid(SidOf(*shellUser), SidOf(*ownUser)) != FALSE;
 }
 
-namespace {
-
-// What the thread that asks the desktop's shell owns: everything it uses, so
-// that it can be left running (hung in a call to Explorer) after the wait.
-struct DesktopOpenRequest {
-  std::wstring path;
-  int showCommand = 0;
-};
-
-bool AskDesktopShellToOpen(const std::wstring& path, int showCommand) {
+bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
   const ComApartment apartment;
   UniqueComRef<IShellDispatch2> shell;
   if (!FindDesktopShellDispatch(shell)) return false;
@@ -200,27 +189,6 @@ bool AskDesktopShellToOpen(const std::wstring& path, int showCommand) {
   // S_FALSE: the shell took the request and started nothing.
   return shell.get()->ShellExecute(file.get(), *arguments.get(), *directory.get(), *operation.get(),
                                    *show.get()) == S_OK;
-}
-
-DWORD WINAPI RunDesktopOpen(void* parameter) {
-  const std::unique_ptr<DesktopOpenRequest> request(static_cast<DesktopOpenRequest*>(parameter));
-  return AskDesktopShellToOpen(request->path, request->showCommand) ? 1 : 0;
-}
-
-}  // namespace
-
-bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
-                                           std::uint32_t milliseconds) {
-  auto request = std::make_unique<DesktopOpenRequest>(DesktopOpenRequest{path, showCommand});
-  const UniqueKernelHandle thread(
-      CreateThread(nullptr, 0, RunDesktopOpen, request.get(), 0, nullptr));
-  if (!thread) return false;
-  // The thread frees the request, whenever it ends.
-  static_cast<void>(request.release());
-  // Not waited for after this: the process ends without it.
-  if (WaitForSingleObject(thread.get(), milliseconds) != WAIT_OBJECT_0) return false;
-  DWORD opened = 0;
-  return GetExitCodeThread(thread.get(), &opened) != FALSE && opened == 1;
 }
 
 bool Win32Shell::OpenDocument(const std::wstring& path, int showCommand) {

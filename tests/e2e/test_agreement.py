@@ -10,6 +10,7 @@ from checks import AGREEMENT_PAGE, RUN_ID, assert_requests, event, finish
 from tessel_e2e import product
 from tessel_e2e.machine import PROMPTS, Plan
 from tessel_e2e.pe import read_resource
+from tessel_e2e.snapshot import Allowed
 from tessel_e2e.prefix import wait_for
 from transcript import AGREEMENT_PROMPT, BANNER, assert_transcript
 
@@ -105,10 +106,46 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     # Wine's shell folds it before handing the path to the viewer.
     assert [re.sub(r"\\+", r"\\", path) for path in opened] == [page_path], opened
 
-    # Three runs, three start events, three different run identifiers.
+    # TEMP through the object manager's namespace, or as a device path, to the
+    # same directory: refused, so the hard link at the page's name stays and
+    # nothing opens. (Wine resolves no file below \\?\GLOBALROOT (2); it
+    # does resolve \\.\C:\....)
+    page.unlink()
+    os.link(system_file, page)
+    opened_log.unlink()
+    for prefix in ("\\\\?\\GLOBALROOT\\??\\", "\\\\.\\"):
+        run = machine.run_tool(env_set={"TEMP": prefix + machine.temp_dir})
+        run.answer("agreement", "D")
+        run.answer("agreement", "E")
+        assert run.wait(30).code == 2
+        time.sleep(1)
+        assert os.path.samefile(system_file, page) and not opened_log.exists(), prefix
+
+    # TEMP at the root of a second drive letter, which Wine maps to a
+    # directory of C: (to Wine a volume of its own, not C:'s). Wine's mount
+    # manager learns of a new letter only as the prefix starts: until then the
+    # letter's paths open, but their final paths cannot be had (2).
+    second = machine.prefix.path / "drive_c" / "second-drive"
+    second.mkdir()
+    machine.prefix.stop_server()
+    (machine.prefix.path / "dosdevices" / "t:").symlink_to("../drive_c/second-drive")
+    machine.prefix.start_server()
+    run = machine.run_tool(env_set={"TEMP": "T:\\"})
+    run.answer("agreement", "D")
+    run.answer("agreement", "E")
+    assert run.wait(30).code == 2
+    assert (second / product.AGREEMENT_PAGE_NAME).read_bytes() == page_bytes
+    opened = wait_for(lambda: opened_log.exists() and opened_log.read_text().splitlines(), 10,
+                      what="the page to be opened")
+    assert [re.sub(r"\\+", r"\\", path) for path in opened] == \
+        ["T:\\" + product.AGREEMENT_PAGE_NAME], opened
+
+    # Six runs, six start events, six different run identifiers.
     requests = machine.requests()
-    assert len(requests) == 3
+    assert len(requests) == 6
     ids = [re.search(r"&build=([^&]*)&", r.body.decode()).group(1) for r in requests]
-    assert all(RUN_ID.fullmatch(i) for i in ids) and len(set(ids)) == 3, ids
+    assert all(RUN_ID.fullmatch(i) for i in ids) and len(set(ids)) == 6, ids
     assert ids[0] == run_ids[0]
-    finish(machine, AGREEMENT_PAGE)
+    finish(machine, AGREEMENT_PAGE,
+           Allowed("file", "dosdevices/t:", "the second drive letter", "added"),
+           Allowed("file", "drive_c/second-drive*", "the second drive, and the page", "added"))

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/sim/sim_machine.h"
@@ -34,7 +37,7 @@ class ShowAgreementTest : public ::testing::Test {
  protected:
   ShowAgreementTest() : page(MakePage(16600)) { StageTempAndPage(machine, page); }
 
-  void Show() { run::ShowAgreement(machine.platform()); }
+  void Show() { agreement.Show(); }
 
   // Nothing written, nothing opened, nothing printed.
   void ExpectNoPageShown() {
@@ -45,9 +48,10 @@ class ShowAgreementTest : public ::testing::Test {
 
   std::vector<std::uint8_t> page;
   sim::SimMachine machine;
+  run::AgreementPage agreement{machine.platform()};
 };
 
-TEST_F(ShowAgreementTest, WritesThePageToTempAndOpensIt) {
+TEST_F(ShowAgreementTest, WritesThePageToTempHoldsItAndOpensIt) {
   Show();
 
   EXPECT_EQ(machine.files.FileContent(kPageFile), page);
@@ -55,8 +59,23 @@ TEST_F(ShowAgreementTest, WritesThePageToTempAndOpensIt) {
   EXPECT_EQ(machine.shell.openRequests()[0].path, kPageFile);
   EXPECT_EQ(machine.shell.openRequests()[0].showCommand, 1);
   EXPECT_EQ(machine.console.str(), L"");
-  EXPECT_EQ(machine.files.OpenFiles(), 0u);
   EXPECT_TRUE(machine.files.misuses().empty());
+  // Held by one handle for the rest of the run: any reader may open it, nobody
+  // may change, rename or delete it.
+  EXPECT_EQ(machine.files.OpenFiles(), 1u);
+  constexpr std::uint32_t kRead = platform::kFileShareRead;
+  constexpr std::uint32_t kAll = kRead | platform::kFileShareWrite | platform::kFileShareDelete;
+  EXPECT_TRUE(machine.files.CanOpen(kPageFile, kRead, kRead));
+  EXPECT_TRUE(machine.files.CanOpen(kPageFile, kRead, kRead | platform::kFileShareWrite));
+  EXPECT_FALSE(machine.files.CanOpen(kPageFile, platform::kFileShareWrite, kAll));
+  EXPECT_FALSE(machine.files.CanOpen(kPageFile, platform::kFileShareDelete, kAll));
+
+  // A later press opens the same page again: nothing is written anew.
+  Show();
+  EXPECT_EQ(machine.shell.openRequests().size(), 2u);
+  EXPECT_EQ(std::count(machine.core.calls.begin(), machine.core.calls.end(),
+                       L"Files.CreateNewFile " + std::wstring(kPageFile)),
+            1);
 }
 
 TEST_F(ShowAgreementTest, OpensThroughTheDesktopShellOnlyWhenItRunsAsTheSameUserAndAnswers) {
@@ -64,29 +83,54 @@ TEST_F(ShowAgreementTest, OpensThroughTheDesktopShellOnlyWhenItRunsAsTheSameUser
   ASSERT_EQ(machine.shell.openRequests().size(), 1u);
   EXPECT_TRUE(machine.shell.openRequests()[0].byDesktopShell);
 
-  // Each of these opens the page directly, once.
-  const auto opensDirectly = [&](const char* what, auto stage) {
+  // Returns the requests that reached a shell.
+  const auto opened = [&](const char* what, auto stage) {
     SCOPED_TRACE(what);
     sim::SimMachine m;
     StageTempAndPage(m, page);
     stage(m.shell);
-    run::ShowAgreement(m.platform());
-    const std::vector<sim::OpenRequest>& opened = m.shell.openRequests();
-    EXPECT_EQ(opened.size(), 1u);
-    for (const sim::OpenRequest& request : opened) {
-      EXPECT_FALSE(request.byDesktopShell);
+    run::AgreementPage(m.platform()).Show();
+    for (const sim::OpenRequest& request : m.shell.openRequests()) {
       EXPECT_EQ(request.path, kPageFile);
     }
-    return m.core.nowMs;
+    return m.shell.openRequests();
   };
-  opensDirectly("no desktop shell", [](sim::SimShell& s) { s.SetDesktopShellRunning(false); });
-  opensDirectly("the desktop's user is another",
-                [](sim::SimShell& s) { s.SetDesktopShellUserIsOther(true); });
-  opensDirectly("the shell starts nothing (S_FALSE)",
-                [](sim::SimShell& s) { s.SetDesktopShellStartsNothing(true); });
-  const std::uint64_t waited =
-      opensDirectly("the shell hangs", [](sim::SimShell& s) { s.SetDesktopShellHangs(true); });
-  EXPECT_EQ(waited, 5000u);
+  // Opened directly, once.
+  for (const auto& request :
+       {opened("no desktop shell", [](sim::SimShell& s) { s.SetDesktopShellRunning(false); }),
+        opened("the desktop's user is another",
+               [](sim::SimShell& s) { s.SetDesktopShellUserIsOther(true); })}) {
+    ASSERT_EQ(request.size(), 1u);
+    EXPECT_FALSE(request[0].byDesktopShell);
+  }
+  // The same user's shell answers, or not, and the tool never opens the page
+  // itself, elevated, for that user.
+  EXPECT_TRUE(opened("the shell starts nothing (S_FALSE)", [](sim::SimShell& s) {
+                s.SetDesktopShellStartsNothing(true);
+              }).empty());
+}
+
+TEST_F(ShowAgreementTest, AShellThatHasNotAnsweredIsNotAskedAgain) {
+  // A press waits for the shell until its deadline, and no longer.
+  machine.shell.SetDesktopShellHangs(true);
+  Show();
+  EXPECT_EQ(machine.core.nowMs, 5000u);
+  EXPECT_TRUE(machine.shell.openRequests().empty());
+
+  // A call still under way (its thread runs at the next pause) is not made
+  // again; once the shell has answered, a press asks it again.
+  machine.shell.SetDesktopShellHangs(false);
+  machine.process.SetThreads(sim::SimProcess::Threads::kAtNextSleep);
+  Show();
+  Show();
+  EXPECT_EQ(
+      std::count(machine.core.calls.begin(), machine.core.calls.end(), L"Process.RunWithin 5000"),
+      2);
+  machine.clock.Sleep(100);
+  Show();
+  machine.clock.Sleep(100);
+  ASSERT_EQ(machine.shell.openRequests().size(), 2u);
+  EXPECT_TRUE(machine.shell.openRequests()[1].byDesktopShell);
 }
 
 TEST_F(ShowAgreementTest, NeverWritesThroughWhatHoldsThePagesName) {
@@ -97,7 +141,7 @@ TEST_F(ShowAgreementTest, NeverWritesThroughWhatHoldsThePagesName) {
     StageTempAndPage(m, page);
     m.files.AddFile(L"C:\\Windows\\win.ini", system);
     stage(m.files);
-    run::ShowAgreement(m.platform());
+    run::AgreementPage(m.platform()).Show();
     EXPECT_EQ(m.files.FileContent(kPageFile), page);
     EXPECT_EQ(m.files.GetFileAttributes(kPageFile) & platform::kFileAttributeReparsePoint, 0u);
     EXPECT_EQ(m.files.FileContent(L"C:\\Windows\\win.ini"), system);
@@ -107,6 +151,9 @@ TEST_F(ShowAgreementTest, NeverWritesThroughWhatHoldsThePagesName) {
                    [&](sim::SimFiles& f) { f.AddFile(kPageFile, system); });
   writesAFreshPage("a symbolic link to a file",
                    [](sim::SimFiles& f) { f.SetLinkTarget(kPageFile, L"C:\\Windows\\win.ini"); });
+  writesAFreshPage("a file named in other letter case", [&](sim::SimFiles& f) {
+    f.AddFile(std::wstring(kTemp) + L"\\TESSEL_REMOVAL_EULA.HTML", system);
+  });
   writesAFreshPage("a junction", [](sim::SimFiles& f) {
     f.AddDirectory(kPageFile);
     f.SetLinkTarget(kPageFile, L"C:\\Windows");
@@ -118,10 +165,11 @@ TEST_F(ShowAgreementTest, NeverWritesThroughWhatHoldsThePagesName) {
     sim::SimMachine m;
     StageTempAndPage(m, page);
     stage(m.files);
-    run::ShowAgreement(m.platform());
+    run::AgreementPage(m.platform()).Show();
     EXPECT_TRUE(m.shell.openRequests().empty());
     EXPECT_EQ(m.files.OpenFiles(), 0u);
     EXPECT_NE(m.files.FileContent(kPageFile), page);
+    EXPECT_TRUE(m.files.Exists(kPageFile));
   };
   opensNothing("the name taken again at once", [](sim::SimFiles& f) {
     f.AddFile(kPageFile);
@@ -130,28 +178,62 @@ TEST_F(ShowAgreementTest, NeverWritesThroughWhatHoldsThePagesName) {
   opensNothing("a directory with files",
                [](sim::SimFiles& f) { f.AddFile(std::wstring(kPageFile) + L"\\x"); });
   opensNothing("a read-only file", [](sim::SimFiles& f) { f.SetReadOnly(kPageFile); });
+
+  // Another program points a junction on TEMP's path elsewhere just before
+  // one of the tool's calls: what that call reaches is left as it is.
+  const std::vector<std::pair<const wchar_t*, std::optional<std::vector<std::uint8_t>>>> swaps = {
+      {L"OpenName", system}, {L"CreateNewFile", std::nullopt}, {L"ReOpenForReading", page}};
+  for (const auto& [call, left] : swaps) {
+    SCOPED_TRACE(std::wstring(call));
+    sim::SimMachine m;
+    StageTempAndPage(m, page);
+    m.files.AddFile(kPageFile, system);
+    m.files.BeforeCall(call,
+                       [&m] { m.files.SetLinkTarget(L"C:\\Users\\pat\\AppData", L"C:\\Windows"); });
+    run::AgreementPage(m.platform()).Show();
+    EXPECT_TRUE(m.shell.openRequests().empty());
+    EXPECT_EQ(m.files.OpenFiles(), 0u);
+    EXPECT_EQ(m.files.FileContent(kPageFile), left);
+  }
 }
 
-TEST_F(ShowAgreementTest, WritesNothingOutsideTemp) {
-  {
-    SCOPED_TRACE("TEMP's directory, or one above it, is a junction to elsewhere");
+TEST_F(ShowAgreementTest, ShowsThePageWhereverTempReallyIsAndOnlyThere) {
+  // Whether the page was written and opened there; nothing at all is done
+  // with a TEMP that is refused.
+  const auto shown = [&](const char* what, const std::wstring& temp, auto stage) {
+    SCOPED_TRACE(what);
     sim::SimMachine m;
     StageTempAndPage(m, page);
-    m.files.SetLinkTarget(L"C:\\Users\\pat\\AppData", L"C:\\Windows\\System32");
-    run::ShowAgreement(m.platform());
-    EXPECT_TRUE(m.shell.openRequests().empty());
-    EXPECT_FALSE(m.files.Exists(kPageFile));
+    m.shell.SetEnvironmentVariable(L"TEMP", temp);
+    stage(m.files);
+    run::AgreementPage(m.platform()).Show();
     EXPECT_EQ(m.files.OpenFiles(), 0u);
-  }
-  {
-    SCOPED_TRACE("TEMP in short names and other letter case is TEMP all the same");
-    sim::SimMachine m;
-    StageTempAndPage(m, page);
-    m.files.AddShortName(L"C:\\Users\\PAT~1", L"C:\\Users\\pat");
-    m.shell.SetEnvironmentVariable(L"TEMP", L"c:\\users\\PAT~1\\AppData\\Local\\TEMP\\");
-    run::ShowAgreement(m.platform());
-    EXPECT_EQ(m.files.FileContent(kPageFile), page);
-    EXPECT_EQ(m.shell.openRequests().size(), 1u);
+    const bool opened = m.shell.openRequests().size() == 1;
+    EXPECT_EQ(opened, !m.files.fileCalls().empty());
+    // The last call with a path created the page.
+    return opened && m.files.FileContent(m.files.fileCalls().back().resolved) == page;
+  };
+  const auto none = [](sim::SimFiles&) {};
+  EXPECT_TRUE(shown("a junction on TEMP's path", kTemp, [](sim::SimFiles& f) {
+    f.SetLinkTarget(L"C:\\Users\\pat\\AppData", L"D:\\Profiles\\pat");
+  }));
+  EXPECT_TRUE(
+      shown("short names and other letter case", L"c:\\users\\PAT~1\\AppData\\Local\\TEMP",
+            [](sim::SimFiles& f) { f.AddShortName(L"C:\\Users\\PAT~1", L"C:\\Users\\pat"); }));
+  EXPECT_TRUE(shown("a non-ASCII letter in other case", L"C:\\Users\\ZO\u00cb\\Temp",
+                    [](sim::SimFiles& f) { f.AddDirectory(L"C:\\Users\\Zo\u00eb\\Temp"); }));
+  EXPECT_TRUE(shown("a subst drive", L"S:\\Temp", [](sim::SimFiles& f) {
+    f.AddDirectory(L"S:\\Temp");
+    f.SetLinkTarget(L"S:", L"C:\\Users\\pat\\AppData\\Local");
+  }));
+  EXPECT_TRUE(shown("a network share", L"\\\\server\\share\\temp",
+                    [](sim::SimFiles& f) { f.AddDirectory(L"\\\\server\\share\\temp"); }));
+  // Paths that reach past the file system's names get no page at all.
+  for (const wchar_t* temp :
+       {L"\\\\?\\GLOBALROOT\\RPC Control", L"\\\\?\\C:\\Users\\pat\\AppData\\Local\\Temp",
+        L"\\\\.\\C:\\Users\\pat\\AppData\\Local\\Temp", L"\\\\?\\UNC\\server\\share",
+        L"\\??\\C:\\Users", L"C:Users\\pat", L"\\\\server"}) {
+    EXPECT_FALSE(shown("refused", temp, none)) << std::wstring(temp);
   }
 }
 
@@ -176,11 +258,13 @@ TEST_F(ShowAgreementTest, GoesOnAfterPartialWrites) {
 
 TEST_F(ShowAgreementTest, TempWithATrailingBackslashGivesTwoBackslashesInARow) {
   machine.shell.SetEnvironmentVariable(L"TEMP", L"D:\\tmp\\");
+  machine.files.AddDirectory(L"D:\\tmp");
 
   Show();
 
-  ASSERT_FALSE(machine.files.fileCalls().empty());
-  EXPECT_EQ(machine.files.fileCalls()[0].path, L"D:\\tmp\\\\tessel_removal_eula.html");
+  ASSERT_GE(machine.files.fileCalls().size(), 2u);
+  EXPECT_EQ(machine.files.fileCalls()[1].path, L"D:\\tmp\\\\tessel_removal_eula.html");
+  EXPECT_EQ(machine.files.FileContent(L"D:\\tmp\\tessel_removal_eula.html"), page);
 }
 
 TEST_F(ShowAgreementTest, NothingHappensWithoutTemp) {
@@ -225,7 +309,7 @@ TEST_F(ShowAgreementTest, NothingIsOpenedWhenThePageCannotBeWrittenWhole) {
     sim::SimMachine m;
     m.shell.SetEnvironmentVariable(L"TEMP", L"C:\\Gone");
     m.shell.AddResource(256, 101, page);
-    run::ShowAgreement(m.platform());
+    run::AgreementPage(m.platform()).Show();
     EXPECT_TRUE(m.shell.openRequests().empty());
     EXPECT_EQ(m.console.str(), L"");
   }
@@ -234,7 +318,7 @@ TEST_F(ShowAgreementTest, NothingIsOpenedWhenThePageCannotBeWrittenWhole) {
     sim::SimMachine m;
     StageTempAndPage(m, page);
     m.files.FailCreateNewFile(5);
-    run::ShowAgreement(m.platform());
+    run::AgreementPage(m.platform()).Show();
     EXPECT_TRUE(m.shell.openRequests().empty());
   }
   {
@@ -242,7 +326,7 @@ TEST_F(ShowAgreementTest, NothingIsOpenedWhenThePageCannotBeWrittenWhole) {
     sim::SimMachine m;
     StageTempAndPage(m, page);
     m.files.SetDiskSpace(10000);
-    run::ShowAgreement(m.platform());
+    run::AgreementPage(m.platform()).Show();
     EXPECT_TRUE(m.shell.openRequests().empty());
     EXPECT_EQ(m.files.OpenFiles(), 0u);
   }
@@ -251,7 +335,7 @@ TEST_F(ShowAgreementTest, NothingIsOpenedWhenThePageCannotBeWrittenWhole) {
     sim::SimMachine m;
     StageTempAndPage(m, page);
     m.files.FailClose(112);
-    run::ShowAgreement(m.platform());
+    run::AgreementPage(m.platform()).Show();
     EXPECT_TRUE(m.shell.openRequests().empty());
     EXPECT_EQ(m.files.OpenFiles(), 0u);
     EXPECT_EQ(m.console.str(), L"");

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "run/agreement_display.h"
 #include "tests/sim/sim_machine.h"
 
 namespace {
@@ -27,9 +28,11 @@ constexpr int E = 'E';
 
 using Kind = platform::ConsoleInputRecord::Kind;
 
+// The prompt with the keys and the page of its own, as the run gives them.
 bool Agreement(platform::Platform& platform) {
   run::PromptKeys keys(platform);
-  return run::AgreementPrompt(platform, keys);
+  run::AgreementPage page(platform);
+  return run::AgreementPrompt(platform, keys, page);
 }
 
 class AgreementPromptTest : public ::testing::Test {
@@ -187,12 +190,11 @@ class KeysWhileOpeningShell : public platform::Shell {
     return machine_.shell.FindProgramResource(type, id);
   }
   bool DesktopShellRunsAsThisUser() override { return machine_.shell.DesktopShellRunsAsThisUser(); }
-  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
-                                 std::uint32_t milliseconds) override {
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override {
     for (const int key : keys_) {
       machine_.keyboard.Hold(key, machine_.core.nowMs);
     }
-    return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand, milliseconds);
+    return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand);
   }
   bool OpenDocument(const std::wstring& path, int showCommand) override {
     return machine_.shell.OpenDocument(path, showCommand);

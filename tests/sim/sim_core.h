@@ -1,8 +1,10 @@
 // State that the simulated facilities share, as the real ones share the thread.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +25,10 @@ struct SimCore {
   bool wow64 = false;
   // Threads started and not run yet (see SimProcess::Threads).
   std::vector<std::function<void()>> waitingThreads;
+  // The deadline of the task that ProcessInfo::RunWithin runs, and what it
+  // calls when a simulated wait reaches that deadline.
+  std::optional<std::uint64_t> deadlineMs;
+  const std::function<void()>* expire = nullptr;
 
   // Moves simulated time on; the threads waiting for that run then.
   void PassTime(std::uint64_t milliseconds) {
@@ -38,6 +44,23 @@ struct SimCore {
     const std::uint64_t callerNow = nowMs;
     task();
     nowMs = callerNow;
+  }
+
+  // A simulated call that waits `milliseconds` (nothing: for ever, which
+  // outside a task with a deadline leaves the clock at kForeverMs). One that
+  // would still wait at its task's deadline gives up there: the clock stands
+  // at the deadline, `expire` runs, and the call fails (false).
+  static constexpr std::uint64_t kForeverMs = std::uint64_t{1} << 62;
+  bool Wait(std::optional<std::uint64_t> milliseconds) {
+    if (milliseconds && (!deadlineMs || nowMs + *milliseconds <= *deadlineMs)) {
+      nowMs += *milliseconds;
+      return true;
+    }
+    nowMs = std::max(nowMs, deadlineMs.value_or(kForeverMs));
+    if (const std::function<void()>* expiring = std::exchange(expire, nullptr)) {
+      (*expiring)();
+    }
+    return false;
   }
 };
 

@@ -156,11 +156,22 @@ bool SimFiles::HasChildren(const std::wstring& folded) const {
 }
 
 bool SimFiles::IsHeld(const std::wstring& folded, const SimItem& item) const {
-  if (item.inUse) {
-    return true;
-  }
-  return std::any_of(openFiles_.begin(), openFiles_.end(),
-                     [&](const OpenFile& file) { return file.open && file.folded == folded; });
+  return item.inUse || !SharingAllows(folded, platform::kFileShareDelete,
+                                      platform::kFileShareRead | platform::kFileShareWrite |
+                                          platform::kFileShareDelete);
+}
+
+bool SimFiles::SharingAllows(const std::wstring& folded, std::uint32_t access,
+                             std::uint32_t share) const {
+  return std::none_of(openFiles_.begin(), openFiles_.end(), [&](const OpenFile& file) {
+    return file.open && file.folded == folded &&
+           ((access & ~file.share) != 0 || (file.access & ~share) != 0);
+  });
+}
+
+bool SimFiles::CanOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share) const {
+  const std::wstring resolved = Resolve(path);
+  return Find(resolved) != nullptr && SharingAllows(FoldCase(resolved), access, share);
 }
 
 std::wstring SimFiles::Resolve(const std::wstring& given) const {
@@ -193,7 +204,19 @@ std::wstring SimFiles::Resolve(const std::wstring& given) const {
   return kWow64SystemDirectory + path.substr(system.size());
 }
 
+void SimFiles::RunBeforeCall(const wchar_t* call) {
+  for (auto it = beforeCalls_.begin(); it != beforeCalls_.end(); ++it) {
+    if (it->first == call) {
+      const std::function<void()> action = std::move(it->second);
+      beforeCalls_.erase(it);
+      action();
+      return;
+    }
+  }
+}
+
 std::wstring SimFiles::Record(const wchar_t* call, const std::wstring& path) {
+  RunBeforeCall(call);
   std::wstring resolved = Resolve(path);
   fileCalls_.push_back({call, path, resolved, redirectionOff_});
   core_.calls.push_back(std::wstring(L"Files.") + call + L" " + path);
@@ -410,26 +433,44 @@ std::optional<bool> SimFiles::RevertWow64FsRedirection(platform::RedirectionStat
   return true;
 }
 
-bool SimFiles::RemoveDirectory(const std::wstring& path) {
-  const std::wstring folded = FoldCase(Record(L"RemoveDirectory", path));
+platform::FileHandle SimFiles::NewHandle(OpenFile open) {
+  open.handle = reinterpret_cast<platform::FileHandle>(nextHandle_);
+  nextHandle_ += 4;
+  openFiles_.push_back(std::move(open));
+  return openFiles_.back().handle;
+}
+
+platform::FileHandle SimFiles::OpenDirectory(const std::wstring& path) {
+  std::wstring resolved = Record(L"OpenDirectory", path);
+  while (resolved.size() > 3 && resolved.back() == L'\\') {
+    resolved.pop_back();
+  }
+  const std::wstring folded = FoldCase(resolved);
+  const SimItem* item = Find(resolved);
+  if (item == nullptr || item->accessError != 0) {
+    core_.lastError = item == nullptr ? kErrorFileNotFound : item->accessError;
+    return nullptr;
+  }
+  return NewHandle(
+      {nullptr, folded, 0, platform::kFileShareRead | platform::kFileShareWrite, true});
+}
+
+platform::FileHandle SimFiles::OpenName(const std::wstring& path) {
+  const std::wstring folded = FoldCase(Record(L"OpenName", path));
   const auto found = items_.find(folded);
   std::uint32_t error = found == items_.end() ? kErrorFileNotFound : found->second.accessError;
-  if (error == 0 && !found->second.isDirectory) {
-    error = kErrorDirectoryName;
-  } else if (error == 0 && !found->second.isLink && HasChildren(folded)) {
-    error = kErrorDirNotEmpty;
+  if (error == 0 && found->second.deletePending) {
+    error = kErrorAccessDenied;
+  } else if (error == 0 && IsHeld(folded, found->second)) {
+    error = kErrorSharingViolation;
   }
   if (error != 0) {
     core_.lastError = error;
-    return false;
+    return nullptr;
   }
-  // A link goes by itself; what lies below it in the tree stays where it
-  // leads, out of this path's reach.
-  for (const std::wstring& below : ItemsBelow(found->second.path)) {
-    items_.erase(below);
-  }
-  Replant(folded);
-  return true;
+  return NewHandle(
+      {nullptr, folded, platform::kFileShareDelete,
+       platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete});
 }
 
 platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path) {
@@ -446,10 +487,23 @@ platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path) {
     return nullptr;
   }
   AddFile(resolved);
-  const auto handle = reinterpret_cast<platform::FileHandle>(nextHandle_);
-  nextHandle_ += 4;
-  openFiles_.push_back({handle, folded, true});
-  return handle;
+  return NewHandle({nullptr, folded, platform::kFileShareWrite | platform::kFileShareDelete,
+                    platform::kFileShareRead});
+}
+
+platform::FileHandle SimFiles::ReOpenForReading(platform::FileHandle file,
+                                                std::uint32_t shareMode) {
+  RunBeforeCall(L"ReOpenForReading");
+  core_.calls.push_back(L"Files.ReOpenForReading " + Hex(shareMode));
+  const OpenFile* open = FindOpen(file, L"ReOpenForReading");
+  if (open == nullptr || Find(open->folded) == nullptr) {
+    return nullptr;
+  }
+  if (!SharingAllows(open->folded, platform::kFileShareRead, shareMode)) {
+    core_.lastError = kErrorSharingViolation;
+    return nullptr;
+  }
+  return NewHandle({nullptr, open->folded, platform::kFileShareRead, shareMode, open->followsLink});
 }
 
 std::optional<std::wstring> SimFiles::GetFinalPath(platform::FileHandle file) {
@@ -460,35 +514,42 @@ std::optional<std::wstring> SimFiles::GetFinalPath(platform::FileHandle file) {
     return std::nullopt;
   }
   std::wstring path = item->path;
-  // The deepest link on the way decides where the file really is.
-  for (std::size_t end = path.rfind(L'\\'); end != std::wstring::npos && end > 0;
-       end = path.rfind(L'\\', end - 1)) {
+  // The deepest link on the way decides where the item really is; a link at
+  // the name itself only when it was followed.
+  for (std::size_t end = open->followsLink ? path.size() : path.rfind(L'\\');
+       end != std::wstring::npos && end > 0; end = path.rfind(L'\\', end - 1)) {
     const SimItem* above = Find(path.substr(0, end));
     if (above != nullptr && !above->linkTarget.empty()) {
       path = above->linkTarget + path.substr(end);
       break;
     }
   }
-  return L"\\\\?\\" + path;
+  if (path.rfind(L"\\\\", 0) == 0) {
+    return L"\\Device\\Mup" + path.substr(1);
+  }
+  const wchar_t drive = path[0] >= L'a' ? static_cast<wchar_t>(path[0] - L'a' + L'A') : path[0];
+  return L"\\Device\\HarddiskVolume" + std::to_wstring(drive - L'A' + 1) + path.substr(2);
 }
 
-std::optional<std::wstring> SimFiles::GetLongPathName(const std::wstring& path) {
-  const std::wstring resolved = Record(L"GetLongPathName", path);
-  std::wstring item = resolved;
-  while (item.size() > 3 && item.back() == L'\\') {
-    item.pop_back();
-  }
-  if (Find(item) == nullptr) {
-    core_.lastError = kErrorFileNotFound;
-    return std::nullopt;
-  }
-  return resolved;
+bool SimFiles::EqualIgnoringCase(const std::wstring& left, const std::wstring& right) {
+  return FoldCase(left) == FoldCase(right);
 }
 
 bool SimFiles::DeleteWhenClosed(platform::FileHandle file) {
   core_.calls.push_back(L"Files.DeleteWhenClosed");
   OpenFile* open = FindOpen(file, L"DeleteWhenClosed");
-  if (open == nullptr) {
+  const SimItem* item = open == nullptr ? nullptr : Find(open->folded);
+  if (item == nullptr) {
+    return false;
+  }
+  std::uint32_t error = 0;
+  if ((open->access & platform::kFileShareDelete) == 0 || item->readOnly) {
+    error = kErrorAccessDenied;
+  } else if (item->isDirectory && !item->isLink && HasChildren(open->folded)) {
+    error = kErrorDirNotEmpty;
+  }
+  if (error != 0) {
+    core_.lastError = error;
     return false;
   }
   open->deleteWhenClosed = true;
@@ -540,8 +601,17 @@ bool SimFiles::Close(platform::FileHandle file) {
     return false;
   }
   open->open = false;
-  if (open->deleteWhenClosed) {
-    items_.erase(open->folded);
+  const SimItem* item = Find(open->folded);
+  if (open->deleteWhenClosed && item != nullptr) {
+    // A link goes by itself; what lies below it in the tree stays where it
+    // leads, out of this path's reach.
+    for (const std::wstring& below : ItemsBelow(item->path)) {
+      if (below != open->folded) {
+        items_.erase(below);
+      }
+    }
+    Remove(open->folded);
+    Replant(open->folded);
   }
   if (closeError_ != 0) {
     core_.lastError = closeError_;

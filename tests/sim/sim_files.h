@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -127,6 +129,16 @@ class SimFiles : public platform::FileSystem {
   void SetDiskSpace(std::optional<std::size_t> bytes) { diskSpace_ = bytes; }
   // Closing fails with `error` (the handle is closed all the same).
   void FailClose(std::uint32_t error) { closeError_ = error; }
+  // Runs `action` once, as the next call named `call` (as in fileCalls, or
+  // ReOpenForReading) starts:
+  // another program acting in between two of the tool's calls.
+  void BeforeCall(const std::wstring& call, std::function<void()> action) {
+    beforeCalls_.emplace_back(call, std::move(action));
+  }
+  // Whether another program could open the item now with `access` (in the
+  // bits of the share modes) and `share`, as far as the handles open on it
+  // allow.
+  bool CanOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share) const;
 
   // --- platform::FileSystem ---
 
@@ -139,10 +151,16 @@ class SimFiles : public platform::FileSystem {
       const std::wstring& directory) override;
   std::optional<bool> DisableWow64FsRedirection(platform::RedirectionState& saved) override;
   std::optional<bool> RevertWow64FsRedirection(platform::RedirectionState saved) override;
-  bool RemoveDirectory(const std::wstring& path) override;
+  platform::FileHandle OpenDirectory(const std::wstring& path) override;
+  platform::FileHandle OpenName(const std::wstring& path) override;
   platform::FileHandle CreateNewFile(const std::wstring& path) override;
+  platform::FileHandle ReOpenForReading(platform::FileHandle file,
+                                        std::uint32_t shareMode) override;
+  // "\Device\HarddiskVolumeN\..." for drive N (A is 1), "\Device\Mup\..."
+  // for a UNC path.
   std::optional<std::wstring> GetFinalPath(platform::FileHandle file) override;
-  std::optional<std::wstring> GetLongPathName(const std::wstring& path) override;
+  // Folds case as the simulated tree does (FoldCase).
+  bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) override;
   bool DeleteWhenClosed(platform::FileHandle file) override;
   std::size_t Write(platform::FileHandle file, const std::uint8_t* data, std::size_t size) override;
   bool Close(platform::FileHandle file) override;
@@ -166,6 +184,9 @@ class SimFiles : public platform::FileSystem {
   struct OpenFile {
     platform::FileHandle handle = nullptr;
     std::wstring folded;
+    std::uint32_t access = 0;  // in the bits of the share modes
+    std::uint32_t share = 0;
+    bool followsLink = false;  // a link at the name itself led on
     bool open = true;
     bool deleteWhenClosed = false;
   };
@@ -182,9 +203,12 @@ class SimFiles : public platform::FileSystem {
   // Held open elsewhere, or opened for writing here and not closed.
   bool IsHeld(const std::wstring& folded, const SimItem& item) const;
   OpenFile* FindOpen(platform::FileHandle file, const wchar_t* call);
+  bool SharingAllows(const std::wstring& folded, std::uint32_t access, std::uint32_t share) const;
+  platform::FileHandle NewHandle(OpenFile open);
   // Deletes the item, or leaves it delete pending when held with delete sharing.
   void Remove(const std::wstring& folded);
   std::wstring Record(const wchar_t* call, const std::wstring& path);
+  void RunBeforeCall(const wchar_t* call);
   void AddItem(const std::wstring& path, bool isDirectory);
 
   SimCore& core_;
@@ -209,6 +233,7 @@ class SimFiles : public platform::FileSystem {
   std::optional<std::size_t> diskSpace_;
   std::uint32_t closeError_ = 0;
   std::vector<OpenFile> openFiles_;
+  std::vector<std::pair<std::wstring, std::function<void()>>> beforeCalls_;
   std::uintptr_t nextHandle_ = 0xF10000;
 };
 

@@ -37,6 +37,26 @@ bool SimProcess::StartThread(std::function<void()> task) {
   return true;
 }
 
+bool SimProcess::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                           const std::function<void()>& expire, std::uint32_t /*grace*/) {
+  core_.calls.push_back(L"Process.RunWithin " + std::to_wstring(milliseconds));
+  if (threads_ != Threads::kAtOnce) {
+    if (threads_ == Threads::kAtNextSleep) {
+      core_.waitingThreads.push_back(std::move(task));
+    }
+    core_.nowMs += milliseconds;
+    expire();
+    return false;
+  }
+  core_.deadlineMs = core_.nowMs + milliseconds;
+  core_.expire = &expire;
+  task();
+  const bool inTime = core_.expire != nullptr;
+  core_.deadlineMs.reset();
+  core_.expire = nullptr;
+  return inTime;
+}
+
 void SimProcess::Terminate(int exitCode) {
   core_.calls.push_back(L"Process.Terminate " + std::to_wstring(exitCode));
   terminatedWith_ = exitCode;

@@ -37,6 +37,11 @@ class SimProcess : public platform::ProcessInfo {
 
   std::optional<bool> IsWow64Process() override;
   bool StartThread(std::function<void()> task) override;
+  // As threads run: at once, on the simulated clock, with SimCore's deadline
+  // that the task's waits respect; otherwise the caller waits its whole time
+  // and the task runs later (kAtNextSleep) or never.
+  bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                 const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
   // Drops the threads not run yet: they end with the process.
   void Terminate(int exitCode) override;
   bool EndOnConsoleControl() override {

@@ -48,12 +48,10 @@ bool SimShell::DesktopShellRunsAsThisUser() {
   return desktopShellRunning_ && !desktopShellUserIsOther_;
 }
 
-bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
-                                         std::uint32_t milliseconds) {
+bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
   core_.calls.push_back(L"Shell.OpenDocumentAsDesktopUser " + path);
   if (desktopShellHangs_) {
-    core_.nowMs += milliseconds;
-    return false;
+    return core_.Wait(std::nullopt);
   }
   if (!desktopShellRunning_ || desktopShellStartsNothing_) {
     return false;

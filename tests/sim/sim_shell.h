@@ -42,14 +42,13 @@ class SimShell : public platform::Shell {
   void SetDesktopShellUserIsOther(bool other) { desktopShellUserIsOther_ = other; }
   // The desktop's shell takes requests but starts nothing (S_FALSE).
   void SetDesktopShellStartsNothing(bool nothing) { desktopShellStartsNothing_ = nothing; }
-  // The desktop's shell never answers: a request takes the whole time allowed.
+  // The desktop's shell never answers: a request waits until its deadline.
   void SetDesktopShellHangs(bool hangs) { desktopShellHangs_ = hangs; }
 
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
   std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override;
   bool DesktopShellRunsAsThisUser() override;
-  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand,
-                                 std::uint32_t milliseconds) override;
+  bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
   bool OpenDocument(const std::wstring& path, int showCommand) override;
 
   // Every open request that a shell took, in order.

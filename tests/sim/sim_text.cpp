@@ -5,8 +5,8 @@ namespace sim {
 std::wstring FoldCase(const std::wstring& text) {
   std::wstring folded = text;
   for (wchar_t& c : folded) {
-    if (c >= L'A' && c <= L'Z') {
-      c = static_cast<wchar_t>(c - L'A' + L'a');
+    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
+      c = static_cast<wchar_t>(c + 0x20);
     }
   }
   return folded;

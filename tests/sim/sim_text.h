@@ -6,8 +6,8 @@
 
 namespace sim {
 
-// ASCII letters in lower case: Windows compares paths, key paths and service
-// names without regard to case.
+// ASCII and Latin-1 letters in lower case: Windows compares paths, key paths
+// and service names without regard to case.
 std::wstring FoldCase(const std::wstring& text);
 
 // True when `path` is `ancestor` itself or lies below it (both folded).
