@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "tests/sim/sim_input.h"
 #include "tests/sim/sim_internet.h"
@@ -146,12 +143,9 @@ TEST_F(TelemetrySenderTest, EventsBehindALateAnswerGoOutInOrderOnceTheCancelledE
   clock.Sleep(100);
   // Cancelled at 14.1 s, the first exchange makes no call but its closes once
   // its answer comes, at 20.1 s; the next two follow then, each drained (3 s).
-  std::vector<std::uint64_t> sentAt;
-  for (const sim::HttpExchange& exchange : internet.exchanges()) {
-    sentAt.push_back(exchange.sentAtMs);
-  }
-  EXPECT_EQ(sentAt, (std::vector<std::uint64_t>{100, 20100, 23100}));
   ASSERT_EQ(internet.SentForms().size(), 3u);
+  EXPECT_EQ(internet.exchanges()[1].sentAtMs, 20100u);
+  EXPECT_EQ(internet.exchanges()[2].sentAtMs, 23100u);
   EXPECT_EQ(sim::FormValue(internet.SentForms()[1], L"module"), L"error");
   EXPECT_EQ(sim::FormValue(internet.SentForms()[2], L"module"), L"done");
   EXPECT_EQ(internet.OpenHandles(), 0u);
