@@ -21,7 +21,6 @@ inline constexpr std::uint32_t kErrorInternetTimeout = 12002;
 inline constexpr std::uint32_t kErrorInternetNameNotResolved = 12007;
 inline constexpr std::uint32_t kErrorInternetCannotConnect = 12029;
 inline constexpr std::uint32_t kErrorInternetDisconnected = 12163;
-inline constexpr std::uint32_t kErrorInternetOperationCancelled = 12017;
 inline constexpr std::uint32_t kErrorInternetIncorrectHandleType = 12018;
 inline constexpr std::uint32_t kErrorInternetIncorrectHandleState = 12019;
 inline constexpr std::uint32_t kErrorHttpHeaderNotFound = 12150;
