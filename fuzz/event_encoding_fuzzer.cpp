@@ -83,7 +83,7 @@ class RecordingInternet final : public platform::Internet {
     ++closed_;
     return true;
   }
-  // A server that answers at once: the exchange always ends in time.
+  // Not called: SendEvent and PostForm run the exchange on the calling thread.
   bool RunWithin(std::function<void()> task, std::uint32_t /*milliseconds*/,
                  const std::function<void()>& /*expire*/, std::uint32_t /*grace*/) override {
     task();

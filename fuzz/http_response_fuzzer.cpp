@@ -187,7 +187,7 @@ class ScriptedInternet final : public platform::Internet {
     closed_[i] = true;
     return true;
   }
-  // The exchange runs at once, on this thread.
+  // Not called: SendEvent and PostForm run the exchange on the calling thread.
   bool RunWithin(std::function<void()> task, std::uint32_t /*milliseconds*/,
                  const std::function<void()>& /*expire*/, std::uint32_t /*grace*/) override {
     task();

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "platform/utf8.h"
-#include "telemetry/cancellable_internet.h"
 #include "telemetry/event_encoding.h"
 
 namespace telemetry {
@@ -56,26 +54,6 @@ std::uint32_t Exchange(platform::Internet& internet, const platform::UniqueInter
   return status;
 }
 
-// The whole exchange, on the calling thread.
-std::uint32_t PostFormNow(platform::Internet& internet, const std::wstring& body, bool secure,
-                          std::wstring& location) {
-  std::uint32_t status = 0;
-  std::wstring received;
-  platform::UniqueInternetHandle root = OpenRoot(internet);
-  SetTimeouts(internet, root);
-  {
-    // Declared in opening order, so they close request first, then
-    // connection, as this scope ends; the root closes last, on return.
-    platform::UniqueInternetHandle connection = OpenConnection(
-        internet, root, kTelemetryServer,
-        secure ? platform::kInternetDefaultHttpsPort : platform::kInternetDefaultHttpPort);
-    platform::UniqueInternetHandle request = OpenRequest(internet, connection, secure);
-    if (request) status = Exchange(internet, request, body, received);
-  }
-  location = received;
-  return status;
-}
-
 }  // namespace
 
 platform::UniqueInternetHandle OpenConnection(platform::Internet& internet,
@@ -90,8 +68,11 @@ platform::UniqueInternetHandle OpenRequest(platform::Internet& internet,
                                            const platform::UniqueInternetHandle& connection,
                                            bool secure) {
   if (!connection) return {};
-  // Redirects are never followed: a 301 or 302 is the answer itself.
-  std::uint32_t flags = platform::kInternetFlagNoAutoRedirect;
+  // Redirects are never followed: a 301 or 302 is the answer itself. The
+  // user's cookies for the host are neither sent nor stored, and the answer
+  // stays out of the user's cache.
+  std::uint32_t flags = platform::kInternetFlagNoAutoRedirect | platform::kInternetFlagNoCookies |
+                        platform::kInternetFlagNoCacheWrite;
   if (secure) flags |= platform::kInternetFlagSecure;
   return platform::UniqueInternetHandle(
       internet, internet.OpenRequest(connection.get(), kVerb, kObjectName, flags));
@@ -150,32 +131,23 @@ bool QueryLocation(platform::Internet& internet, const platform::UniqueInternetH
   return true;
 }
 
-std::optional<std::uint32_t> PostFormWithin(platform::Internet& internet, const std::wstring& body,
-                                            bool secure, std::wstring& location) {
-  location.clear();
-  // Shared with the worker thread, which may outlive this call.
-  struct SharedExchange {
-    explicit SharedExchange(platform::Internet& platform) : internet(platform) {}
-    CancellableInternet internet;
-    std::uint32_t status = 0;
-    std::wstring location;
-  };
-  const auto exchange = std::make_shared<SharedExchange>(internet);
-  const bool inTime = internet.RunWithin(
-      [exchange, body, secure] {
-        exchange->status = PostFormNow(exchange->internet, body, secure, exchange->location);
-      },
-      kExchangeDeadlineMilliseconds - kCancelGraceMilliseconds,
-      [&exchange] { exchange->internet.Cancel(); }, kCancelGraceMilliseconds);
-  // An answer that comes too late counts as none.
-  if (!inTime) return std::nullopt;
-  location = exchange->location;
-  return exchange->status;
-}
-
 std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
                        std::wstring& location) {
-  return PostFormWithin(internet, body, secure, location).value_or(0);
+  std::uint32_t status = 0;
+  std::wstring received;
+  platform::UniqueInternetHandle root = OpenRoot(internet);
+  SetTimeouts(internet, root);
+  {
+    // Declared in opening order, so they close request first, then
+    // connection, as this scope ends; the root closes last, on return.
+    platform::UniqueInternetHandle connection = OpenConnection(
+        internet, root, kTelemetryServer,
+        secure ? platform::kInternetDefaultHttpsPort : platform::kInternetDefaultHttpPort);
+    platform::UniqueInternetHandle request = OpenRequest(internet, connection, secure);
+    if (request) status = Exchange(internet, request, body, received);
+  }
+  location = received;
+  return status;
 }
 
 }  // namespace telemetry

@@ -1,9 +1,8 @@
 // The HTTP POST of one telemetry body, kept to the request the collector has
-// always received, and bounded in time whatever the network does.
+// always received.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "platform/internet.h"
@@ -20,23 +19,16 @@ inline constexpr wchar_t kVerb[] = L"POST";
 inline constexpr std::uint32_t kLocationBufferSize = 32768;
 // At most this many bytes of the response are read and thrown away before the
 // handles close: an answer to telemetry is small, and a server that goes on
-// sending must not hold the run.
+// sending must not hold the events behind.
 inline constexpr std::uint32_t kMaxDrainBytes = 65536;
-// No exchange holds the run longer than this from its start, whatever the
-// proxy, the name resolution or the server do: WinINet's own time-outs leave
-// both out, apply per address, may fire late or not at all. The last part of
-// it is the grace that an exchange given up on gets to wind down.
-inline constexpr std::uint32_t kExchangeDeadlineMilliseconds = 15000;
-inline constexpr std::uint32_t kCancelGraceMilliseconds = 1000;
-
-// Posts `body` (ASCII) on a worker thread and waits for it until the
-// deadline. A redirect is an answer, not followed: the collector has taken
-// the body. The response's status, 0 when the exchange ended without one,
-// nothing when it was given up on at the deadline; `location` receives the
-// Location header, or empty. Port 443 when `secure`, else 80.
-std::optional<std::uint32_t> PostFormWithin(platform::Internet& internet, const std::wstring& body,
-                                            bool secure, std::wstring& location);
-// As PostFormWithin, with an exchange given up on counting as no status.
+// Posts `body` (ASCII) on the calling thread: opens the root handle, the
+// connection and the request, adds the headers, writes the body, reads the
+// status and the Location header, drains the response and closes all again.
+// A redirect is an answer, not followed: the collector has taken the body.
+// The response's status, 0 when the exchange ended without one; `location`
+// receives the Location header, or empty. Port 443 when `secure`, else 80.
+// How long it takes is up to WinINet: the sender runs it on a worker thread
+// that it can give up on.
 std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
                        std::wstring& location);
 

@@ -3,22 +3,32 @@
 #include <optional>
 #include <utility>
 
+#include "telemetry/cancellable_internet.h"
 #include "telemetry/event_encoding.h"
 #include "telemetry/http_post.h"
 
 namespace telemetry {
 namespace {
 
-std::wstring Body(const TelemetryEvent& event) { return EncodeEvent(event) + kBodyMarker; }
-
 // Redirects are not followed, so a redirect means the server took the event.
 bool Delivered(std::uint32_t status) { return status == 200 || status == 301 || status == 302; }
+
+// What the sending thread and the worker of one exchange share; it lives as
+// long as either of them needs it.
+struct WorkerExchange {
+  explicit WorkerExchange(platform::Internet& platform) : internet(platform) {}
+
+  CancellableInternet internet;
+  std::mutex mutex;
+  bool ended = false;       // the worker has returned from WinINet
+  bool handedOver = false;  // the sending thread has left the queue to it
+};
 
 }  // namespace
 
 bool SendEvent(platform::Internet& internet, const TelemetryEvent& event) {
   std::wstring location;
-  return Delivered(PostForm(internet, Body(event), false, location));
+  return Delivered(PostForm(internet, EncodeEvent(event) + kBodyMarker, false, location));
 }
 
 TelemetryEvent DoneEvent(std::int32_t errorCount, const std::wstring& runId, bool rebootNeeded) {
@@ -36,15 +46,15 @@ TelemetrySender::TelemetrySender(platform::Internet& internet, platform::Process
 void TelemetrySender::Send(const TelemetryEvent& event) {
   {
     const std::lock_guard<std::mutex> lock(queue_->mutex);
-    if (queue_->givenUp) return;
-    queue_->bodies.push_back(Body(event));
+    queue_->events.push_back(event);
     if (std::exchange(queue_->working, true)) return;
   }
   // Outside the lock: the thread takes it at once.
-  if (!process_.StartThread([queue = queue_] { queue->Work(); })) {
-    // Best effort: without a thread, nothing of this run is sent.
+  if (!process_.StartThread([queue = queue_] { Work(queue); })) {
+    // Best effort: the events in the queue now (no thread was working, so
+    // only this one) are dropped, and the next hand-over tries again.
     const std::lock_guard<std::mutex> lock(queue_->mutex);
-    queue_->bodies.clear();
+    queue_->events.clear();
     queue_->working = false;
   }
 }
@@ -54,26 +64,48 @@ bool TelemetrySender::Idle() const {
   return !queue_->working;
 }
 
-void TelemetrySender::Queue::Work() {
+void TelemetrySender::Work(const std::shared_ptr<Queue>& queue) {
   for (;;) {
-    std::wstring body;
+    std::optional<TelemetryEvent> event;
     {
-      const std::lock_guard<std::mutex> lock(mutex);
-      if (bodies.empty()) {
-        working = false;
+      const std::lock_guard<std::mutex> lock(queue->mutex);
+      if (queue->events.empty()) {
+        queue->working = false;
         return;
       }
-      body = std::move(bodies.front());
-      bodies.pop_front();
+      event.emplace(std::move(queue->events.front()));
+      queue->events.pop_front();
     }
-    std::wstring location;
-    // Whatever the server answers, the next event goes out the same.
-    const std::optional<std::uint32_t> status = PostFormWithin(internet, body, false, location);
-    if (!status) {
-      const std::lock_guard<std::mutex> lock(mutex);
-      givenUp = true;
-      bodies.clear();
-      working = false;
+    const auto exchange = std::make_shared<WorkerExchange>(queue->internet);
+    bool givenUp = false;
+    const bool inTime = queue->internet.RunWithin(
+        [exchange, queue, event = std::move(*event)] {
+          // Whatever the server answers, the next event goes out the same.
+          SendEvent(exchange->internet, event);
+          bool goOn = false;
+          {
+            const std::lock_guard<std::mutex> lock(exchange->mutex);
+            exchange->ended = true;
+            goOn = exchange->handedOver;
+          }
+          if (goOn) Work(queue);
+        },
+        kExchangeDeadlineMilliseconds,
+        [&exchange, &givenUp] {
+          givenUp = true;
+          exchange->internet.Cancel();
+        },
+        kCancelGraceMilliseconds);
+    // Without a worker thread nothing of the exchange ran: the next event
+    // goes out as after any failed exchange.
+    if (inTime || !givenUp) continue;
+    // Given up on: the worker is either out of WinINet already, or will go on
+    // with the queue itself once its call returns. Deciding under the lock
+    // leaves exactly one of the two threads with the queue, also when the
+    // worker ends at this very moment.
+    const std::lock_guard<std::mutex> lock(exchange->mutex);
+    if (!exchange->ended) {
+      exchange->handedOver = true;
       return;
     }
   }

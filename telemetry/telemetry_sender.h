@@ -15,40 +15,53 @@
 
 namespace telemetry {
 
-// One exchange for the event, on the calling thread, within PostForm's
-// deadline; true when the server answered 200, 301 or 302.
+// An exchange still running this long after its start is cancelled, whatever
+// the proxy, the name lookup or the server are doing: WinINet's own time-outs
+// leave the first two out, apply per address, and may fire late or not at
+// all. The sending thread then waits the grace for the worker to wind down
+// before it leaves the worker to itself.
+inline constexpr std::uint32_t kExchangeDeadlineMilliseconds = 14000;
+inline constexpr std::uint32_t kCancelGraceMilliseconds = 1000;
+
+// One exchange for the event, on the calling thread: the encoded event and
+// its marker posted with PostForm. True when the server answered 200, 301 or
+// 302.
 bool SendEvent(platform::Internet& internet, const TelemetryEvent& event);
 
 // The "done" event with the error count and the reboot flag.
 TelemetryEvent DoneEvent(std::int32_t errorCount, const std::wstring& runId, bool rebootNeeded);
 
 // Sends the events of a run in the order they are handed over, one exchange
-// at a time, on a thread of its own that lives while there is something to
-// send. Once an exchange has been given up on, the network is taken to
-// swallow requests: what is queued and what comes later is dropped, so that
-// at most one exchange is ever left inside WinINet.
+// at a time, each on a worker thread of its own, from a sending thread that
+// lives while there is something to send. An exchange still running at its
+// deadline is cancelled and given up on; the events behind it wait until its
+// worker has returned from WinINet, and then go out in order. So at most one
+// exchange is ever inside WinINet, and a slow exchange delays the events
+// behind it without dropping them.
 class TelemetrySender {
  public:
   TelemetrySender(platform::Internet& internet, platform::ProcessInfo& process);
 
-  // Queues the event's request and returns at once.
+  // Queues the event and returns at once.
   void Send(const TelemetryEvent& event);
-  // Nothing is queued or being sent (or sending was given up).
+  // Nothing is queued or being sent.
   bool Idle() const;
 
  private:
   // What the sending thread shares with the run; it may outlive the sender.
   struct Queue {
     explicit Queue(platform::Internet& network) : internet(network) {}
-    // Sends until the queue is empty or an exchange is given up on.
-    void Work();
 
     platform::Internet& internet;
     mutable std::mutex mutex;
-    std::deque<std::wstring> bodies;
-    bool working = false;  // a thread is sending, or about to
-    bool givenUp = false;
+    std::deque<TelemetryEvent> events;
+    // A thread is sending, is about to, or will once its exchange returns.
+    bool working = false;
   };
+
+  // Sends until the queue is empty, or until it leaves the rest to the worker
+  // of an exchange given up on, which goes on with it once it has returned.
+  static void Work(const std::shared_ptr<Queue>& queue);
 
   platform::ProcessInfo& process_;
   std::shared_ptr<Queue> queue_;

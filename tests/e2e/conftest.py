@@ -95,14 +95,14 @@ def template(tmp_path_factory, tool_exe) -> WinePrefix:
 @pytest.fixture
 def new_machine(template, tmp_path):
     """Makes a machine with a plan installed: new_machine(plan, collector_status=...,
-    collector_hold=..., env=...). Each is torn down after the test."""
+    collector_hold=..., collector_first_late=..., env=...). Each is torn down after the test."""
     machines: list[Machine] = []
 
     def make(plan: Plan, collector_status: int = 200, collector_hold: float = 0.0,
-             env: dict[str, str] | None = None) -> Machine:
+             env: dict[str, str] | None = None, collector_first_late: float = 0.0) -> Machine:
         machine = Machine(template, tmp_path / ("machine-%d" % len(machines)),
                           collector_status=collector_status, collector_hold=collector_hold,
-                          env=env)
+                          env=env, collector_first_late=collector_first_late)
         machines.append(machine)
         machine.setup(plan)
         return machine

@@ -210,7 +210,7 @@ def request(body: str, headers=None, line="POST http://telemetry.orvane.com:80/e
         headers = [("Connection", "close"),
                    ("Content-Type", "application/x-www-form-urlencoded"),
                    ("Content-Length", str(len(body))), ("Host", "telemetry.orvane.com"),
-                   ("User-Agent", "ZANT")]
+                   ("User-Agent", "ZANT"), ("Cache-Control", "no-cache")]
     return Request(line, headers, body.encode(), 0.0, output_size)
 
 

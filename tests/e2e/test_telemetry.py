@@ -1,6 +1,7 @@
 """Telemetry that is not delivered never changes the run: a redirect, a
 server error, a server that takes the request and never answers (the run does
-not even wait for it), no proxy at all."""
+not even wait for it), no proxy at all; a late answer only delays the events
+behind it."""
 
 from __future__ import annotations
 
@@ -8,7 +9,9 @@ import time
 
 import pytest
 
-from checks import TARGETS, assert_product_gone, assert_requests, done, event, finish
+from checks import (TARGETS, assert_product_gone, assert_requests, done, event, failure, finish,
+                    form_encoded)
+from tessel_e2e import product
 from tessel_e2e.machine import PROMPTS, Plan
 from transcript import (EVERYTHING_DELETED, EXIT_PROMPT, MANUAL_RESTART, NO_KEYS, NOTHING_ON_DISK,
                         RESTART_PROMPT, TELEMETRY_WAIT, assert_transcript, removal,
@@ -48,10 +51,10 @@ HOLD = 600.0
 def test_server_that_does_not_answer(new_machine):
     # Wine's WinINet applies none of the tool's time-outs here (measured: it
     # waits as long as the server holds the connection), so the start event's
-    # exchange is given up at its deadline, 15 s in. The run never waits for
+    # exchange is cancelled 14 s in and never returns. The run never waits for
     # it: the prompt follows the banner, the removal and its pause take what
     # they take with any collector, and the tool ends right after 'E'. The
-    # done event, handed over before the give-up, is dropped with it.
+    # done event waits behind it and is lost when the tool ends.
     machine = new_machine(Plan.full_installation(), collector_hold=HOLD)
     run = machine.run_tool()
     run.answer("agreement", "A", timeout=60)
@@ -72,6 +75,25 @@ def test_server_that_does_not_answer(new_machine):
     assert_requests(machine.requests(), run.output_bytes(), [event("start")])
     finish(machine, TARGETS)
     assert_product_gone(machine)
+
+
+@pytest.mark.long
+def test_late_first_answer_delays_the_events_behind_it(new_machine):
+    # The start event's exchange is cancelled 14 s in, and Wine's WinINet
+    # waits for the answer regardless of the receive time-out: the error and
+    # done events, handed over meanwhile, follow in order once it has come.
+    machine = new_machine(Plan().product_keys().key(product.VENDOR_KEY + r"\Sentry"),
+                          collector_first_late=20)
+    run = machine.run_tool()
+    run.answer("agreement", "A", timeout=60)
+    run.answer("exit", "E", timeout=90)
+    assert run.wait(60).code == 0
+    requests = machine.requests()
+    assert_requests(requests, run.output_bytes(), [
+        event("start"), failure("RegDelete", form_encoded(product.VENDOR_KEY)),
+        done(errors=1, reboot=False)])
+    assert requests[1].received - requests[0].received >= 20
+    finish(machine, TARGETS)
 
 
 def test_no_proxy_and_no_network(new_machine):

@@ -303,22 +303,20 @@ bool SimInternet::SendRequestEx(platform::HInternet request) {
   switch (sendOutcome_) {
     case SendOutcome::kAnswer:
       exchange.sent = true;
+      exchange.sentAtMs = core_.nowMs;
       return true;
     case SendOutcome::kRefused:
       core_.lastError = kErrorInternetCannotConnect;
       return false;
     case SendOutcome::kConnectTimeout:
-      if (Wait(TimeoutOf(exchange, platform::kInternetOptionConnectTimeout))) {
-        core_.lastError = kErrorInternetTimeout;
-      }
+      Wait(TimeoutOf(exchange, platform::kInternetOptionConnectTimeout));
+      core_.lastError = kErrorInternetTimeout;
       return false;
     case SendOutcome::kNoAnswer:
-      if (Wait(TimeoutOf(exchange, platform::kInternetOptionReceiveTimeout))) {
-        core_.lastError = kErrorInternetTimeout;
-      }
-      return false;
     case SendOutcome::kNeverAnswers:
-      return Wait(std::nullopt);
+      Wait(TimeoutOf(exchange, platform::kInternetOptionReceiveTimeout));
+      core_.lastError = kErrorInternetTimeout;
+      return false;
   }
   return false;
 }
@@ -358,6 +356,7 @@ bool SimInternet::EndRequest(platform::HInternet request) {
     core_.lastError = kErrorInternetIncorrectHandleState;
     return false;
   }
+  if (lateAnswer_.first == record->exchange) Wait(lateAnswer_.second);
   if (endRequestFails_) {
     core_.lastError = kErrorInternetTimeout;
     return false;
@@ -423,7 +422,7 @@ bool SimInternet::ReadFile(platform::HInternet request, std::uint8_t* buffer, st
     core_.lastError = kErrorInternetIncorrectHandleState;
     return false;
   }
-  if (!Wait(readDelayMs_)) return false;
+  Wait(readDelayMs_);
   if (readFailsAfter_ && exchange.responseBytesRead >= *readFailsAfter_) {
     core_.lastError = kErrorInternetDisconnected;
     return false;
@@ -462,22 +461,24 @@ bool SimInternet::CloseHandle(platform::HInternet handle) {
   return false;
 }
 
-bool SimInternet::Wait(std::optional<std::uint64_t> milliseconds) {
-  if (!milliseconds || (deadline_ && core_.nowMs + *milliseconds > *deadline_)) {
-    if (deadline_) core_.nowMs = std::max(core_.nowMs, *deadline_);
+void SimInternet::Wait(std::uint64_t milliseconds) {
+  const std::uint64_t end = core_.nowMs + milliseconds;
+  if (deadline_ && end > *deadline_) {
+    core_.nowMs = std::max(core_.nowMs, *deadline_);
     if (const std::function<void()>* expire = std::exchange(expire_, nullptr)) (*expire)();
-    core_.lastError = kErrorInternetOperationCancelled;
-    return false;
   }
-  core_.nowMs += *milliseconds;
-  return true;
+  core_.nowMs = end;
 }
 
 bool SimInternet::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                            const std::function<void()>& expire, std::uint32_t /*grace*/) {
+                            const std::function<void()>& expire, std::uint32_t grace) {
   deadline_ = core_.nowMs + milliseconds;
   expire_ = &expire;
-  task();
+  if (sendOutcome_ == SendOutcome::kNeverAnswers) {
+    Wait(std::uint64_t{milliseconds} + grace);
+  } else {
+    task();
+  }
   const bool inTime = expire_ != nullptr;
   deadline_.reset();
   expire_ = nullptr;

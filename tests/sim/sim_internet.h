@@ -21,7 +21,6 @@ inline constexpr std::uint32_t kErrorInternetTimeout = 12002;
 inline constexpr std::uint32_t kErrorInternetNameNotResolved = 12007;
 inline constexpr std::uint32_t kErrorInternetCannotConnect = 12029;
 inline constexpr std::uint32_t kErrorInternetDisconnected = 12163;
-inline constexpr std::uint32_t kErrorInternetOperationCancelled = 12017;
 inline constexpr std::uint32_t kErrorInternetIncorrectHandleType = 12018;
 inline constexpr std::uint32_t kErrorInternetIncorrectHandleState = 12019;
 inline constexpr std::uint32_t kErrorHttpHeaderNotFound = 12150;
@@ -73,8 +72,9 @@ struct HttpExchange {
   std::wstring object;
   std::uint32_t flags = 0;
   std::vector<RequestHeader> headers;  // in order
-  // HttpSendRequestExW was called and succeeded.
+  // HttpSendRequestExW was called and succeeded, at this time.
   bool sent = false;
+  std::uint64_t sentAtMs = 0;
   // The bytes written with InternetWriteFile, in order, and the size of every
   // write call asked for.
   std::string body;
@@ -95,7 +95,10 @@ enum class SendOutcome {
   kRefused,         // nobody listens on the port: fails at once
   kConnectTimeout,  // the host does not answer: fails after the connect time-out
   kNoAnswer,        // connected, but no response: fails after the receive time-out
-  kNeverAnswers,    // as kNoAnswer where the time-out is ignored: until cancelled
+  // As kNoAnswer where the time-out is ignored: the call never returns. A
+  // worker of RunWithin is then stuck for good, so none of its task runs
+  // (outside RunWithin, as kNoAnswer).
+  kNeverAnswers,
 };
 
 class SimInternet : public platform::Internet {
@@ -124,6 +127,11 @@ class SimInternet : public platform::Internet {
   void FailWriteAt(std::size_t callIndex) { writeFailsAt_ = callIndex; }
   void StallWriteAt(std::size_t callIndex) { writeStallsAt_ = callIndex; }
   void FailEndRequest(bool fail) { endRequestFails_ = fail; }
+  // HttpEndRequestW of exchange `index` (0 is the first) waits this long for
+  // the server's answer.
+  void AnswerLate(std::size_t index, std::uint32_t milliseconds) {
+    lateAnswer_ = {index, milliseconds};
+  }
 
   // The response. A status of 0 makes the status query fail.
   void SetStatus(std::uint32_t status) { status_ = status; }
@@ -179,8 +187,8 @@ class SimInternet : public platform::Internet {
                 std::uint32_t& read) override;
   bool CloseHandle(platform::HInternet handle) override;
   // Runs the task at once on the simulated clock. A call of the task that
-  // would still wait at the deadline is left there: the clock stands at the
-  // deadline, `expire` runs, and the call fails as cancelled once it has.
+  // would still wait at the deadline stands there while `expire` runs, then
+  // takes the rest of its time, as WinINet does whatever its caller gave up.
   bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
                  const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
 
@@ -204,9 +212,8 @@ class SimInternet : public platform::Internet {
   platform::HInternet Fail(const OpenFailure& failure);
   std::uint32_t TimeoutOf(const HttpExchange& exchange, std::uint32_t option) const;
   void Log(std::wstring call);
-  // A call that waits `milliseconds` (nullopt: until cancelled); false when
-  // it was cancelled.
-  bool Wait(std::optional<std::uint64_t> milliseconds);
+  // A call that waits `milliseconds` (see RunWithin).
+  void Wait(std::uint64_t milliseconds);
 
   SimCore& core_;
   std::uint32_t attemptConnectResult_ = 0;
@@ -220,6 +227,7 @@ class SimInternet : public platform::Internet {
   std::optional<std::size_t> writeFailsAt_;
   std::optional<std::size_t> writeStallsAt_;
   bool endRequestFails_ = false;
+  std::pair<std::size_t, std::uint32_t> lateAnswer_{SIZE_MAX, 0};
   std::uint32_t status_ = 200;
   bool statusQueryFails_ = false;
   std::optional<std::string> location_;

@@ -15,6 +15,15 @@ namespace {
 
 constexpr wchar_t kRunId[] = L"3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f";
 
+// A process that starts no thread while `refuses` is set.
+struct RefusingProcess : sim::SimProcess {
+  using SimProcess::SimProcess;
+  bool StartThread(std::function<void()> task) override {
+    return !refuses && SimProcess::StartThread(std::move(task));
+  }
+  bool refuses = false;
+};
+
 class TelemetrySenderTest : public ::testing::Test {
  protected:
   const std::string& OnlyBody() const {
@@ -24,7 +33,7 @@ class TelemetrySenderTest : public ::testing::Test {
 
   sim::SimCore core;
   sim::SimInternet internet{core};
-  sim::SimProcess process{core};
+  RefusingProcess process{core};
   sim::SimClock clock{core};
   TelemetrySender sender{internet, process};
 };
@@ -57,7 +66,7 @@ TEST_F(TelemetrySenderTest, SendEventPostsTheEncodedEventWithItsMarker) {
             "product=tessel_remove&version=1.2&error=RegDelete&language=en&module=error"
             "&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&message=SOFTWARE%5COrvane%5CTessel&ping");
   EXPECT_EQ(internet.exchanges()[0].port, 80);
-  EXPECT_EQ(internet.exchanges()[0].flags, 0x00200000u);
+  EXPECT_EQ(internet.exchanges()[0].flags, 0x04280000u);
 }
 
 TEST_F(TelemetrySenderTest, DoneEventBodyByteForByte) {
@@ -100,7 +109,7 @@ TEST_F(TelemetrySenderTest, FailedSendLeavesNoHandleOpenAndTheCallerNeverWaited)
   EXPECT_TRUE(sender.Idle());
 }
 
-TEST_F(TelemetrySenderTest, EventsGoOutInOrderUntilAnExchangeIsGivenUpOn) {
+TEST_F(TelemetrySenderTest, EventsGoOutInOrderUntilAnExchangeNeverReturns) {
   process.SetThreads(sim::SimProcess::Threads::kAtNextSleep);
   sender.Send(TelemetryEvent(L"start", nullptr, kRunId));
   sender.Send(TelemetryEvent(L"error", L"SvcStop", kRunId));
@@ -109,8 +118,8 @@ TEST_F(TelemetrySenderTest, EventsGoOutInOrderUntilAnExchangeIsGivenUpOn) {
   clock.Sleep(100);
   ASSERT_EQ(internet.SentForms().size(), 2u);
   EXPECT_EQ(sim::FormValue(internet.SentForms()[1], L"module"), L"error");
-  // The next exchange is swallowed: the event queued behind it and later
-  // ones start no exchange and no thread.
+  // The next exchange's call never returns: the event queued behind it and
+  // later ones start no exchange and no thread.
   internet.SetSendOutcome(sim::SendOutcome::kNeverAnswers);
   sender.Send(TelemetryEvent(L"non-admin-exit", nullptr, kRunId));
   sender.Send(DoneEvent(1, kRunId, false));
@@ -118,9 +127,41 @@ TEST_F(TelemetrySenderTest, EventsGoOutInOrderUntilAnExchangeIsGivenUpOn) {
   internet.SetSendOutcome(sim::SendOutcome::kAnswer);
   sender.Send(DoneEvent(1, kRunId, false));
   clock.Sleep(100);
-  EXPECT_EQ(internet.exchanges().size(), 3u);
+  EXPECT_EQ(internet.exchanges().size(), 2u);
   EXPECT_EQ(process.threadsStarted(), 2);
+  EXPECT_FALSE(sender.Idle());
+}
+
+TEST_F(TelemetrySenderTest, EventsBehindALateAnswerGoOutInOrderOnceTheCancelledExchangeEnds) {
+  process.SetThreads(sim::SimProcess::Threads::kAtNextSleep);
+  internet.AnswerLate(0, 20000);
+  internet.SetReadDelay(1000);  // each answer drained a byte a second
+  internet.SetResponseBody("ok");
+  sender.Send(TelemetryEvent(L"start", nullptr, kRunId));
+  sender.Send(TelemetryEvent(L"error", L"SvcStop", kRunId));
+  sender.Send(DoneEvent(1, kRunId, false));
+  clock.Sleep(100);
+  // Cancelled at 14.1 s, the first exchange makes no call but its closes once
+  // its answer comes, at 20.1 s; the next two follow then, each drained (3 s).
+  ASSERT_EQ(internet.SentForms().size(), 3u);
+  EXPECT_EQ(internet.exchanges()[1].sentAtMs, 20100u);
+  EXPECT_EQ(internet.exchanges()[2].sentAtMs, 23100u);
+  EXPECT_EQ(sim::FormValue(internet.SentForms()[1], L"module"), L"error");
+  EXPECT_EQ(sim::FormValue(internet.SentForms()[2], L"module"), L"done");
+  EXPECT_EQ(internet.OpenHandles(), 0u);
+  EXPECT_TRUE(internet.misuses().empty());  // nothing closed twice
   EXPECT_TRUE(sender.Idle());
+  EXPECT_EQ(core.nowMs, 100u);
+}
+
+TEST_F(TelemetrySenderTest, WithoutAThreadTheQueuedEventIsDroppedAndTheNextTriesAgain) {
+  process.refuses = true;
+  sender.Send(TelemetryEvent(L"start", nullptr, kRunId));
+  EXPECT_TRUE(sender.Idle());
+  process.refuses = false;
+  sender.Send(DoneEvent(0, kRunId, false));
+  ASSERT_EQ(internet.SentForms().size(), 1u);
+  EXPECT_EQ(sim::FormValue(internet.SentForms()[0], L"module"), L"done");
 }
 
 }  // namespace

@@ -6,16 +6,17 @@ request it receives as one JSON line to a log: the request line, the headers
 in the order they came, and the body bytes. It then answers as told:
 
     collector.py PORTFILE LOGFILE [--status N] [--location URL] [--hold SECONDS]
-                 [--output-pointer FILE]
+                 [--first-late SECONDS] [--output-pointer FILE]
 
 --status 200 (the default), 201, 204, 301, 302, 404, 500 ...: the status to
 answer with; 301 and 302 carry a Location header.
 --hold SECONDS: answer nothing, keep the connection open that long, then close
 it: a server that does not answer within the tool's time-outs.
+--first-late SECONDS: answer the first request only that long after it came,
+every later one at once.
 --output-pointer FILE: FILE names the file that the tool's console output goes
 to; each record notes how many bytes of output there were when the request
-arrived. The tool sends synchronously, so this tells exactly which lines it
-had written before each event.
+arrived: the lines the tool had written by then.
 
 The Collector class starts that program and reads its log back.
 """
@@ -78,8 +79,10 @@ def _output_size(pointer: Path | None) -> int | None:
         return None
 
 
-def _handler(status: int, location: str, hold: float, log_path: Path, pointer: Path | None,
-             lock):
+def _handler(status: int, location: str, hold: float, first_late: float, log_path: Path,
+             pointer: Path | None, lock):
+    waiting = [first_late]  # the delay of the next answer: the first one's, then none
+
     class Handler(BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
 
@@ -100,6 +103,8 @@ def _handler(status: int, location: str, hold: float, log_path: Path, pointer: P
             with lock:
                 with open(log_path, "a", encoding="utf-8") as log:
                     log.write(json.dumps(entry) + "\n")
+                delay, waiting[0] = waiting[0], 0.0
+            time.sleep(delay)
 
         def _answer(self) -> None:
             self._record()
@@ -132,12 +137,13 @@ def serve(argv: list[str]) -> None:
     parser.add_argument("--status", type=int, default=200)
     parser.add_argument("--location", default="http://collector.invalid/moved")
     parser.add_argument("--hold", type=float, default=0.0)
+    parser.add_argument("--first-late", type=float, default=0.0)
     parser.add_argument("--output-pointer", type=Path)
     args = parser.parse_args(argv)
 
     args.log_file.touch()
-    handler = _handler(args.status, args.location, args.hold, args.log_file, args.output_pointer,
-                       threading.Lock())
+    handler = _handler(args.status, args.location, args.hold, args.first_late, args.log_file,
+                       args.output_pointer, threading.Lock())
     server = ThreadingHTTPServer(("127.0.0.1", 0), handler)
     server.daemon_threads = True
     partial = args.port_file.with_suffix(".part")
@@ -153,10 +159,11 @@ class Collector:
     """The collector program, started in a sandbox, and its records."""
 
     def __init__(self, workdir: Path, status: int = 200, hold: float = 0.0,
-                 location: str = "http://collector.invalid/moved"):
+                 location: str = "http://collector.invalid/moved", first_late: float = 0.0):
         self.workdir = Path(workdir)
         self.status = status
         self.hold = hold
+        self.first_late = first_late
         self.location = location
         self.port: int | None = None
         self._proc: subprocess.Popen[bytes] | None = None
@@ -175,6 +182,7 @@ class Collector:
         port_file = self.workdir / "collector.port"
         command = [sys.executable, os.path.abspath(__file__), str(port_file), str(self.log_file),
                    "--status", str(self.status), "--hold", str(self.hold),
+                   "--first-late", str(self.first_late),
                    "--location", self.location, "--output-pointer", str(self.output_pointer)]
         with open(self.workdir / "collector.err", "wb") as err:
             self._proc = subprocess.Popen(wrap(command), stdin=subprocess.DEVNULL,

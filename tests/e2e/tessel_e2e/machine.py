@@ -293,12 +293,13 @@ class ToolRun:
 class Machine:
     def __init__(self, template: WinePrefix, workdir: Path, collector_status: int = 200,
                  collector_hold: float = 0.0, keep_display: bool = False,
-                 env: dict[str, str] | None = None):
+                 env: dict[str, str] | None = None, collector_first_late: float = 0.0):
         self.template = template
         self.workdir = Path(workdir)
         self.workdir.mkdir(parents=True, exist_ok=True)
         self.sandbox: Sandbox = Sandbox() if Sandbox.available() else NoSandbox()
-        self.collector = Collector(self.workdir, collector_status, collector_hold)
+        self.collector = Collector(self.workdir, collector_status, collector_hold,
+                                   first_late=collector_first_late)
         self.keep_display = keep_display
         self.env = env  # added to Wine's environment, for every process of the machine
         self.prefix: WinePrefix | None = None
