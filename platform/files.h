@@ -32,6 +32,14 @@ inline constexpr std::uint32_t kFileShareRead = 0x01;
 inline constexpr std::uint32_t kFileShareWrite = 0x02;
 inline constexpr std::uint32_t kFileShareDelete = 0x04;
 
+// The forms of a final path. kNtDevice: "\Device\HarddiskVolume2\..." or
+// "\Device\Mup\server\share\...", one form for every kind of volume, with or
+// without a drive letter, a subst or mapped drive letter naming the same place
+// as the volume: the form to compare. kDrive: "\\?\C:\..." or
+// "\\?\UNC\server\share\...", through the volume's drive letter: a form that
+// programs open; none for a volume without a letter.
+enum class FinalPathForm { kNtDevice, kDrive };
+
 struct FileTag;
 // A file or directory opened through the file system.
 using FileHandle = FileTag*;
@@ -70,7 +78,7 @@ class FileSystem {
   virtual std::optional<bool> DisableWow64FsRedirection(RedirectionState& saved) = 0;
   virtual std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) = 0;
 
-  // CreateFileW(FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  // CreateFileW(FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
   // OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS): a directory, every link on the
   // way followed, held so that it can be neither deleted nor renamed while the
   // handle is open. Null on failure.
@@ -91,13 +99,10 @@ class FileSystem {
   // whatever has become of its name. Fails (null) when another open handle's
   // access or sharing conflicts, this one's included.
   virtual FileHandle ReOpenForReading(FileHandle file, std::uint32_t shareMode) = 0;
-  // GetFinalPathNameByHandleW(FILE_NAME_NORMALIZED | VOLUME_NAME_NT): where the
-  // file or directory really is, every link on the way resolved, as
-  // "\Device\HarddiskVolume2\..." or "\Device\Mup\server\share\...":
-  // one form for every kind of volume, with or without a drive letter, a subst
-  // or mapped drive letter naming the same place as the volume. Nothing on
-  // failure.
-  virtual std::optional<std::wstring> GetFinalPath(FileHandle file) = 0;
+  // GetFinalPathNameByHandleW(FILE_NAME_NORMALIZED | VOLUME_NAME_NT, or
+  // VOLUME_NAME_DOS): where the file or directory really is, every link on
+  // the way resolved. Nothing on failure.
+  virtual std::optional<std::wstring> GetFinalPath(FileHandle file, FinalPathForm form) = 0;
   // CompareStringOrdinal(left, right, TRUE): equal as file names compare,
   // letter case ignored in every script.
   virtual bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) = 0;

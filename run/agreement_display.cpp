@@ -52,7 +52,8 @@ bool WriteAll(platform::FileSystem& files, const platform::UniqueFileHandle& fil
 // Whether the open file or directory is `expected`: a final path, taken from
 // a handle and compared the way the file system compares names.
 bool IsAt(platform::FileSystem& files, platform::FileHandle file, const std::wstring& expected) {
-  const std::optional<std::wstring> path = files.GetFinalPath(file);
+  const std::optional<std::wstring> path =
+      files.GetFinalPath(file, platform::FinalPathForm::kNtDevice);
   return path && files.EqualIgnoringCase(*path, expected);
 }
 
@@ -69,6 +70,22 @@ bool FreeName(platform::FileSystem& files, const std::wstring& path, const std::
   }
   return IsAt(files, holder.get(), expected) && files.DeleteWhenClosed(holder.get()) &&
          files.Close(holder.release());
+}
+
+// Where the held page is, as a path that a browser opens: through its
+// volume's drive letter, every link resolved. TEMP's own path may pass a
+// junction that the user can point elsewhere once the page is held, and the
+// browser would then read what lies there; the real directories on this path
+// cannot be renamed while the page in them is open. Nothing for a volume
+// without a drive letter.
+std::optional<std::wstring> OpenablePath(platform::FileSystem& files, platform::FileHandle page) {
+  std::optional<std::wstring> path = files.GetFinalPath(page, platform::FinalPathForm::kDrive);
+  static constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
+  static constexpr std::wstring_view kVerbatim = L"\\\\?\\";
+  if (!path) return std::nullopt;
+  if (path->rfind(kUnc, 0) == 0) return L"\\\\" + path->substr(kUnc.size());
+  if (path->rfind(kVerbatim, 0) == 0) return path->substr(kVerbatim.size());
+  return path;
 }
 
 }  // namespace
@@ -110,7 +127,8 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
   if (!directory) {
     return false;
   }
-  std::optional<std::wstring> expected = files.GetFinalPath(directory.get());
+  std::optional<std::wstring> expected =
+      files.GetFinalPath(directory.get(), platform::FinalPathForm::kNtDevice);
   if (!expected) {
     return false;
   }
@@ -157,7 +175,7 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
   if (!held || !IsAt(files, held.get(), *expected)) {
     return false;
   }
-  path_ = path;
+  path_ = OpenablePath(files, held.get()).value_or(path);
   held_ = std::move(held);
   return true;
 }

@@ -45,8 +45,9 @@ class AgreementPage {
   void Open();
 
   platform::Platform& platform_;
-  // The page's path (TEMP as given and the name) and the read-only handle that
-  // holds it, once written.
+  // The path the browser is given (where the page really lies, or TEMP's own
+  // path on a volume without a drive letter) and the read-only handle that
+  // holds the page, once written.
   std::wstring path_;
   platform::UniqueFileHandle held_;
   // Shared with the call to the desktop's shell, which clears it when the

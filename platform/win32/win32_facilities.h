@@ -49,7 +49,7 @@ class Win32FileSystem final : public FileSystem {
   FileHandle OpenName(const std::wstring& path) override;
   FileHandle CreateNewFile(const std::wstring& path) override;
   FileHandle ReOpenForReading(FileHandle file, std::uint32_t shareMode) override;
-  std::optional<std::wstring> GetFinalPath(FileHandle file) override;
+  std::optional<std::wstring> GetFinalPath(FileHandle file, FinalPathForm form) override;
   bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) override;
   bool DeleteWhenClosed(FileHandle file) override;
   std::size_t Write(FileHandle file, const std::uint8_t* data, std::size_t size) override;

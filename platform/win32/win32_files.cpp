@@ -95,9 +95,11 @@ std::optional<bool> Win32FileSystem::RevertWow64FsRedirection(RedirectionState s
 }
 
 FileHandle Win32FileSystem::OpenDirectory(const std::wstring& path) {
-  const HANDLE directory =
-      CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  // Sharing binds only handles that may read, write or delete: one that can
+  // only read attributes would let the directory be renamed all the same.
+  const HANDLE directory = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (directory == INVALID_HANDLE_VALUE) return nullptr;
   return ToOpaque<FileHandle>(directory);
 }
@@ -162,12 +164,13 @@ FileHandle Win32FileSystem::ReOpenForReading(FileHandle file, std::uint32_t shar
   return ToOpaque<FileHandle>(reopened);
 }
 
-std::optional<std::wstring> Win32FileSystem::GetFinalPath(FileHandle file) {
+std::optional<std::wstring> Win32FileSystem::GetFinalPath(FileHandle file, FinalPathForm form) {
+  const DWORD volume = form == FinalPathForm::kNtDevice ? VOLUME_NAME_NT : VOLUME_NAME_DOS;
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetFinalPathNameByHandleW(ToNative<HANDLE>(file), path.data(),
-                                                   static_cast<DWORD>(path.size()),
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
+    const DWORD length =
+        GetFinalPathNameByHandleW(ToNative<HANDLE>(file), path.data(),
+                                  static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | volume);
     if (length == 0) return std::nullopt;
     // Too small: the length asked for counts the terminating NUL.
     if (length >= path.size()) {

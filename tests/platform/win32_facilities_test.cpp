@@ -78,14 +78,27 @@ TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
   EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
             text.size());
   // The final path names the file where it is, in the NT form, and the
-  // directory's is the start of it.
-  const std::optional<std::wstring> final = files.GetFinalPath(file);
+  // directory's is the start of it; in the drive form it is the path itself.
+  const std::optional<std::wstring> final = files.GetFinalPath(file, FinalPathForm::kNtDevice);
   ASSERT_TRUE(final.has_value());
   EXPECT_EQ(final->substr(0, 8), L"\\Device\\");
+  EXPECT_TRUE(files.EqualIgnoringCase(
+      files.GetFinalPath(file, FinalPathForm::kDrive).value_or(L"?"), L"\\\\?\\" + page));
   const FileHandle directory = files.OpenDirectory(scratch.path().wstring() + L"\\");
   ASSERT_NE(directory, nullptr);
-  EXPECT_EQ(files.GetFinalPath(directory).value_or(L"?") + L"\\page.html", *final);
+  EXPECT_EQ(files.GetFinalPath(directory, FinalPathForm::kNtDevice).value_or(L"?") + L"\\page.html",
+            *final);
   EXPECT_TRUE(files.Close(directory));
+  // A directory held open can be neither renamed nor deleted.
+  const fs::path held = scratch.path() / L"held";
+  fs::create_directory(held);
+  const FileHandle holding = files.OpenDirectory(held.wstring());
+  ASSERT_NE(holding, nullptr);
+  std::error_code refused;
+  fs::rename(held, scratch.path() / L"moved", refused);
+  EXPECT_TRUE(refused) << "renamed while held";
+  EXPECT_TRUE(files.Close(holding));
+  EXPECT_TRUE(fs::exists(held));
   EXPECT_TRUE(files.Close(file));
   EXPECT_EQ(ReadTextFile(page), text);
   EXPECT_EQ(files.CreateNewFile(page), nullptr) << "a file already holds the name";

@@ -200,7 +200,9 @@ TEST_F(ShowAgreementTest, NeverWritesThroughWhatHoldsThePagesName) {
 TEST_F(ShowAgreementTest, ShowsThePageWhereverTempReallyIsAndOnlyThere) {
   // Whether the page was written and opened there; nothing at all is done
   // with a TEMP that is refused.
-  const auto shown = [&](const char* what, const std::wstring& temp, auto stage) {
+  // `real`: where the page really lies, when a link leads there.
+  const auto shown = [&](const char* what, const std::wstring& temp, auto stage,
+                         const std::wstring& real = L"") {
     SCOPED_TRACE(what);
     sim::SimMachine m;
     StageTempAndPage(m, page);
@@ -210,22 +212,30 @@ TEST_F(ShowAgreementTest, ShowsThePageWhereverTempReallyIsAndOnlyThere) {
     EXPECT_EQ(m.files.OpenFiles(), 0u);
     const bool opened = m.shell.openRequests().size() == 1;
     EXPECT_EQ(opened, !m.files.fileCalls().empty());
-    // The last call with a path created the page.
-    return opened && m.files.FileContent(m.files.fileCalls().back().resolved) == page;
+    // The last call with a path created the page; the browser is given where
+    // it really is, past every link that could be pointed elsewhere later.
+    const std::wstring created = opened ? m.files.fileCalls().back().resolved : L"";
+    return opened && m.files.FileContent(created) == page &&
+           m.files.EqualIgnoringCase(m.shell.openRequests()[0].path,
+                                     real.empty() ? created : real + L"\\tessel_removal_eula.html");
   };
   const auto none = [](sim::SimFiles&) {};
-  EXPECT_TRUE(shown("a junction on TEMP's path", kTemp, [](sim::SimFiles& f) {
-    f.SetLinkTarget(L"C:\\Users\\pat\\AppData", L"D:\\Profiles\\pat");
-  }));
+  EXPECT_TRUE(shown(
+      "a junction on TEMP's path", kTemp,
+      [](sim::SimFiles& f) { f.SetLinkTarget(L"C:\\Users\\pat\\AppData", L"D:\\Profiles\\pat"); },
+      L"D:\\Profiles\\pat\\Local\\Temp"));
   EXPECT_TRUE(
       shown("short names and other letter case", L"c:\\users\\PAT~1\\AppData\\Local\\TEMP",
             [](sim::SimFiles& f) { f.AddShortName(L"C:\\Users\\PAT~1", L"C:\\Users\\pat"); }));
   EXPECT_TRUE(shown("a non-ASCII letter in other case", L"C:\\Users\\ZO\u00cb\\Temp",
                     [](sim::SimFiles& f) { f.AddDirectory(L"C:\\Users\\Zo\u00eb\\Temp"); }));
-  EXPECT_TRUE(shown("a subst drive", L"S:\\Temp", [](sim::SimFiles& f) {
-    f.AddDirectory(L"S:\\Temp");
-    f.SetLinkTarget(L"S:", L"C:\\Users\\pat\\AppData\\Local");
-  }));
+  EXPECT_TRUE(shown(
+      "a subst drive", L"S:\\Temp",
+      [](sim::SimFiles& f) {
+        f.AddDirectory(L"S:\\Temp");
+        f.SetLinkTarget(L"S:", L"C:\\Users\\pat\\AppData\\Local");
+      },
+      L"C:\\Users\\pat\\AppData\\Local\\Temp"));
   EXPECT_TRUE(shown("a network share", L"\\\\server\\share\\temp",
                     [](sim::SimFiles& f) { f.AddDirectory(L"\\\\server\\share\\temp"); }));
   // Paths that reach past the file system's names get no page at all.

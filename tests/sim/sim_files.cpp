@@ -506,7 +506,8 @@ platform::FileHandle SimFiles::ReOpenForReading(platform::FileHandle file,
   return NewHandle({nullptr, open->folded, platform::kFileShareRead, shareMode, open->followsLink});
 }
 
-std::optional<std::wstring> SimFiles::GetFinalPath(platform::FileHandle file) {
+std::optional<std::wstring> SimFiles::GetFinalPath(platform::FileHandle file,
+                                                   platform::FinalPathForm form) {
   core_.calls.push_back(L"Files.GetFinalPath");
   const OpenFile* open = FindOpen(file, L"GetFinalPath");
   const SimItem* item = open == nullptr ? nullptr : Find(open->folded);
@@ -523,6 +524,9 @@ std::optional<std::wstring> SimFiles::GetFinalPath(platform::FileHandle file) {
       path = above->linkTarget + path.substr(end);
       break;
     }
+  }
+  if (form == platform::FinalPathForm::kDrive) {
+    return path.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC" + path.substr(1) : L"\\\\?\\" + path;
   }
   if (path.rfind(L"\\\\", 0) == 0) {
     return L"\\Device\\Mup" + path.substr(1);

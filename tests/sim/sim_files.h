@@ -157,8 +157,9 @@ class SimFiles : public platform::FileSystem {
   platform::FileHandle ReOpenForReading(platform::FileHandle file,
                                         std::uint32_t shareMode) override;
   // "\Device\HarddiskVolumeN\..." for drive N (A is 1), "\Device\Mup\..."
-  // for a UNC path.
-  std::optional<std::wstring> GetFinalPath(platform::FileHandle file) override;
+  // for a UNC path; in the drive form "\\?\X:\..." or "\\?\UNC\...".
+  std::optional<std::wstring> GetFinalPath(platform::FileHandle file,
+                                           platform::FinalPathForm form) override;
   // Folds case as the simulated tree does (FoldCase).
   bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) override;
   bool DeleteWhenClosed(platform::FileHandle file) override;
