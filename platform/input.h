@@ -16,7 +16,8 @@ using ConsoleInputHandle = ConsoleInputTag*;
 struct ConsoleInputRecord {
   enum class Kind { kKeyDown, kKeyUp, kOther };
   Kind kind = Kind::kOther;
-  int virtualKey = 0;  // of a key record
+  int virtualKey = 0;     // of a key record; 0 when the console gives none
+  wchar_t character = 0;  // of a key record: what the key typed, if anything
 };
 
 // How a bounded wait on the console's input ended.

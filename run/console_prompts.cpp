@@ -19,6 +19,17 @@ bool IsDown(std::int16_t keyState) { return (static_cast<std::uint16_t>(keyState
 // while another window was in front, which got it instead).
 constexpr int kQuietPassesUntilKeysAreUp = 15;
 
+// The key of a console record. A console that turns what a terminal sends
+// into records without a key code (its input in the terminal's own mode)
+// still gives the letter, whose key is the upper-case letter's code.
+int KeyOf(const ConsoleInputRecord& record) {
+  if (record.virtualKey != 0) return record.virtualKey;
+  const wchar_t c = record.character;
+  if (c >= L'a' && c <= L'z') return c - L'a' + L'A';
+  if (c >= L'A' && c <= L'Z') return c;
+  return 0;
+}
+
 }  // namespace
 
 PromptKeys::PromptKeys(platform::Platform& platform)
@@ -57,9 +68,8 @@ int PromptKeys::Next() {
     }
     while (next_ < records_.size()) {
       const ConsoleInputRecord& record = records_[next_++];
-      if (Pressed(record) &&
-          std::find(keys_.begin(), keys_.end(), record.virtualKey) != keys_.end()) {
-        return record.virtualKey;
+      if (Pressed(record) && std::find(keys_.begin(), keys_.end(), KeyOf(record)) != keys_.end()) {
+        return KeyOf(record);
       }
     }
     records_ = Pass(kPollIntervalMs);
@@ -81,12 +91,13 @@ void PromptKeys::DiscardTyped(std::uint32_t waitMs) {
 }
 
 bool PromptKeys::Pressed(const ConsoleInputRecord& record) {
-  if (record.kind == ConsoleInputRecord::Kind::kOther || record.virtualKey < 0 ||
-      static_cast<std::size_t>(record.virtualKey) >= down_.size()) {
+  const int code = KeyOf(record);
+  if (record.kind == ConsoleInputRecord::Kind::kOther || code <= 0 ||
+      static_cast<std::size_t>(code) >= down_.size()) {
     return false;
   }
   quietPasses_ = 0;
-  const auto key = static_cast<std::size_t>(record.virtualKey);
+  const auto key = static_cast<std::size_t>(code);
   const bool wasDown = down_.test(key);
   down_.set(key, record.kind == ConsoleInputRecord::Kind::kKeyDown);
   // A key held down repeats its key-down: one press.

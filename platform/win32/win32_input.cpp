@@ -52,7 +52,7 @@ std::vector<ConsoleInputRecord> Win32Keyboard::ReadConsoleRecords(ConsoleInputHa
     const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
     records.push_back(
         {key.bKeyDown ? ConsoleInputRecord::Kind::kKeyDown : ConsoleInputRecord::Kind::kKeyUp,
-         key.wVirtualKeyCode});
+         key.wVirtualKeyCode, key.uChar.UnicodeChar});
   }
   return records;
 }

@@ -130,6 +130,17 @@ TEST_F(AgreementPromptTest, InAConsoleTheFirstKeyDownThatCountsDecidesAsItArrive
   EXPECT_TRUE(machine.clock.sleeps().empty());
 }
 
+TEST_F(AgreementPromptTest, InAConsoleARecordWithoutAKeyCodeCountsByItsLetter) {
+  machine.keyboard.SetConsoleInput(true);
+  machine.keyboard.Arrive(40, {Kind::kKeyDown, 0, L'\x1b'});  // a terminal's escape
+  machine.keyboard.Arrive(60, {Kind::kKeyDown, 0, L'x'});
+  machine.keyboard.Arrive(250, {Kind::kKeyDown, 0, L'e'});
+
+  EXPECT_FALSE(Prompt());
+
+  EXPECT_EQ(machine.core.nowMs, 250u);
+}
+
 TEST_F(AgreementPromptTest, InAConsoleAHeldKeyCountsOnceAndWhatCameBeforeThePromptNotAtAll) {
   machine.keyboard.SetConsoleInput(true);
   machine.core.nowMs = 1000;
