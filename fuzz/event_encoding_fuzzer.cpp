@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -81,12 +80,6 @@ class RecordingInternet final : public platform::Internet {
   }
   bool CloseHandle(platform::HInternet /*handle*/) override {
     ++closed_;
-    return true;
-  }
-  // Not called: SendEvent and PostForm run the exchange on the calling thread.
-  bool RunWithin(std::function<void()> task, std::uint32_t /*milliseconds*/,
-                 const std::function<void()>& /*expire*/, std::uint32_t /*grace*/) override {
-    task();
     return true;
   }
 

@@ -24,7 +24,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -185,12 +184,6 @@ class ScriptedInternet final : public platform::Internet {
       Require(!opened_[inner] || closed_[inner], "closes the inner handles first");
     }
     closed_[i] = true;
-    return true;
-  }
-  // Not called: SendEvent and PostForm run the exchange on the calling thread.
-  bool RunWithin(std::function<void()> task, std::uint32_t /*milliseconds*/,
-                 const std::function<void()>& /*expire*/, std::uint32_t /*grace*/) override {
-    task();
     return true;
   }
 

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "platform/unique_handle.h"
@@ -68,15 +67,6 @@ class Internet {
   virtual bool ReadFile(HInternet request, std::uint8_t* buffer, std::uint32_t size,
                         std::uint32_t& read) = 0;
   virtual bool CloseHandle(HInternet handle) = 0;
-
-  // Runs `task` on a thread of its own (CreateThread) and waits for it to end
-  // (WaitForSingleObject), at most `milliseconds`. When it has not ended by
-  // then, calls `expire` on the calling thread, which tells the task to wind
-  // down, waits at most `graceMilliseconds` more, and leaves the task to itself.
-  // True only when the task ended within `milliseconds`; false, with nothing
-  // run, when no thread can be started. The task must own what it uses.
-  virtual bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                         const std::function<void()>& expire, std::uint32_t graceMilliseconds) = 0;
 };
 
 // A WinINet root, connection or request handle.

@@ -84,10 +84,4 @@ bool CancellableInternet::CloseHandle(platform::HInternet handle) {
   return platform_.CloseHandle(handle);
 }
 
-bool CancellableInternet::RunWithin(std::function<void()> /*task*/, std::uint32_t /*milliseconds*/,
-                                    const std::function<void()>& /*expire*/,
-                                    std::uint32_t /*graceMilliseconds*/) {
-  return false;
-}
-
 }  // namespace telemetry

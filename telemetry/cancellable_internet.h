@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 
@@ -44,9 +43,6 @@ class CancellableInternet final : public platform::Internet {
   bool ReadFile(platform::HInternet request, std::uint8_t* buffer, std::uint32_t size,
                 std::uint32_t& read) override;
   bool CloseHandle(platform::HInternet handle) override;
-  // An exchange starts no thread of its own: false, nothing run.
-  bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                 const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
 
  private:
   bool Live();

@@ -41,7 +41,7 @@ TelemetryEvent DoneEvent(std::int32_t errorCount, const std::wstring& runId, boo
 }
 
 TelemetrySender::TelemetrySender(platform::Internet& internet, platform::ProcessInfo& process)
-    : process_(process), queue_(std::make_shared<Queue>(internet)) {}
+    : queue_(std::make_shared<Queue>(internet, process)) {}
 
 void TelemetrySender::Send(const TelemetryEvent& event) {
   {
@@ -50,7 +50,7 @@ void TelemetrySender::Send(const TelemetryEvent& event) {
     if (std::exchange(queue_->working, true)) return;
   }
   // Outside the lock: the thread takes it at once.
-  if (!process_.StartThread([queue = queue_] { Work(queue); })) {
+  if (!queue_->process.StartThread([queue = queue_] { Work(queue); })) {
     // Best effort: the events in the queue now (no thread was working, so
     // only this one) are dropped, and the next hand-over tries again.
     const std::lock_guard<std::mutex> lock(queue_->mutex);
@@ -78,7 +78,7 @@ void TelemetrySender::Work(const std::shared_ptr<Queue>& queue) {
     }
     const auto exchange = std::make_shared<WorkerExchange>(queue->internet);
     bool givenUp = false;
-    const bool inTime = queue->internet.RunWithin(
+    const bool inTime = queue->process.RunWithin(
         [exchange, queue, event = std::move(*event)] {
           // Whatever the server answers, the next event goes out the same.
           SendEvent(exchange->internet, event);

@@ -49,10 +49,13 @@ class TelemetrySender {
 
  private:
   // What the sending thread shares with the run; it may outlive the sender.
+  // The facilities last as long as the process.
   struct Queue {
-    explicit Queue(platform::Internet& network) : internet(network) {}
+    Queue(platform::Internet& network, platform::ProcessInfo& threads)
+        : internet(network), process(threads) {}
 
     platform::Internet& internet;
+    platform::ProcessInfo& process;
     mutable std::mutex mutex;
     std::deque<TelemetryEvent> events;
     // A thread is sending, is about to, or will once its exchange returns.
@@ -63,7 +66,6 @@ class TelemetrySender {
   // of an exchange given up on, which goes on with it once it has returned.
   static void Work(const std::shared_ptr<Queue>& queue);
 
-  platform::ProcessInfo& process_;
   std::shared_ptr<Queue> queue_;
 };
 

@@ -92,8 +92,6 @@ class Win32Internet final : public Internet {
   bool ReadFile(HInternet request, std::uint8_t* buffer, std::uint32_t size,
                 std::uint32_t& read) override;
   bool CloseHandle(HInternet handle) override;
-  bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                 const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
 };
 
 class Win32SystemMessages final : public SystemMessages {

@@ -1,10 +1,6 @@
 #include "platform/win32/win32_api.h"
 
-#include <memory>
-#include <utility>
-
 #include "platform/win32/win32_facilities.h"
-#include "platform/win32/win32_handles.h"
 
 namespace platform::win32 {
 namespace {
@@ -156,17 +152,6 @@ bool Win32Internet::ReadFile(HInternet request, std::uint8_t* buffer, std::uint3
 
 bool Win32Internet::CloseHandle(HInternet handle) {
   return Api().closeHandle(Native(handle)) != FALSE;
-}
-
-bool Win32Internet::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                              const std::function<void()>& expire,
-                              std::uint32_t graceMilliseconds) {
-  const UniqueKernelHandle thread(StartTaskThread(std::move(task)));
-  if (!thread) return false;
-  if (WaitForSingleObject(thread.get(), milliseconds) == WAIT_OBJECT_0) return true;
-  expire();
-  WaitForSingleObject(thread.get(), graceMilliseconds);
-  return false;
 }
 
 }  // namespace platform::win32

@@ -29,6 +29,15 @@ struct SimCore {
   // calls when a simulated wait reaches that deadline.
   std::optional<std::uint64_t> deadlineMs;
   const std::function<void()>* expire = nullptr;
+  // Each facility whose calls can block for good says here whether they would
+  // now (a desktop shell that hangs, a server that never answers): a task of
+  // RunWithin is then stuck in its first such call, and none of it runs.
+  std::vector<std::function<bool()>> callsNeverReturn;
+
+  bool CallsNeverReturn() const {
+    return std::any_of(callsNeverReturn.begin(), callsNeverReturn.end(),
+                       [](const std::function<bool()>& hangs) { return hangs(); });
+  }
 
   // Moves simulated time on; the threads waiting for that run then.
   void PassTime(std::uint64_t milliseconds) {
@@ -46,21 +55,20 @@ struct SimCore {
     nowMs = callerNow;
   }
 
-  // A simulated call that waits `milliseconds` (nothing: for ever, which
-  // outside a task with a deadline leaves the clock at kForeverMs). One that
-  // would still wait at its task's deadline gives up there: the clock stands
-  // at the deadline, `expire` runs, and the call fails (false).
+  // How long a call that never returns takes, outside a worker.
   static constexpr std::uint64_t kForeverMs = std::uint64_t{1} << 62;
-  bool Wait(std::optional<std::uint64_t> milliseconds) {
-    if (milliseconds && (!deadlineMs || nowMs + *milliseconds <= *deadlineMs)) {
-      nowMs += *milliseconds;
-      return true;
+
+  // A simulated call that waits `milliseconds`. One still waiting at its
+  // task's deadline goes on waiting: the clock stops at the deadline for
+  // `expire` to run, as the waiting thread runs it then, and the call returns
+  // late, at its own time.
+  void Wait(std::uint64_t milliseconds) {
+    const std::uint64_t end = nowMs + milliseconds;
+    if (deadlineMs && end > *deadlineMs) {
+      nowMs = std::max(nowMs, *deadlineMs);
+      if (const std::function<void()>* expiring = std::exchange(expire, nullptr)) (*expiring)();
     }
-    nowMs = std::max(nowMs, deadlineMs.value_or(kForeverMs));
-    if (const std::function<void()>* expiring = std::exchange(expire, nullptr)) {
-      (*expiring)();
-    }
-    return false;
+    nowMs = end;
   }
 };
 

@@ -163,7 +163,10 @@ std::optional<std::wstring> HttpExchange::Header(const std::wstring& name) const
   return std::nullopt;
 }
 
-SimInternet::SimInternet(SimCore& core) : core_(core) {}
+SimInternet::SimInternet(SimCore& core) : core_(core) {
+  core_.callsNeverReturn.emplace_back(
+      [this] { return sendOutcome_ == SendOutcome::kNeverAnswers; });
+}
 
 void SimInternet::FailOpen(std::uint32_t error, bool invalidValue) {
   openFailure_ = {error, invalidValue};
@@ -309,12 +312,12 @@ bool SimInternet::SendRequestEx(platform::HInternet request) {
       core_.lastError = kErrorInternetCannotConnect;
       return false;
     case SendOutcome::kConnectTimeout:
-      Wait(TimeoutOf(exchange, platform::kInternetOptionConnectTimeout));
+      core_.Wait(TimeoutOf(exchange, platform::kInternetOptionConnectTimeout));
       core_.lastError = kErrorInternetTimeout;
       return false;
     case SendOutcome::kNoAnswer:
     case SendOutcome::kNeverAnswers:
-      Wait(TimeoutOf(exchange, platform::kInternetOptionReceiveTimeout));
+      core_.Wait(TimeoutOf(exchange, platform::kInternetOptionReceiveTimeout));
       core_.lastError = kErrorInternetTimeout;
       return false;
   }
@@ -356,7 +359,7 @@ bool SimInternet::EndRequest(platform::HInternet request) {
     core_.lastError = kErrorInternetIncorrectHandleState;
     return false;
   }
-  if (lateAnswer_.first == record->exchange) Wait(lateAnswer_.second);
+  if (lateAnswer_.first == record->exchange) core_.Wait(lateAnswer_.second);
   if (endRequestFails_) {
     core_.lastError = kErrorInternetTimeout;
     return false;
@@ -422,7 +425,7 @@ bool SimInternet::ReadFile(platform::HInternet request, std::uint8_t* buffer, st
     core_.lastError = kErrorInternetIncorrectHandleState;
     return false;
   }
-  Wait(readDelayMs_);
+  core_.Wait(readDelayMs_);
   if (readFailsAfter_ && exchange.responseBytesRead >= *readFailsAfter_) {
     core_.lastError = kErrorInternetDisconnected;
     return false;
@@ -459,30 +462,6 @@ bool SimInternet::CloseHandle(platform::HInternet handle) {
   misuses_.push_back(L"CloseHandle");
   core_.lastError = kErrorInvalidHandle;
   return false;
-}
-
-void SimInternet::Wait(std::uint64_t milliseconds) {
-  const std::uint64_t end = core_.nowMs + milliseconds;
-  if (deadline_ && end > *deadline_) {
-    core_.nowMs = std::max(core_.nowMs, *deadline_);
-    if (const std::function<void()>* expire = std::exchange(expire_, nullptr)) (*expire)();
-  }
-  core_.nowMs = end;
-}
-
-bool SimInternet::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                            const std::function<void()>& expire, std::uint32_t grace) {
-  deadline_ = core_.nowMs + milliseconds;
-  expire_ = &expire;
-  if (sendOutcome_ == SendOutcome::kNeverAnswers) {
-    Wait(std::uint64_t{milliseconds} + grace);
-  } else {
-    task();
-  }
-  const bool inTime = expire_ != nullptr;
-  deadline_.reset();
-  expire_ = nullptr;
-  return inTime;
 }
 
 }  // namespace sim

@@ -96,14 +96,17 @@ enum class SendOutcome {
   kConnectTimeout,  // the host does not answer: fails after the connect time-out
   kNoAnswer,        // connected, but no response: fails after the receive time-out
   // As kNoAnswer where the time-out is ignored: the call never returns. A
-  // worker of RunWithin is then stuck for good, so none of its task runs
-  // (outside RunWithin, as kNoAnswer).
+  // worker of ProcessInfo::RunWithin is then stuck for good, so none of its
+  // task runs (SimCore::callsNeverReturn; outside a worker, as kNoAnswer).
   kNeverAnswers,
 };
 
 class SimInternet : public platform::Internet {
  public:
   explicit SimInternet(SimCore& core);
+  // The core keeps a question about this object.
+  SimInternet(const SimInternet&) = delete;
+  SimInternet& operator=(const SimInternet&) = delete;
 
   // --- How the machine and the server behave (all apply until changed). ---
 
@@ -186,11 +189,6 @@ class SimInternet : public platform::Internet {
   bool ReadFile(platform::HInternet request, std::uint8_t* buffer, std::uint32_t size,
                 std::uint32_t& read) override;
   bool CloseHandle(platform::HInternet handle) override;
-  // Runs the task at once on the simulated clock. A call of the task that
-  // would still wait at the deadline stands there while `expire` runs, then
-  // takes the rest of its time, as WinINet does whatever its caller gave up.
-  bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                 const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
 
  private:
   enum class HandleKind { kRoot, kConnection, kRequest };
@@ -212,8 +210,6 @@ class SimInternet : public platform::Internet {
   platform::HInternet Fail(const OpenFailure& failure);
   std::uint32_t TimeoutOf(const HttpExchange& exchange, std::uint32_t option) const;
   void Log(std::wstring call);
-  // A call that waits `milliseconds` (see RunWithin).
-  void Wait(std::uint64_t milliseconds);
 
   SimCore& core_;
   std::uint32_t attemptConnectResult_ = 0;
@@ -234,8 +230,6 @@ class SimInternet : public platform::Internet {
   std::string responseBody_;
   std::optional<std::size_t> readFailsAfter_;
   std::uint32_t readDelayMs_ = 0;
-  std::optional<std::uint64_t> deadline_;
-  const std::function<void()>* expire_ = nullptr;
 
   std::vector<HttpExchange> exchanges_;
   std::vector<HandleRecord> handles_;

@@ -38,14 +38,15 @@ bool SimProcess::StartThread(std::function<void()> task) {
 }
 
 bool SimProcess::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                           const std::function<void()>& expire, std::uint32_t /*grace*/) {
+                           const std::function<void()>& expire, std::uint32_t grace) {
   core_.calls.push_back(L"Process.RunWithin " + std::to_wstring(milliseconds));
-  if (threads_ != Threads::kAtOnce) {
-    if (threads_ == Threads::kAtNextSleep) {
+  if (workers_ != Threads::kAtOnce || core_.CallsNeverReturn()) {
+    if (workers_ == Threads::kAtNextSleep && !core_.CallsNeverReturn()) {
       core_.waitingThreads.push_back(std::move(task));
     }
     core_.nowMs += milliseconds;
     expire();
+    core_.nowMs += grace;
     return false;
   }
   core_.deadlineMs = core_.nowMs + milliseconds;

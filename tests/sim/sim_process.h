@@ -30,6 +30,8 @@ class SimProcess : public platform::ProcessInfo {
   void SetEntry(Entry entry) { entry_ = entry; }
   int calls() const { return calls_; }
   void SetThreads(Threads threads) { threads_ = threads; }
+  // When the task of RunWithin runs (a worker's thread); at once to start with.
+  void SetWorkers(Threads workers) { workers_ = workers; }
   int threadsStarted() const { return threadsStarted_; }
   // The exit code and the time of Terminate; nothing before it.
   std::optional<int> terminatedWith() const { return terminatedWith_; }
@@ -37,9 +39,10 @@ class SimProcess : public platform::ProcessInfo {
 
   std::optional<bool> IsWow64Process() override;
   bool StartThread(std::function<void()> task) override;
-  // As threads run: at once, on the simulated clock, with SimCore's deadline
-  // that the task's waits respect; otherwise the caller waits its whole time
-  // and the task runs later (kAtNextSleep) or never.
+  // As workers run: at once, on the simulated clock, with SimCore's deadline
+  // that the task's waits respect; otherwise, or when one of its calls would
+  // never return, the caller waits its whole time and the grace, and the task
+  // runs later (kAtNextSleep) or never.
   bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
                  const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
   // Drops the threads not run yet: they end with the process.
@@ -54,6 +57,7 @@ class SimProcess : public platform::ProcessInfo {
   Entry entry_ = Entry::kPresent;
   int calls_ = 0;
   Threads threads_ = Threads::kAtOnce;
+  Threads workers_ = Threads::kAtOnce;
   int threadsStarted_ = 0;
   std::optional<int> terminatedWith_;
   std::uint64_t terminatedAtMs_ = 0;

@@ -4,7 +4,9 @@
 
 namespace sim {
 
-SimShell::SimShell(SimCore& core) : core_(core) {}
+SimShell::SimShell(SimCore& core) : core_(core) {
+  core_.callsNeverReturn.emplace_back([this] { return desktopShellHangs_; });
+}
 
 void SimShell::SetEnvironmentVariable(const std::wstring& name, std::wstring value) {
   environment_[name] = std::move(value);
@@ -51,7 +53,8 @@ bool SimShell::DesktopShellRunsAsThisUser() {
 bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
   core_.calls.push_back(L"Shell.OpenDocumentAsDesktopUser " + path);
   if (desktopShellHangs_) {
-    return core_.Wait(std::nullopt);
+    core_.Wait(SimCore::kForeverMs);
+    return false;
   }
   if (!desktopShellRunning_ || desktopShellStartsNothing_) {
     return false;

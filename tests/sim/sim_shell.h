@@ -26,6 +26,9 @@ class SimShell : public platform::Shell {
   static constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;
 
   explicit SimShell(SimCore& core);
+  // The core keeps a question about this object.
+  SimShell(const SimShell&) = delete;
+  SimShell& operator=(const SimShell&) = delete;
 
   void SetEnvironmentVariable(const std::wstring& name, std::wstring value);
   void UnsetEnvironmentVariable(const std::wstring& name);
