@@ -19,6 +19,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "telemetry/telemetry_event.h"
+#include "tessel-version.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   telemetry::TelemetryEvent event(arguments[0], arguments[1], arguments[2]);
   const auto checkFixed = [&] {
     Require(event.product == L"tessel_remove", "TelemetryEvent: product is fixed");
-    Require(event.version == L"1.2", "TelemetryEvent: version is fixed");
+    Require(event.version == product_version::kText, "TelemetryEvent: version is fixed");
     Require(event.language == L"en", "TelemetryEvent: language is fixed");
     Require(event.module == Expected(arguments[0]), "TelemetryEvent: module as given");
     Require(event.error == Expected(arguments[1]), "TelemetryEvent: error as given");

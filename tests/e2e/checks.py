@@ -80,8 +80,8 @@ def assert_requests(requests: list[Request], output: bytes | None, expected: lis
             ("Content-Length", str(len(request.body))),
             ("Host", TELEMETRY_HOST), ("User-Agent", "ZANT"), ("Cache-Control", "no-cache"),
         ], request.headers
-        body = "product=tessel_remove&version=1.2&error=%s&language=en&module=%s&build=%s" % (
-            wanted["error"], wanted["module"], run_id)
+        body = "product=tessel_remove&version=%s&error=%s&language=en&module=%s&build=%s" % (
+            product.VERSION, wanted["error"], wanted["module"], run_id)
         body += "".join("&%s=%s" % pair for pair in wanted["custom"]) + "&ping"
         assert request.body == body.encode("ascii")
         if output is not None:

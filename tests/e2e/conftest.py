@@ -16,7 +16,7 @@ from pathlib import Path
 
 import pytest
 
-from tessel_e2e import pe
+from tessel_e2e import pe, product
 from tessel_e2e.machine import Machine, Plan, make_template
 from tessel_e2e.prefix import RUNS_X86, WinePrefix, x86_unavailable
 from tessel_e2e.sandbox import Sandbox
@@ -37,6 +37,11 @@ def build_dir(config) -> Path:
 
 
 def pytest_configure(config):
+    # The version the transcripts and requests must carry: the exe's own, so
+    # that a version bump needs no test changed.
+    exe = build_dir(config) / "tessel-cleanup.exe"
+    if exe.is_file():
+        product.VERSION = pe.version_value(exe.read_bytes(), "ProductVersion") or "?"
     # The image checks need no Wine: they also run for an exe this machine
     # cannot start.
     only_images = config.getoption("-m") == "image"

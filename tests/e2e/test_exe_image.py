@@ -9,11 +9,11 @@ import re
 import pytest
 
 from tessel_e2e import product
-from tessel_e2e.pe import imported_dlls, machine_of, read_resource
+from tessel_e2e.pe import imported_dlls, machine_of, read_resource, version_value
 
 pytestmark = pytest.mark.image
 
-RT_VERSION, RT_MANIFEST = 16, 24
+RT_MANIFEST = 24
 ENGLISH_US = 1033
 BITS = {"x86": "32-bit", "x64": "64-bit"}
 MANIFEST_ARCH = {"x86": "x86", "x64": "amd64"}
@@ -58,12 +58,13 @@ def test_the_manifest_asks_for_an_administrator_on_its_processor(image, arch):
     assert 'processorArchitecture="%s"' % MANIFEST_ARCH[arch] in text
 
 
-def test_the_version_says_which_build_it_is(image, arch):
-    # Keys and values are UTF-16, each value aligned to four bytes.
-    version = read_resource(image, RT_VERSION, 1)[ENGLISH_US].decode("utf-16-le")
+def test_the_version_says_which_build_it_is(image, arch, tool_exe):
     description = "Tessel Web Protection Removal Tool (%s)" % BITS[arch]
-    assert re.search("FileDescription\0+" + re.escape(description) + "\0", version)
-    assert re.search("ProductVersion\0+1\\.2\0", version)
+    assert version_value(image, "FileDescription") == description
+    # The version the build made for the code, which the scenarios expect.
+    generated = (tool_exe.parent / "generated" / "tessel-version.h").read_text()
+    built = re.search(r'kText\[\] = L"([^"]*)"', generated).group(1)
+    assert version_value(image, "ProductVersion") == built == product.VERSION
 
 
 def test_it_carries_the_agreement_page_as_built(image, tool_exe):

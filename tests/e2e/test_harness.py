@@ -9,6 +9,7 @@ import subprocess
 import pytest
 
 from checks import ALWAYS, TARGETS, assert_requests, done, event, finish
+from tessel_e2e import product
 from tessel_e2e.collector import Request
 from tessel_e2e.console import window_text
 from tessel_e2e.machine import Plan
@@ -215,10 +216,10 @@ def request(body: str, headers=None, line="POST http://telemetry.orvane.com:80/e
 
 
 RUN_ID = "3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f"
-START = ("product=tessel_remove&version=1.2&error=&language=en&module=start&build=%s&ping"
-         % RUN_ID)
-DONE = ("product=tessel_remove&version=1.2&error=&language=en&module=done&build=%s"
-        "&errors=2&reboot=Yes&ping" % RUN_ID)
+START = ("product=tessel_remove&version=%s&error=&language=en&module=start&build=%s&ping"
+         % (product.VERSION, RUN_ID))
+DONE = ("product=tessel_remove&version=%s&error=&language=en&module=done&build=%s"
+        "&errors=2&reboot=Yes&ping" % (product.VERSION, RUN_ID))
 
 
 class TestRequestChecks:
@@ -248,12 +249,14 @@ class TestRequestChecks:
                             [event("start"), done(errors=2, reboot=True)])
 
     def test_an_event_sent_at_the_wrong_moment_fails(self):
-        output = b"\r\ntessel-cleanup v1.2\r\n\r\n\r\nPress one of the following keys:\r\n"
-        assert_requests([request(START, output_size=25)], output, [event("start")])
+        banner = ("\r\ntessel-cleanup v%s\r\n\r\n" % product.VERSION).encode()
+        output = banner + b"\r\nPress one of the following keys:\r\n"
+        assert_requests([request(START, output_size=len(banner))], output, [event("start")])
         # Sent beside the run: it may come after the prompt, never before the banner.
         assert_requests([request(START, output_size=len(output))], output, [event("start")])
         with pytest.raises(AssertionError):
-            assert_requests([request(START, output_size=20)], output, [event("start")])
+            assert_requests([request(START, output_size=len(banner) - 5)], output,
+                            [event("start")])
 
 
 class TestTranscripts:

@@ -26,7 +26,7 @@ class Pattern:
 # The system's text for an error code: one line, whatever the platform words it.
 SYSTEM_TEXT = Pattern(r"[^\n]+\n", "<system message>\n")
 
-BANNER = "\ntessel-cleanup v1.2\n\n"
+BANNER = "\ntessel-cleanup v%s\n\n" % product.VERSION
 AGREEMENT_PROMPT = (
     "\nPress one of the following keys:\n"
     "  'A' to accept the EULA\n"

@@ -1,4 +1,6 @@
 #include "platform/console_stream.h"
+#include "tessel-version.h"
+#include "tests/sim/sim_text.h"
 
 #include <gtest/gtest.h>
 
@@ -64,16 +66,17 @@ struct WindowStream {
 
 TEST(ConsoleStreamRedirected, AsciiLinesArriveByteForByteWithCrLfAndNoMark) {
   RedirectedStream s;
-  s.out << platform::endl << "tessel-cleanup v" << L"1.2" << platform::endl << platform::endl;
+  s.out << platform::endl
+        << "tessel-cleanup v" << product_version::kText << platform::endl
+        << platform::endl;
   s.out << "ERROR code: " << -1 << " Message: " << 1072u << platform::endl;
   // HRESULT-style codes are shown signed; the extremes of both types.
   s.out << static_cast<std::int32_t>(0x80070005) << " " << INT32_MIN << " " << 0 << " "
         << UINT32_MAX << platform::endl;
 
-  EXPECT_EQ(s.sink.AllBytes(),
-            "\r\ntessel-cleanup v1.2\r\n\r\n"
-            "ERROR code: -1 Message: 1072\r\n"
-            "-2147024891 -2147483648 0 4294967295\r\n");
+  EXPECT_EQ(s.sink.AllBytes(), sim::WithVersion("\r\ntessel-cleanup v{version}\r\n\r\n") +
+                                   "ERROR code: -1 Message: 1072\r\n"
+                                   "-2147024891 -2147483648 0 4294967295\r\n");
   EXPECT_TRUE(s.sink.texts.empty());
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tests/removal/removal_test_support.h"
+#include "tests/sim/sim_text.h"
 
 namespace removal_test {
 namespace {
@@ -21,9 +22,10 @@ TEST_F(FailureReportTest, CountsSendsThenPrintsTheSystemText) {
   EXPECT_EQ(errorCount, 1);
   ASSERT_EQ(machine.internet.exchanges().size(), 1u);
   EXPECT_EQ(machine.internet.exchanges()[0].body,
-            "product=tessel_remove&version=1.2&error=FileDelete&language=en&module=error"
-            "&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f"
-            "&message=C%3A%5CProgram%20Files%5COrvane%20Tessel%20Web%20Protection&ping");
+            sim::WithVersion(
+                "product=tessel_remove&version={version}&error=FileDelete&language=en&module=error"
+                "&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f"
+                "&message=C%3A%5CProgram%20Files%5COrvane%20Tessel%20Web%20Protection&ping"));
   // The system's text keeps its own line break; two line ends follow it.
   EXPECT_EQ(Console(), L"ERROR code: 5 Message: Access is denied.\r\n\n\n");
   // The text is asked for only once the exchange is over.

@@ -1,4 +1,5 @@
 #include "tests/removal/removal_test_support.h"
+#include "tessel-version.h"
 
 #include <optional>
 
@@ -19,7 +20,7 @@ std::vector<ErrorEvent> RemovalTest::ErrorEvents() const {
     EXPECT_EQ(names, (std::vector<std::wstring>{L"product", L"version", L"error", L"language",
                                                 L"module", L"build", L"message", L"ping"}));
     EXPECT_EQ(sim::FormValue(fields, L"product"), L"tessel_remove");
-    EXPECT_EQ(sim::FormValue(fields, L"version"), L"1.2");
+    EXPECT_EQ(sim::FormValue(fields, L"version"), product_version::kText);
     EXPECT_EQ(sim::FormValue(fields, L"language"), L"en");
     EXPECT_EQ(sim::FormValue(fields, L"module"), L"error");
     EXPECT_EQ(sim::FormValue(fields, L"build"), kRunId);

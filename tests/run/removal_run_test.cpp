@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "tests/sim/sim_machine.h"
+#include "tests/sim/sim_text.h"
 
 namespace {
 
 constexpr wchar_t kRunId[] = L"3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f";
 
-constexpr wchar_t kBanner[] = L"\ntessel-cleanup v1.2\n\n";
+const std::wstring kBanner = sim::WithVersion(L"\ntessel-cleanup v{version}\n\n");
 constexpr wchar_t kAgreement[] =
     L"\nPress one of the following keys:\n"
     L"  'A' to accept the EULA\n"

@@ -1,5 +1,7 @@
 #include "tests/sim/sim_text.h"
 
+#include "tessel-version.h"
+
 namespace sim {
 
 std::wstring FoldCase(const std::wstring& text) {
@@ -28,5 +30,28 @@ std::wstring Hex(std::uint32_t value) {
   } while (value != 0);
   return L"0x" + digits;
 }
+
+namespace {
+
+template <typename Char>
+std::basic_string<Char> ReplaceVersion(std::basic_string_view<Char> text) {
+  static constexpr Char kMark[] = {'{', 'v', 'e', 'r', 's', 'i', 'o', 'n', '}', 0};
+  std::basic_string<Char> version;
+  for (const wchar_t* c = product_version::kText; *c != 0; ++c) {
+    version.push_back(static_cast<Char>(*c));  // the version is ASCII
+  }
+  std::basic_string<Char> result(text);
+  const std::basic_string_view<Char> mark(kMark);
+  for (std::size_t at = result.find(mark); at != std::basic_string<Char>::npos;
+       at = result.find(mark, at + version.size())) {
+    result.replace(at, mark.size(), version);
+  }
+  return result;
+}
+
+}  // namespace
+
+std::wstring WithVersion(std::wstring_view text) { return ReplaceVersion(text); }
+std::string WithVersion(std::string_view text) { return ReplaceVersion(text); }
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace sim {
 
@@ -15,5 +16,10 @@ bool IsAtOrBelow(const std::wstring& path, const std::wstring& ancestor);
 
 // "0x" and upper-case hexadecimal digits, as access masks are written.
 std::wstring Hex(std::uint32_t value);
+
+// `text` with every "{version}" replaced by the program's version as the
+// build makes it, so that expected banners and bodies follow a version bump.
+std::wstring WithVersion(std::wstring_view text);
+std::string WithVersion(std::string_view text);
 
 }  // namespace sim

@@ -1,6 +1,8 @@
 #include "telemetry/event_encoding.h"
 
 #include <gtest/gtest.h>
+#include "tessel-version.h"
+#include "tests/sim/sim_text.h"
 
 #include <cstdint>
 #include <limits>
@@ -28,9 +30,9 @@ TEST(EncodeEventTest, StartEventBodyByteForByte) {
   const TelemetryEvent event(L"start", nullptr, kRunId);
   const std::wstring body = EncodeEvent(event) + kBodyMarker;
   EXPECT_EQ(body,
-            L"product=tessel_remove&version=1.2&error=&language=en&module=start"
-            L"&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&ping");
-  EXPECT_EQ(body.size(), 113u);
+            sim::WithVersion(L"product=tessel_remove&version={version}&error=&language=en"
+                             L"&module=start&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&ping"));
+  EXPECT_EQ(body.size(), 110u + std::wstring_view(product_version::kText).size());
 }
 
 TEST(EncodeEventTest, DoneEventBodyByteForByte) {
@@ -38,25 +40,28 @@ TEST(EncodeEventTest, DoneEventBodyByteForByte) {
   event.AddCustomField(L"errors", L"2");
   event.AddCustomField(L"reboot", L"Yes");
   const std::wstring body = EncodeEvent(event) + kBodyMarker;
-  EXPECT_EQ(body,
-            L"product=tessel_remove&version=1.2&error=&language=en&module=done"
-            L"&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&errors=2&reboot=Yes&ping");
-  EXPECT_EQ(body.size(), 132u);
+  EXPECT_EQ(body, sim::WithVersion(L"product=tessel_remove&version={version}&error=&language=en"
+                                   L"&module=done&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f"
+                                   L"&errors=2&reboot=Yes&ping"));
+  EXPECT_EQ(body.size(), 129u + std::wstring_view(product_version::kText).size());
 }
 
 TEST(EncodeEventTest, ErrorEventCarriesLabelAndEscapedMessage) {
   TelemetryEvent event(L"error", L"FileDelete", L"id");
   event.AddCustomField(L"message", L"C:\\Program Files\\Tessel");
   EXPECT_EQ(EncodeEvent(event),
-            L"product=tessel_remove&version=1.2&error=FileDelete&language=en&module=error"
-            L"&build=id&message=C%3A%5CProgram%20Files%5CTessel");
+            sim::WithVersion(L"product=tessel_remove&version={version}&error=FileDelete"
+                             L"&language=en&module=error&build=id"
+                             L"&message=C%3A%5CProgram%20Files%5CTessel"));
 }
 
 TEST(EncodeEventTest, EmptyFieldsAreLeftOutExceptError) {
   TelemetryEvent event(nullptr, nullptr, nullptr);
-  EXPECT_EQ(EncodeEvent(event), L"product=tessel_remove&version=1.2&error=&language=en");
+  EXPECT_EQ(EncodeEvent(event),
+            sim::WithVersion(L"product=tessel_remove&version={version}&error=&language=en"));
   event.language.clear();
-  EXPECT_EQ(EncodeEvent(event), L"product=tessel_remove&version=1.2&error=");
+  EXPECT_EQ(EncodeEvent(event),
+            sim::WithVersion(L"product=tessel_remove&version={version}&error="));
 }
 
 TEST(EncodeEventTest, WireOrderDiffersFromRecordOrder) {
@@ -74,8 +79,8 @@ TEST(EncodeEventTest, CustomFieldsFollowBuildInInsertionOrder) {
   event.AddCustomField(L"blank", L"");
   event.AddCustomField(L"zeta", L"2");  // replaced in place
   EXPECT_EQ(EncodeEvent(event),
-            L"product=tessel_remove&version=1.2&error=&language=en&module=m&build=b"
-            L"&zeta=2&flag&blank=");
+            sim::WithVersion(L"product=tessel_remove&version={version}&error=&language=en"
+                             L"&module=m&build=b&zeta=2&flag&blank="));
 }
 
 TEST(EncodeEventTest, SeparatorsInCustomFieldsCannotBreakTheForm) {

@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "tests/sim/sim_internet.h"
+#include "tests/sim/sim_text.h"
 
 namespace telemetry {
 namespace {
 
 using Calls = std::vector<std::wstring>;
 
-constexpr wchar_t kStartBody[] =
-    L"product=tessel_remove&version=1.2&error=&language=en&module=start"
-    L"&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&ping";
+const std::wstring kStartBody = sim::WithVersion(
+    L"product=tessel_remove&version={version}&error=&language=en&module=start"
+    L"&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&ping");
 
 std::string Narrow(const std::wstring& ascii) {
   std::string bytes;

@@ -1,6 +1,7 @@
 #include "telemetry/telemetry_event.h"
 
 #include <gtest/gtest.h>
+#include "tessel-version.h"
 
 #include <string>
 #include <vector>
@@ -18,7 +19,7 @@ TEST(TelemetryEventTest, ConstructionSetsConstantsAndCopiesArguments) {
   const std::wstring runId = L"3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f";
   const TelemetryEvent event(L"error", L"FileDelete", runId.c_str());
   EXPECT_EQ(event.product, L"tessel_remove");
-  EXPECT_EQ(event.version, L"1.2");
+  EXPECT_EQ(event.version, product_version::kText);
   EXPECT_EQ(event.language, L"en");
   EXPECT_EQ(event.module, L"error");
   EXPECT_EQ(event.error, L"FileDelete");

@@ -9,6 +9,7 @@
 #include "tests/sim/sim_input.h"
 #include "tests/sim/sim_internet.h"
 #include "tests/sim/sim_process.h"
+#include "tests/sim/sim_text.h"
 
 namespace telemetry {
 namespace {
@@ -63,8 +64,9 @@ TEST_F(TelemetrySenderTest, SendEventPostsTheEncodedEventWithItsMarker) {
   event.AddCustomField(L"message", L"SOFTWARE\\Orvane\\Tessel");
   EXPECT_TRUE(SendEvent(internet, event));
   EXPECT_EQ(OnlyBody(),
-            "product=tessel_remove&version=1.2&error=RegDelete&language=en&module=error"
-            "&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&message=SOFTWARE%5COrvane%5CTessel&ping");
+            sim::WithVersion("product=tessel_remove&version={version}&error=RegDelete&language=en"
+                             "&module=error&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f"
+                             "&message=SOFTWARE%5COrvane%5CTessel&ping"));
   EXPECT_EQ(internet.exchanges()[0].port, 80);
   EXPECT_EQ(internet.exchanges()[0].flags, 0x04280000u);
 }
@@ -72,8 +74,9 @@ TEST_F(TelemetrySenderTest, SendEventPostsTheEncodedEventWithItsMarker) {
 TEST_F(TelemetrySenderTest, DoneEventBodyByteForByte) {
   sender.Send(DoneEvent(2, kRunId, true));
   EXPECT_EQ(OnlyBody(),
-            "product=tessel_remove&version=1.2&error=&language=en&module=done"
-            "&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&errors=2&reboot=Yes&ping");
+            sim::WithVersion("product=tessel_remove&version={version}&error=&language=en"
+                             "&module=done&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f"
+                             "&errors=2&reboot=Yes&ping"));
 }
 
 TEST_F(TelemetrySenderTest, CleanRunSendsZeroErrorsAndNoReboot) {

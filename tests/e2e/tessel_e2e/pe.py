@@ -4,6 +4,7 @@ is built for."""
 
 from __future__ import annotations
 
+import re
 import struct
 
 
@@ -82,6 +83,19 @@ def read_resource(image: bytes, type_id: int, name_id: int) -> dict[int, bytes]:
         start = _rva_to_offset(sections, data_rva)
         found[language] = image[start : start + size]
     return found
+
+
+RT_VERSION = 16
+ENGLISH_US = 1033
+
+
+def version_value(image: bytes, name: str) -> str | None:
+    """A value of the version resource's strings ("ProductVersion",
+    "FileDescription"...), None when it has none. Keys and values are UTF-16,
+    each value aligned to four bytes."""
+    text = read_resource(image, RT_VERSION, 1)[ENGLISH_US].decode("utf-16-le")
+    match = re.search(re.escape(name) + "\0+([^\0]*)\0", text)
+    return match.group(1) if match else None
 
 
 # IMAGE_FILE_HEADER.Machine of the two builds.

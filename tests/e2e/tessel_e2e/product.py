@@ -32,6 +32,10 @@ AGREEMENT_PAGE_NAME = "tessel_removal_eula.html"
 PAGE_RESOURCE_TYPE = 256
 PAGE_RESOURCE_ID = 101
 
+# The version the tool prints and sends, as the exe under test's version
+# resource says (conftest.py reads it before any scenario is collected).
+VERSION = "?"
+
 HELPERS = ("e2e-service", "e2e-keys", "e2e-hold", "e2e-launch", "e2e-record", "e2e-mark",
            "e2e-screen")
 
