@@ -110,7 +110,8 @@ class FileSystem {
   // directory or link goes when the handle is closed. Fails for a read-only
   // file or a directory that holds anything.
   virtual bool DeleteWhenClosed(FileHandle file) = 0;
-  // Writes up to `size` bytes; returns how many were written.
+  // WriteFile, once: writes up to `size` bytes and returns how many were
+  // written, 0 on failure.
   virtual std::size_t Write(FileHandle file, const std::uint8_t* data, std::size_t size) = 0;
   // Closes the file; false when flushing or closing failed.
   virtual bool Close(FileHandle file) = 0;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/wow64.h"
+#include "platform/paths.h"
 #include "removal/failure_report.h"
 #include "removal/system_errors.h"
 
@@ -107,19 +107,13 @@ Attempt DeleteWithPlainCalls(platform::Platform& platform, const std::wstring& p
 // alias when the test saw that one.
 Attempt DeleteWithTheShell(platform::Platform& platform, const std::wstring& path,
                            RedirectionBypass& bypass) {
-  const std::wstring reached = bypass.active() ? platform::ThroughNativeSystemAlias(path) : path;
+  const std::wstring reached =
+      bypass.active() ? platform::paths::ThroughNativeSystemAlias(path) : path;
   const int result = bypass.WithRedirectionOn([&] { return platform.files.ShellDelete(reached); });
   return {result == 0, static_cast<std::uint32_t>(result), true};
 }
 
 // --- The boot-time deletion of what is left ---
-
-std::wstring JoinPath(const std::wstring& directory, const std::wstring& name) {
-  if (!directory.empty() && directory.back() == L'\\') {
-    return directory + name;
-  }
-  return directory + L'\\' + name;
-}
 
 // Whether `name`, joined to its directory, names that entry and nothing else.
 // The system reads "." and ".." as steps and drops trailing dots and spaces
@@ -151,7 +145,7 @@ void AppendRemaining(platform::FileSystem& files, const std::wstring& directory,
     if (!NamesOnlyItself(entry.name)) {
       continue;
     }
-    std::wstring path = JoinPath(directory, entry.name);
+    std::wstring path = platform::paths::Join(directory, entry.name);
     if (entry.isDirectory && depth + 1 < kMaxBootScheduleDepth) {
       AppendRemaining(files, path, depth + 1, order);
     }

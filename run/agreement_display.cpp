@@ -6,33 +6,11 @@
 #include <string>
 #include <utility>
 
+#include "platform/paths.h"
+
 namespace run {
 
 namespace {
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-
-// "X:\..." or "\\server\share\...", the forms Windows gives TEMP. Anything
-// else reaches past the file system's names: "\\?\" and "\\.\" paths, and
-// through them the object manager's namespace ("\\?\GLOBALROOT\RPC Control"),
-// where any program of the user may place links named like the page.
-bool IsDriveOrUncPath(const std::wstring& path) {
-  if (path.size() >= 3 && IsLetter(path[0]) && path[1] == L':' && IsSeparator(path[2])) {
-    return true;
-  }
-  if (path.size() < 2 || !IsSeparator(path[0]) || !IsSeparator(path[1])) {
-    return false;
-  }
-  const std::size_t serverEnd = path.find_first_of(L"\\/", 2);
-  if (serverEnd == std::wstring::npos || serverEnd == 2 || serverEnd + 1 == path.size() ||
-      IsSeparator(path[serverEnd + 1])) {
-    return false;
-  }
-  const std::wstring server = path.substr(2, serverEnd - 2);
-  return server != L"?" && server != L".";
-}
 
 // Writes all bytes, going on after a partial write as long as each call makes
 // progress.
@@ -79,13 +57,10 @@ bool FreeName(platform::FileSystem& files, const std::wstring& path, const std::
 // cannot be renamed while the page in them is open. Nothing for a volume
 // without a drive letter.
 std::optional<std::wstring> OpenablePath(platform::FileSystem& files, platform::FileHandle page) {
-  std::optional<std::wstring> path = files.GetFinalPath(page, platform::FinalPathForm::kDrive);
-  static constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
-  static constexpr std::wstring_view kVerbatim = L"\\\\?\\";
+  const std::optional<std::wstring> path =
+      files.GetFinalPath(page, platform::FinalPathForm::kDrive);
   if (!path) return std::nullopt;
-  if (path->rfind(kUnc, 0) == 0) return L"\\\\" + path->substr(kUnc.size());
-  if (path->rfind(kVerbatim, 0) == 0) return path->substr(kVerbatim.size());
-  return path;
+  return platform::paths::WithoutVerbatimPrefix(*path);
 }
 
 }  // namespace
@@ -96,7 +71,7 @@ AgreementPage::AgreementPage(platform::Platform& platform)
 void AgreementPage::Show() {
   if (!held_) {
     const std::optional<std::wstring> temp = platform_.shell.GetEnvironmentVariable(L"TEMP");
-    if (!temp || !IsDriveOrUncPath(*temp)) {
+    if (!temp || !platform::paths::IsDriveOrUncPath(*temp)) {
       return;
     }
     const std::optional<platform::ResourceBytes> page =
@@ -132,7 +107,7 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
   if (!expected) {
     return false;
   }
-  while (!expected->empty() && IsSeparator(expected->back())) {
+  while (!expected->empty() && platform::paths::IsSeparator(expected->back())) {
     expected->pop_back();
   }
   *expected += kAgreementFileName;

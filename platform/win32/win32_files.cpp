@@ -1,7 +1,7 @@
 #include "platform/win32/win32_api.h"
 
+#include <algorithm>
 #include <climits>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -197,20 +197,11 @@ bool Win32FileSystem::DeleteWhenClosed(FileHandle file) {
 }
 
 std::size_t Win32FileSystem::Write(FileHandle file, const std::uint8_t* data, std::size_t size) {
-  std::size_t total = 0;
-  while (total < size) {
-    const std::size_t remaining = size - total;
-    const DWORD chunk = remaining > std::numeric_limits<DWORD>::max()
-                            ? std::numeric_limits<DWORD>::max()
-                            : static_cast<DWORD>(remaining);
-    DWORD written = 0;
-    if (!::WriteFile(ToNative<HANDLE>(file), data + total, chunk, &written, nullptr) ||
-        written == 0) {
-      break;
-    }
-    total += written;
-  }
-  return total;
+  // One call; whoever writes goes on after a partial write.
+  const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD));
+  DWORD written = 0;
+  if (!::WriteFile(ToNative<HANDLE>(file), data, chunk, &written, nullptr)) return 0;
+  return written;
 }
 
 bool Win32FileSystem::Close(FileHandle file) {
