@@ -23,7 +23,7 @@ class ConsoleSink {
 
   // Whether the output is a console window, which takes UTF-16 text; otherwise
   // it is a file or a pipe, which takes bytes.
-  virtual bool IsConsoleWindow() = 0;
+  [[nodiscard]] virtual bool IsConsoleWindow() = 0;
   // Results are not examined: console output has nowhere to report a failure.
   virtual void WriteText(std::u16string_view text) = 0;
   virtual void WriteBytes(std::string_view bytes) = 0;

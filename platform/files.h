@@ -50,71 +50,75 @@ class FileSystem {
 
   // GetFileAttributesW; kInvalidFileAttributes on any failure, with the error
   // code as the thread's last error.
-  virtual std::uint32_t GetFileAttributes(const std::wstring& path) = 0;
+  [[nodiscard]] virtual std::uint32_t GetFileAttributes(const std::wstring& path) = 0;
   // SetFileAttributesW. On failure the error code is the thread's last error.
-  virtual bool SetFileAttributes(const std::wstring& path, std::uint32_t attributes) = 0;
+  [[nodiscard]] virtual bool SetFileAttributes(const std::wstring& path,
+                                               std::uint32_t attributes) = 0;
   // DeleteFileW. On failure the error code is the thread's last error.
-  virtual bool DeleteFile(const std::wstring& path) = 0;
+  [[nodiscard]] virtual bool DeleteFile(const std::wstring& path) = 0;
 
   // SHFileOperationW FO_DELETE of one item with FOF_SILENT | FOF_NOCONFIRMATION |
   // FOF_NOERRORUI: permanent, no window. Returns the operation's result. The
   // shell loads DLLs, so it is never called with WOW64 redirection off.
-  virtual int ShellDelete(const std::wstring& path) = 0;
+  [[nodiscard]] virtual int ShellDelete(const std::wstring& path) = 0;
 
   // MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT). On failure the
   // error code is the thread's last error.
-  virtual bool DeleteAtReboot(const std::wstring& path) = 0;
+  [[nodiscard]] virtual bool DeleteAtReboot(const std::wstring& path) = 0;
 
   // FindFirstFileW/FindNextFileW over `directory`, without "." and "..". A
   // junction or link to a directory is listed as a plain entry, so that a
   // walk of the tree never goes where it leads. Nothing when the directory
   // cannot be listed.
-  virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(
+  [[nodiscard]] virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(
       const std::wstring& directory) = 0;
 
   // Wow64DisableWow64FsRedirection and Wow64RevertWow64FsRedirection, looked up
   // by name in kernel32 on every call. Nothing when the entry does not exist,
   // otherwise whether the call succeeded.
-  virtual std::optional<bool> DisableWow64FsRedirection(RedirectionState& saved) = 0;
-  virtual std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) = 0;
+  [[nodiscard]] virtual std::optional<bool> DisableWow64FsRedirection(RedirectionState& saved) = 0;
+  [[nodiscard]] virtual std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) = 0;
 
   // CreateFileW(FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
   // OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS): a directory, every link on the
   // way followed, held so that it can be neither deleted nor renamed while the
   // handle is open. Null on failure.
-  virtual FileHandle OpenDirectory(const std::wstring& path) = 0;
+  [[nodiscard]] virtual FileHandle OpenDirectory(const std::wstring& path) = 0;
   // CreateFileW(DELETE | FILE_READ_ATTRIBUTES, all sharing, OPEN_EXISTING,
   // FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS): whatever holds
   // the name (a file, a directory, a link itself, never what a link there
   // leads to), for deletion through the handle. Null on failure.
-  virtual FileHandle OpenName(const std::wstring& path) = 0;
+  [[nodiscard]] virtual FileHandle OpenName(const std::wstring& path) = 0;
   // CreateFileW with CREATE_NEW and FILE_FLAG_OPEN_REPARSE_POINT, for writing
   // and deletion, shared with others for reading only: fails when anything at
   // all holds the name, a link included, and never follows one there. The
   // file's security lets this process's user, and its owner, read it and
   // nothing more (no inherited entries), so that only this handle and those
   // made from it can ever change it. Null on failure.
-  virtual FileHandle CreateNewFile(const std::wstring& path) = 0;
+  [[nodiscard]] virtual FileHandle CreateNewFile(const std::wstring& path) = 0;
   // ReOpenFile(file, GENERIC_READ, shareMode, 0): the same file, for reading,
   // whatever has become of its name. Fails (null) when another open handle's
   // access or sharing conflicts, this one's included.
-  virtual FileHandle ReOpenForReading(FileHandle file, std::uint32_t shareMode) = 0;
+  [[nodiscard]] virtual FileHandle ReOpenForReading(FileHandle file, std::uint32_t shareMode) = 0;
   // GetFinalPathNameByHandleW(FILE_NAME_NORMALIZED | VOLUME_NAME_NT, or
   // VOLUME_NAME_DOS): where the file or directory really is, every link on
   // the way resolved. Nothing on failure.
-  virtual std::optional<std::wstring> GetFinalPath(FileHandle file, FinalPathForm form) = 0;
+  [[nodiscard]] virtual std::optional<std::wstring> GetFinalPath(FileHandle file,
+                                                                 FinalPathForm form) = 0;
   // CompareStringOrdinal(left, right, TRUE): equal as file names compare,
   // letter case ignored in every script.
-  virtual bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) = 0;
+  [[nodiscard]] virtual bool EqualIgnoringCase(const std::wstring& left,
+                                               const std::wstring& right) = 0;
   // SetFileInformationByHandle(FileDispositionInfo): the file, empty
   // directory or link goes when the handle is closed. Fails for a read-only
   // file or a directory that holds anything.
-  virtual bool DeleteWhenClosed(FileHandle file) = 0;
+  [[nodiscard]] virtual bool DeleteWhenClosed(FileHandle file) = 0;
   // WriteFile, once: writes up to `size` bytes and returns how many were
   // written, 0 on failure.
-  virtual std::size_t Write(FileHandle file, const std::uint8_t* data, std::size_t size) = 0;
+  [[nodiscard]] virtual std::size_t Write(FileHandle file, const std::uint8_t* data,
+                                          std::size_t size) = 0;
   // Closes the file; false when flushing or closing failed.
-  virtual bool Close(FileHandle file) = 0;
+  [[nodiscard]] virtual bool Close(FileHandle file) = 0;
 };
 
 // A file opened through the file system.

@@ -11,7 +11,7 @@ class Identifiers {
 
   // UuidCreate, then UuidToStringW: 36 lower-case characters, no braces. The
   // statuses of both calls are not examined.
-  virtual std::wstring CreateUuidString() = 0;
+  [[nodiscard]] virtual std::wstring CreateUuidString() = 0;
 };
 
 }  // namespace platform

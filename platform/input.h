@@ -30,23 +30,25 @@ class Keyboard {
   // GetAsyncKeyState(virtualKey): non-zero when the key is down now or has been
   // pressed since the previous query. The whole desktop's keyboard, whatever
   // window is in front.
-  virtual std::int16_t GetAsyncKeyState(int virtualKey) = 0;
+  [[nodiscard]] virtual std::int16_t GetAsyncKeyState(int virtualKey) = 0;
 
   // CreateFileW("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ |
   // FILE_SHARE_WRITE, OPEN_EXISTING): the input of this process's console,
   // whether or not standard input is redirected; null when the process has no
   // console (started detached).
-  virtual ConsoleInputHandle OpenConsoleInput() = 0;
-  virtual bool CloseConsoleInput(ConsoleInputHandle input) = 0;
+  [[nodiscard]] virtual ConsoleInputHandle OpenConsoleInput() = 0;
+  [[nodiscard]] virtual bool CloseConsoleInput(ConsoleInputHandle input) = 0;
   // WaitForSingleObject(input, milliseconds): returns as soon as a record is
   // waiting to be read.
-  virtual InputWait WaitForConsoleInput(ConsoleInputHandle input, std::uint32_t milliseconds) = 0;
+  [[nodiscard]] virtual InputWait WaitForConsoleInput(ConsoleInputHandle input,
+                                                      std::uint32_t milliseconds) = 0;
   // The records waiting, in the order they came (GetNumberOfConsoleInputEvents,
   // then ReadConsoleInputW for no more than that): never blocks. Empty when
   // none wait or reading fails.
-  virtual std::vector<ConsoleInputRecord> ReadConsoleRecords(ConsoleInputHandle input) = 0;
+  [[nodiscard]] virtual std::vector<ConsoleInputRecord> ReadConsoleRecords(
+      ConsoleInputHandle input) = 0;
   // FlushConsoleInputBuffer.
-  virtual bool FlushConsoleInput(ConsoleInputHandle input) = 0;
+  [[nodiscard]] virtual bool FlushConsoleInput(ConsoleInputHandle input) = 0;
 };
 
 // The console's input, opened by this process.

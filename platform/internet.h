@@ -36,37 +36,38 @@ class Internet {
   virtual ~Internet() = default;
 
   // InternetAttemptConnect(0); a Win32 error code.
-  virtual std::uint32_t AttemptConnect() = 0;
+  [[nodiscard]] virtual std::uint32_t AttemptConnect() = 0;
   // InternetOpenW(agent, accessType, nullptr, nullptr, 0).
-  virtual HInternet Open(const std::wstring& agent, std::uint32_t accessType) = 0;
+  [[nodiscard]] virtual HInternet Open(const std::wstring& agent, std::uint32_t accessType) = 0;
   // InternetSetOptionW with a 32-bit value.
-  virtual bool SetOption(HInternet handle, std::uint32_t option, std::uint32_t value) = 0;
+  [[nodiscard]] virtual bool SetOption(HInternet handle, std::uint32_t option,
+                                       std::uint32_t value) = 0;
   // InternetConnectW(root, server, port, nullptr, nullptr, service, 0, context).
-  virtual HInternet Connect(HInternet root, const std::wstring& server, std::uint16_t port,
-                            std::uint32_t service) = 0;
+  [[nodiscard]] virtual HInternet Connect(HInternet root, const std::wstring& server,
+                                          std::uint16_t port, std::uint32_t service) = 0;
   // HttpOpenRequestW(connection, verb, object, nullptr, nullptr, nullptr, flags, context).
-  virtual HInternet OpenRequest(HInternet connection, const std::wstring& verb,
-                                const std::wstring& object, std::uint32_t flags) = 0;
+  [[nodiscard]] virtual HInternet OpenRequest(HInternet connection, const std::wstring& verb,
+                                              const std::wstring& object, std::uint32_t flags) = 0;
   // HttpAddRequestHeadersW(request, headers, -1, modifiers).
-  virtual bool AddRequestHeaders(HInternet request, const std::wstring& headers,
-                                 std::uint32_t modifiers) = 0;
+  [[nodiscard]] virtual bool AddRequestHeaders(HInternet request, const std::wstring& headers,
+                                               std::uint32_t modifiers) = 0;
   // HttpSendRequestExW(request, nullptr, nullptr, 0, context).
-  virtual bool SendRequestEx(HInternet request) = 0;
+  [[nodiscard]] virtual bool SendRequestEx(HInternet request) = 0;
   // InternetWriteFile.
-  virtual bool WriteFile(HInternet request, const std::uint8_t* data, std::uint32_t size,
-                         std::uint32_t& written) = 0;
+  [[nodiscard]] virtual bool WriteFile(HInternet request, const std::uint8_t* data,
+                                       std::uint32_t size, std::uint32_t& written) = 0;
   // HttpEndRequestW(request, nullptr, 0, 0).
-  virtual bool EndRequest(HInternet request) = 0;
+  [[nodiscard]] virtual bool EndRequest(HInternet request) = 0;
   // HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, ...).
-  virtual bool QueryStatusCode(HInternet request, std::uint32_t& status) = 0;
+  [[nodiscard]] virtual bool QueryStatusCode(HInternet request, std::uint32_t& status) = 0;
   // HttpQueryInfoA(request, infoLevel, buffer, &length, nullptr). On success
   // `length` holds the number of bytes stored, without a terminator.
-  virtual bool QueryInfoA(HInternet request, std::uint32_t infoLevel, char* buffer,
-                          std::uint32_t& length) = 0;
+  [[nodiscard]] virtual bool QueryInfoA(HInternet request, std::uint32_t infoLevel, char* buffer,
+                                        std::uint32_t& length) = 0;
   // InternetReadFile.
-  virtual bool ReadFile(HInternet request, std::uint8_t* buffer, std::uint32_t size,
-                        std::uint32_t& read) = 0;
-  virtual bool CloseHandle(HInternet handle) = 0;
+  [[nodiscard]] virtual bool ReadFile(HInternet request, std::uint8_t* buffer, std::uint32_t size,
+                                      std::uint32_t& read) = 0;
+  [[nodiscard]] virtual bool CloseHandle(HInternet handle) = 0;
 };
 
 // A WinINet root, connection or request handle.

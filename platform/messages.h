@@ -11,11 +11,11 @@ class SystemMessages {
  public:
   virtual ~SystemMessages() = default;
 
-  virtual std::uint32_t GetLastError() = 0;
+  [[nodiscard]] virtual std::uint32_t GetLastError() = 0;
   // FormatMessageW(ALLOCATE_BUFFER | IGNORE_INSERTS | FROM_SYSTEM, nullptr, code,
   // LANG_NEUTRAL/SUBLANG_DEFAULT): the text exactly as it came, line break
   // included, or nothing when the system has none.
-  virtual std::optional<std::wstring> FormatSystemMessage(std::uint32_t code) = 0;
+  [[nodiscard]] virtual std::optional<std::wstring> FormatSystemMessage(std::uint32_t code) = 0;
 };
 
 }  // namespace platform

@@ -32,15 +32,15 @@ class Power {
   virtual ~Power() = default;
 
   // OpenProcessToken(GetCurrentProcess(), access, &token); null on failure.
-  virtual TokenHandle OpenProcessToken(std::uint32_t access) = 0;
-  virtual bool CloseToken(TokenHandle token) = 0;
+  [[nodiscard]] virtual TokenHandle OpenProcessToken(std::uint32_t access) = 0;
+  [[nodiscard]] virtual bool CloseToken(TokenHandle token) = 0;
   // LookupPrivilegeValueW(nullptr, name, &id).
-  virtual bool LookupPrivilegeValue(const std::wstring& name, PrivilegeId& id) = 0;
+  [[nodiscard]] virtual bool LookupPrivilegeValue(const std::wstring& name, PrivilegeId& id) = 0;
   // AdjustTokenPrivileges(token, FALSE, one privilege with `attributes`, 0,
   // nullptr, nullptr). The caller reads the last error afterwards.
-  virtual bool AdjustTokenPrivilege(TokenHandle token, const PrivilegeId& id,
-                                    std::uint32_t attributes) = 0;
-  virtual bool ExitWindows(std::uint32_t flags, std::uint32_t reason) = 0;
+  [[nodiscard]] virtual bool AdjustTokenPrivilege(TokenHandle token, const PrivilegeId& id,
+                                                  std::uint32_t attributes) = 0;
+  [[nodiscard]] virtual bool ExitWindows(std::uint32_t flags, std::uint32_t reason) = 0;
 };
 
 // A process token.

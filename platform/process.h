@@ -14,12 +14,12 @@ class ProcessInfo {
 
   // IsWow64Process for the current process, looked up by name in kernel32 on
   // every call. Nothing when the entry does not exist or the call fails.
-  virtual std::optional<bool> IsWow64Process() = 0;
+  [[nodiscard]] virtual std::optional<bool> IsWow64Process() = 0;
 
   // Runs `task` on a thread of its own (CreateThread) and leaves it to
   // itself; false, with nothing run, when no thread can be started. The task
   // must own, or share, what it uses.
-  virtual bool StartThread(std::function<void()> task) = 0;
+  [[nodiscard]] virtual bool StartThread(std::function<void()> task) = 0;
 
   // Runs `task` on a thread of its own (CreateThread) and waits for it to end
   // (WaitForSingleObject), at most `milliseconds`. When it has not ended by
@@ -28,8 +28,9 @@ class ProcessInfo {
   // True only when the task ended within `milliseconds`; false, with nothing
   // run and `expire` not called, when no thread can be started. The task must
   // own, or share, what it uses.
-  virtual bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                         const std::function<void()>& expire, std::uint32_t graceMilliseconds) = 0;
+  [[nodiscard]] virtual bool RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                                       const std::function<void()>& expire,
+                                       std::uint32_t graceMilliseconds) = 0;
 
   // TerminateProcess on the process itself, with `exitCode`. Unlike a return
   // from wmain (ExitProcess), it neither runs DLL detach code nor waits for
@@ -41,7 +42,7 @@ class ProcessInfo {
   // console, log-off and shutdown end the process as Terminate does, with the
   // exit code Windows' own handling gives them (STATUS_CONTROL_C_EXIT), rather
   // than through ExitProcess. False when the handler could not be added.
-  virtual bool EndOnConsoleControl() = 0;
+  [[nodiscard]] virtual bool EndOnConsoleControl() = 0;
 };
 
 }  // namespace platform

@@ -23,15 +23,15 @@ class Registry {
   virtual ~Registry() = default;
 
   // RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key).
-  virtual std::int32_t OpenLocalMachineKey(const std::wstring& path, std::uint32_t access,
-                                           HKey& key) = 0;
-  virtual std::int32_t CloseKey(HKey key) = 0;
+  [[nodiscard]] virtual std::int32_t OpenLocalMachineKey(const std::wstring& path,
+                                                         std::uint32_t access, HKey& key) = 0;
+  [[nodiscard]] virtual std::int32_t CloseKey(HKey key) = 0;
   // RegDeleteKeyW(HKEY_LOCAL_MACHINE, path).
-  virtual std::int32_t DeleteLocalMachineKey(const std::wstring& path) = 0;
+  [[nodiscard]] virtual std::int32_t DeleteLocalMachineKey(const std::wstring& path) = 0;
   // RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path, access, 0), looked up by name in
   // advapi32 on every call; nothing when the entry does not exist.
-  virtual std::optional<std::int32_t> DeleteLocalMachineKeyEx(const std::wstring& path,
-                                                              std::uint32_t access) = 0;
+  [[nodiscard]] virtual std::optional<std::int32_t> DeleteLocalMachineKeyEx(
+      const std::wstring& path, std::uint32_t access) = 0;
 };
 
 // An open key below HKEY_LOCAL_MACHINE.

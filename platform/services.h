@@ -41,16 +41,16 @@ class ServiceControl {
   virtual ~ServiceControl() = default;
 
   // OpenSCManagerW on the local machine and the active database; null on failure.
-  virtual ScHandle OpenSCManager(std::uint32_t access) = 0;
+  [[nodiscard]] virtual ScHandle OpenSCManager(std::uint32_t access) = 0;
   // OpenServiceW; null on failure.
-  virtual ScHandle OpenService(ScHandle manager, const std::wstring& name,
-                               std::uint32_t access) = 0;
+  [[nodiscard]] virtual ScHandle OpenService(ScHandle manager, const std::wstring& name,
+                                             std::uint32_t access) = 0;
   // QueryServiceStatusEx with SC_STATUS_PROCESS_INFO.
-  virtual bool QueryServiceStatus(ScHandle service, ServiceStatus& status) = 0;
+  [[nodiscard]] virtual bool QueryServiceStatus(ScHandle service, ServiceStatus& status) = 0;
   // ControlService; the returned SERVICE_STATUS is not needed by the tool.
-  virtual bool ControlService(ScHandle service, std::uint32_t control) = 0;
-  virtual bool DeleteService(ScHandle service) = 0;
-  virtual bool CloseServiceHandle(ScHandle handle) = 0;
+  [[nodiscard]] virtual bool ControlService(ScHandle service, std::uint32_t control) = 0;
+  [[nodiscard]] virtual bool DeleteService(ScHandle service) = 0;
+  [[nodiscard]] virtual bool CloseServiceHandle(ScHandle handle) = 0;
 };
 
 // A connection to the service control manager, or an open service.

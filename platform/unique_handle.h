@@ -86,7 +86,7 @@ class UniqueAny {
   ~UniqueAny() { reset(); }
 
   // The handle as held; test the holder first.
-  Handle get() const { return handle_; }
+  [[nodiscard]] Handle get() const { return handle_; }
   explicit operator bool() const { return Validity::Holds(handle_); }
 
   // Closes the handle when held; afterwards the holder is empty.

@@ -20,7 +20,7 @@ class WideTextDecoder {
   void Decode(std::wstring_view text, std::u32string& out);
   // Ends the text: a high surrogate still held back becomes U+FFFD.
   void Finish(std::u32string& out);
-  bool HasPending() const { return pendingHigh_ != 0; }
+  [[nodiscard]] bool HasPending() const { return pendingHigh_ != 0; }
 
  private:
   char32_t pendingHigh_ = 0;

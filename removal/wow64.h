@@ -27,7 +27,7 @@ class RedirectionBypass {
   RedirectionBypass& operator=(const RedirectionBypass&) = delete;
 
   // Whether this guard has redirection off.
-  bool active() const { return disabled_; }
+  [[nodiscard]] bool active() const { return disabled_; }
 
   // Makes `call` with redirection on, as a call that loads a DLL needs (with
   // it off the load fails), then switches it off again if it was.

@@ -171,11 +171,12 @@ void ExitKeyWait(platform::Platform& platform, PromptKeys& keys) {
 
 void TelemetryWait(platform::Platform& platform) {
   platform::Console& out = platform.console;
-  // Flushed piece by piece so that the dots show one by one.
-  out << "Sending telemetry " << platform::flush;
+  // The console writer holds nothing back: the dots show one by one, as
+  // they are written.
+  out << "Sending telemetry ";
   for (int step = 0; step < kTelemetryWaitSteps; ++step) {
     platform.clock.Sleep(kTelemetryWaitStepMs);
-    out << "." << platform::flush;
+    out << ".";
   }
   out << platform::endl;
 }

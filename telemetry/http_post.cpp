@@ -20,9 +20,13 @@ platform::UniqueInternetHandle OpenRoot(platform::Internet& internet) {
 
 void SetTimeouts(platform::Internet& internet, const platform::UniqueInternetHandle& root) {
   if (!root) return;
-  internet.SetOption(root.get(), platform::kInternetOptionConnectTimeout, kTimeoutMilliseconds);
-  internet.SetOption(root.get(), platform::kInternetOptionReceiveTimeout, kTimeoutMilliseconds);
-  internet.SetOption(root.get(), platform::kInternetOptionSendTimeout, kTimeoutMilliseconds);
+  // A time-out that cannot be set leaves WinINet's own; the sender's
+  // deadline bounds the exchange all the same.
+  for (const std::uint32_t option :
+       {platform::kInternetOptionConnectTimeout, platform::kInternetOptionReceiveTimeout,
+        platform::kInternetOptionSendTimeout}) {
+    static_cast<void>(internet.SetOption(root.get(), option, kTimeoutMilliseconds));
+  }
 }
 
 // Reads the response to its end, one byte at a time, and throws it away, so
@@ -46,7 +50,8 @@ std::uint32_t Exchange(platform::Internet& internet, const platform::UniqueInter
             L"Content-Length: " + FormatInt64(static_cast<std::int64_t>(body.size())));
   if (!request || !internet.SendRequestEx(request.get())) return 0;
   WriteBody(internet, request, body);
-  if (request) internet.EndRequest(request.get());
+  // A failed end shows in the status query that follows.
+  if (request) static_cast<void>(internet.EndRequest(request.get()));
   QueryLocation(internet, request, location);
   std::uint32_t status = 0;
   QueryStatusCode(internet, request, status);
@@ -81,7 +86,8 @@ platform::UniqueInternetHandle OpenRequest(platform::Internet& internet,
 void AddHeader(platform::Internet& internet, const platform::UniqueInternetHandle& request,
                const std::wstring& line) {
   if (!request) return;
-  internet.AddRequestHeaders(request.get(), line + L"\r\n", platform::kHttpAddReqFlagAdd);
+  static_cast<void>(
+      internet.AddRequestHeaders(request.get(), line + L"\r\n", platform::kHttpAddReqFlagAdd));
 }
 
 void WriteBody(platform::Internet& internet, const platform::UniqueInternetHandle& request,

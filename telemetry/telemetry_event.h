@@ -30,7 +30,7 @@ class TelemetryEvent {
   // gives a field that is sent as its name alone.
   bool AddCustomField(const wchar_t* name, const wchar_t* value);
 
-  const std::vector<CustomField>& customFields() const { return customFields_; }
+  [[nodiscard]] const std::vector<CustomField>& customFields() const { return customFields_; }
 
   std::wstring product = kProduct;
   std::wstring version = kVersion;

@@ -45,7 +45,7 @@ class TelemetrySender {
   // Queues the event and returns at once.
   void Send(const TelemetryEvent& event);
   // Nothing is queued or being sent.
-  bool Idle() const;
+  [[nodiscard]] bool Idle() const;
 
  private:
   // What the sending thread shares with the run; it may outlive the sender.

@@ -68,7 +68,9 @@ class Variant {
 
   VARIANT* get() { return &value_; }
   // A string that failed to be allocated holds nothing.
-  bool HoldsValue() const { return value_.vt != VT_BSTR || value_.bstrVal != nullptr; }
+  [[nodiscard]] bool HoldsValue() const {
+    return value_.vt != VT_BSTR || value_.bstrVal != nullptr;
+  }
 
  private:
   VARIANT value_{};
