@@ -38,10 +38,12 @@ class ProcessInfo {
   // hang nor crash the end. Returns only when it failed.
   virtual void Terminate(int exitCode) = 0;
 
-  // SetConsoleCtrlHandler: from now on Ctrl+C, Ctrl+Break, closing the
-  // console, log-off and shutdown end the process as Terminate does, with the
-  // exit code Windows' own handling gives them (STATUS_CONTROL_C_EXIT), rather
-  // than through ExitProcess. False when the handler could not be added.
+  // SetConsoleCtrlHandler: from now on Ctrl+C, Ctrl+Break and closing the
+  // console end the process as Terminate does, with the exit code Windows' own
+  // handling gives them (STATUS_CONTROL_C_EXIT), rather than through
+  // ExitProcess. (Log-off and shutdown reach the handler of a process that
+  // uses user32 not at all: the system ends it.) False when the handler could
+  // not be added.
   [[nodiscard]] virtual bool EndOnConsoleControl() = 0;
 };
 

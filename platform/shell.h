@@ -20,7 +20,7 @@ class Shell {
  public:
   virtual ~Shell() = default;
 
-  // _wdupenv_s: the variable's value, or nothing when it is not set.
+  // _wgetenv, copied: the variable's value, or nothing when it is not set.
   [[nodiscard]] virtual std::optional<std::wstring> GetEnvironmentVariable(
       const std::wstring& name) = 0;
   // FindResourceW, LoadResource, SizeofResource and LockResource in the

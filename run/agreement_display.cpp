@@ -27,6 +27,13 @@ bool WriteAll(platform::FileSystem& files, const platform::UniqueFileHandle& fil
   return true;
 }
 
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+  while (!path.empty() && platform::paths::IsSeparator(path.back())) {
+    path.pop_back();
+  }
+  return path;
+}
+
 // Whether the open file or directory is `expected`: a final path, taken from
 // a handle and compared the way the file system compares names.
 bool IsAt(platform::FileSystem& files, platform::FileHandle file, const std::wstring& expected) {
@@ -102,18 +109,23 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
   if (!directory) {
     return false;
   }
-  std::optional<std::wstring> expected =
+  const std::optional<std::wstring> real =
       files.GetFinalPath(directory.get(), platform::FinalPathForm::kNtDevice);
-  if (!expected) {
+  if (!real) {
     return false;
   }
-  while (!expected->empty() && platform::paths::IsSeparator(expected->back())) {
-    expected->pop_back();
-  }
-  *expected += kAgreementFileName;
-
-  const std::wstring path = temp + kAgreementFileName;
-  if (!FreeName(files, path, *expected)) {
+  const std::wstring expected = WithoutTrailingSeparators(*real) + kAgreementFileName;
+  // The name is reached through the directory's own final path, on which no
+  // link is left, never through TEMP: a junction on TEMP's path, pointed
+  // elsewhere after the directory was opened, would lead this elevated
+  // process's deletion and creation there. Without a drive letter, the
+  // volume is named by its device.
+  const std::optional<std::wstring> direct =
+      files.GetFinalPath(directory.get(), platform::FinalPathForm::kDrive);
+  const std::wstring path =
+      WithoutTrailingSeparators(direct ? *direct : L"\\\\?\\GLOBALROOT" + *real) +
+      kAgreementFileName;
+  if (!FreeName(files, path, expected)) {
     return false;
   }
   // Fails when the name has been taken again since.
@@ -121,12 +133,9 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
   if (!writer) {
     return false;
   }
-  // A link on the way, changed since TEMP was opened, leads elsewhere.
-  if (!IsAt(files, writer.get(), *expected)) {
+  // Checked all the same: nothing unchecked is written, nor left behind.
+  if (!IsAt(files, writer.get(), expected) || !WriteAll(files, writer, page.data, page.size)) {
     static_cast<void>(files.DeleteWhenClosed(writer.get()));
-    return false;
-  }
-  if (!WriteAll(files, writer, page.data, page.size)) {
     return false;
   }
   // A reader that does not share writing could not open the page while a
@@ -137,8 +146,12 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
       files,
       files.ReOpenForReading(writer.get(), platform::kFileShareRead | platform::kFileShareWrite |
                                                platform::kFileShareDelete));
+  if (!bridge) {
+    static_cast<void>(files.DeleteWhenClosed(writer.get()));
+    return false;
+  }
   // Closed here, not by the holder: a failed final flush is a failed write.
-  if (!bridge || !files.Close(writer.release())) {
+  if (!files.Close(writer.release())) {
     return false;
   }
   // Fails while anyone else has the page open to change or delete it.
@@ -147,10 +160,10 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
   bridge.reset();
   // Renamed away while only the bridge held it, the page is no longer what
   // its name shows.
-  if (!held || !IsAt(files, held.get(), *expected)) {
+  if (!held || !IsAt(files, held.get(), expected)) {
     return false;
   }
-  path_ = OpenablePath(files, held.get()).value_or(path);
+  path_ = OpenablePath(files, held.get()).value_or(temp + kAgreementFileName);
   held_ = std::move(held);
   return true;
 }
@@ -163,16 +176,18 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
 // opens the only way left.
 void AgreementPage::Open() {
   platform::Shell& shell = platform_.shell;
+  // A shell that has not answered may still open the page: asking again, or
+  // opening it here while Explorer restarts, would show a second copy once it
+  // recovers. Nor does the tool open it itself then, elevated, for the
+  // signed-in user.
+  if (shellCallPending_->load()) {
+    return;
+  }
   if (!shell.DesktopShellRunsAsThisUser()) {
     static_cast<void>(shell.OpenDocument(path_, platform::kShowNormal));
     return;
   }
-  // A shell that has not answered may still open the page: asking again would
-  // open a second copy once it recovers. Nor does the tool open it itself then,
-  // elevated, for the signed-in user.
-  if (shellCallPending_->exchange(true)) {
-    return;
-  }
+  shellCallPending_->store(true);
   const std::shared_ptr<std::atomic<bool>> pending = shellCallPending_;
   bool expired = false;
   // The shell, like every facility, lasts as long as the process.

@@ -35,11 +35,9 @@
 #undef ExitWindows
 #undef GetEnvironmentVariable
 #undef GetFileAttributes
-#undef GetLongPathName
 #undef LookupPrivilegeValue
 #undef OpenSCManager
 #undef OpenService
-#undef RemoveDirectory
 #undef SetFileAttributes
 
 namespace platform::win32 {

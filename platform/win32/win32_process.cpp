@@ -23,6 +23,8 @@ BOOL WINAPI EndOnControl(DWORD event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
+    // Never sent to a process that uses user32, as this one does; ended
+    // the same way should that change.
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       // The default handler's ExitProcess would run DLL detach code while a

@@ -231,12 +231,14 @@ class TestRequestChecks:
         request(START.replace("&ping", "")),
         request(START, line="POST http://telemetry.orvane.com/other HTTP/1.1"),
         request(START, headers=[("Content-Type", "application/x-www-form-urlencoded"),
-                                ("Connection", "close"), ("Content-Length", "113"),
-                                ("Host", "telemetry.orvane.com"), ("User-Agent", "ZANT")]),
+                                ("Connection", "close"), ("Content-Length", str(len(START))),
+                                ("Host", "telemetry.orvane.com"), ("User-Agent", "ZANT"),
+                                ("Cache-Control", "no-cache")]),
         request(START, headers=[("Connection", "close"),
                                 ("Content-Type", "application/x-www-form-urlencoded"),
-                                ("Content-Length", "112"), ("Host", "telemetry.orvane.com"),
-                                ("User-Agent", "ZANT")]),
+                                ("Content-Length", str(len(START) - 1)),
+                                ("Host", "telemetry.orvane.com"), ("User-Agent", "ZANT"),
+                                ("Cache-Control", "no-cache")]),
     ], ids=["body", "object", "header-order", "content-length"])
     def test_a_wrong_request_fails(self, broken):
         with pytest.raises(AssertionError):

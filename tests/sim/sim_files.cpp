@@ -175,6 +175,9 @@ bool SimFiles::CanOpen(const std::wstring& path, std::uint32_t access, std::uint
 }
 
 std::wstring SimFiles::Resolve(const std::wstring& given) const {
+  // A verbatim path names what its plain form names.
+  if (given.rfind(L"\\\\?\\UNC\\", 0) == 0) return Resolve(L"\\\\" + given.substr(8));
+  if (given.rfind(L"\\\\?\\", 0) == 0) return Resolve(given.substr(4));
   // Windows reads backslashes in a row (past a UNC path's two) as one.
   std::wstring path = given.substr(0, 2);
   for (std::size_t i = path.size(); i < given.size(); ++i) {
@@ -185,6 +188,15 @@ std::wstring SimFiles::Resolve(const std::wstring& given) const {
   for (const auto& [shortPath, longPath] : shortNames_) {
     if (IsAtOrBelow(FoldCase(path), shortPath)) {
       path = longPath + path.substr(shortPath.size());
+      break;
+    }
+  }
+  // A path through a link's target reaches what the tree keeps below the
+  // link, unless the target is an item of its own.
+  for (const auto& [folded, item] : items_) {
+    if (!item.linkTarget.empty() && Find(item.linkTarget) == nullptr &&
+        IsAtOrBelow(FoldCase(path), FoldCase(item.linkTarget))) {
+      path = item.path + path.substr(item.linkTarget.size());
       break;
     }
   }

@@ -18,6 +18,16 @@ using Calls = std::vector<std::wstring>;
 const std::wstring kStartBody = sim::WithVersion(
     L"product=tessel_remove&version={version}&error=&language=en&module=start"
     L"&build=3f2b8c1e-9a47-4d2e-b6f1-0c5d7e8a9b1f&ping");
+// 113 characters with version 1.2.
+const auto kStartLength = static_cast<std::uint32_t>(kStartBody.size());
+
+// What each write of a body of `length` bytes is asked to take when every
+// call takes at most `chunk`: `length`, then `chunk` less each time.
+std::vector<std::uint32_t> WriteSizes(std::uint32_t length, std::uint32_t chunk) {
+  std::vector<std::uint32_t> sizes;
+  for (std::uint32_t left = length; left > 0; left -= std::min(left, chunk)) sizes.push_back(left);
+  return sizes;
+}
 
 std::string Narrow(const std::wstring& ascii) {
   std::string bytes;
@@ -103,13 +113,13 @@ TEST_F(PostFormTest, SendsTheRequestAsAgreed) {
   ASSERT_EQ(exchange.headers.size(), 3u);
   EXPECT_EQ(exchange.headers[0].text, L"Connection: close\r\n");
   EXPECT_EQ(exchange.headers[1].text, L"Content-Type: application/x-www-form-urlencoded\r\n");
-  EXPECT_EQ(exchange.headers[2].text, L"Content-Length: 113\r\n");
+  EXPECT_EQ(exchange.headers[2].text,
+            L"Content-Length: " + std::to_wstring(kStartLength) + L"\r\n");
   for (const sim::RequestHeader& header : exchange.headers) {
     EXPECT_EQ(header.modifiers, 0x20000000u);
   }
   EXPECT_EQ(exchange.body, Narrow(kStartBody));
-  EXPECT_EQ(exchange.body.size(), 113u);
-  EXPECT_EQ(exchange.writeSizes, std::vector<std::uint32_t>{113});
+  EXPECT_EQ(exchange.writeSizes, std::vector<std::uint32_t>{kStartLength});
   EXPECT_TRUE(exchange.ended);
   ExpectClosedInReverseOrder();
 }
@@ -252,10 +262,7 @@ TEST_F(PostFormTest, PartialWritesAreContinuedUntilTheBodyIsOut) {
   const sim::HttpExchange& exchange = OnlyExchange();
   EXPECT_EQ(exchange.body, Narrow(kStartBody));
   // 113, 103, ..., 13, then the last 3.
-  ASSERT_EQ(exchange.writeSizes.size(), 12u);
-  EXPECT_EQ(exchange.writeSizes.front(), 113u);
-  EXPECT_EQ(exchange.writeSizes[1], 103u);
-  EXPECT_EQ(exchange.writeSizes.back(), 3u);
+  EXPECT_EQ(exchange.writeSizes, WriteSizes(kStartLength, 10));
 }
 
 TEST_F(PostFormTest, WritingStopsAtAFailedWriteAndTheStatusDecides) {
@@ -263,7 +270,8 @@ TEST_F(PostFormTest, WritingStopsAtAFailedWriteAndTheStatusDecides) {
   internet.FailWriteAt(2);
   internet.SetStatus(400);
   EXPECT_EQ(Post(kStartBody), 400u);
-  EXPECT_EQ(OnlyExchange().writeSizes, (std::vector<std::uint32_t>{113, 103, 93}));
+  EXPECT_EQ(OnlyExchange().writeSizes,
+            (std::vector<std::uint32_t>{kStartLength, kStartLength - 10, kStartLength - 20}));
   EXPECT_EQ(OnlyExchange().body.size(), 20u);
   EXPECT_TRUE(OnlyExchange().ended);
   ExpectClosedInReverseOrder();
@@ -273,7 +281,8 @@ TEST_F(PostFormTest, WritingStopsWhenAWriteTakesNothing) {
   internet.SetWriteChunk(50);
   internet.StallWriteAt(1);
   Post(kStartBody);
-  EXPECT_EQ(OnlyExchange().writeSizes, (std::vector<std::uint32_t>{113, 63}));
+  EXPECT_EQ(OnlyExchange().writeSizes,
+            (std::vector<std::uint32_t>{kStartLength, kStartLength - 50}));
   EXPECT_EQ(OnlyExchange().body.size(), 50u);
   ExpectClosedInReverseOrder();
 }
@@ -303,7 +312,7 @@ TEST_F(PostFormTest, FailedConnectClosesTheRoot) {
     FreshInternet fresh;
     fresh.internet.FailConnect(sim::kErrorInternetNameNotResolved, invalidValue);
     EXPECT_EQ(fresh.Post(kStartBody), 0u);
-    Calls expected = CallsThroughHeaders(113);
+    Calls expected = CallsThroughHeaders(kStartLength);
     expected.resize(6);  // through Connect
     expected.push_back(L"Internet.CloseHandle root");
     EXPECT_EQ(fresh.core.calls, expected);
@@ -317,7 +326,7 @@ TEST_F(PostFormTest, FailedOpenRequestClosesConnectionThenRoot) {
     FreshInternet fresh;
     fresh.internet.FailOpenRequest(12005, invalidValue);
     EXPECT_EQ(fresh.Post(kStartBody), 0u);
-    Calls expected = CallsThroughHeaders(113);
+    Calls expected = CallsThroughHeaders(kStartLength);
     expected.resize(7);  // through OpenRequest
     expected.push_back(L"Internet.CloseHandle connection");
     expected.push_back(L"Internet.CloseHandle root");
@@ -331,8 +340,9 @@ TEST_F(PostFormTest, FailedSendWritesAndQueriesNothing) {
   internet.SetSendOutcome(sim::SendOutcome::kRefused);
   internet.SetLocation("/never");
   EXPECT_EQ(Post(kStartBody), 0u);
-  EXPECT_EQ(core.calls,
-            Concat(Concat(CallsThroughHeaders(113), {L"Internet.SendRequestEx"}), kCloseAll));
+  EXPECT_EQ(
+      core.calls,
+      Concat(Concat(CallsThroughHeaders(kStartLength), {L"Internet.SendRequestEx"}), kCloseAll));
   EXPECT_TRUE(location.empty());
   ExpectClosedInReverseOrder();
 }

@@ -157,6 +157,20 @@ TEST_F(TelemetrySenderTest, EventsBehindALateAnswerGoOutInOrderOnceTheCancelledE
   EXPECT_EQ(core.nowMs, 100u);
 }
 
+TEST_F(TelemetrySenderTest, AWorkerGivenUpOnSendsTheEventsBehindItOnceItReturns) {
+  // The first worker runs only after its sending thread has given up on it
+  // (cancelled, it sends nothing), and then goes on with the queue itself.
+  process.SetWorkers(sim::SimProcess::Threads::kAtNextSleep);
+  sender.Send(TelemetryEvent(L"start", nullptr, kRunId));
+  sender.Send(TelemetryEvent(L"error", L"SvcStop", kRunId));
+  EXPECT_FALSE(sender.Idle());
+  process.SetWorkers(sim::SimProcess::Threads::kAtOnce);
+  clock.Sleep(100);
+  ASSERT_EQ(internet.SentForms().size(), 1u);
+  EXPECT_EQ(sim::FormValue(internet.SentForms()[0], L"module"), L"error");
+  EXPECT_TRUE(sender.Idle());
+}
+
 TEST_F(TelemetrySenderTest, WithoutAThreadTheQueuedEventIsDroppedAndTheNextTriesAgain) {
   process.refuses = true;
   sender.Send(TelemetryEvent(L"start", nullptr, kRunId));
