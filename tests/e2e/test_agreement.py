@@ -59,14 +59,17 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     system_bytes = system_file.read_bytes()
     os.link(system_file, page)
 
+    def show_then_decline(**run_args):
+        run = machine.run_tool(**run_args)
+        run.answer("agreement", "D")
+        run.answer("agreement", "E")
+        assert run.wait(30).code == 2
+        return run
+
     # 'D', then 'E', started detached: keys from the keyboard state, each held
     # for several passes. e2e-record is the HTML handler here, in place of a
     # browser, so its log shows what the shell was asked to open.
-    run = machine.run_tool(keys="detached")
-    run.answer("agreement", "D")
-    run.answer("agreement", "E")
-    status = run.wait(30)
-    assert status.code == 2
+    run = show_then_decline(keys="detached")
     assert page.read_bytes() == page_bytes
     assert system_file.read_bytes() == system_bytes
     assert not os.path.samefile(system_file, page)
@@ -86,24 +89,15 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     # Without TEMP nothing is written or opened, and the prompt keeps waiting.
     page.unlink()
     opened_log.unlink()
-    run = machine.run_tool(env_unset=["TEMP"], keys="detached")
-    run.answer("agreement", "D")
-    run.answer("agreement", "E")
-    assert run.wait(30).code == 2
+    run = show_then_decline(env_unset=["TEMP"], keys="detached")
     assert not page.exists() and not opened_log.exists()
     assert_transcript(run.output_bytes(), [BANNER, AGREEMENT_PROMPT])
 
-    # The page's name is joined to TEMP as it stands, so a trailing backslash
-    # doubles; Windows still finds the same directory.
-    run = machine.run_tool(env_set={"TEMP": machine.temp_dir + "\\"}, keys="detached")
-    run.answer("agreement", "D")
-    run.answer("agreement", "E")
-    assert run.wait(30).code == 2
+    # A trailing backslash on TEMP: the same directory.
+    show_then_decline(env_set={"TEMP": machine.temp_dir + "\\"}, keys="detached")
     assert page.read_bytes() == page_bytes
     opened = wait_for(lambda: opened_log.exists() and opened_log.read_text().splitlines(), 10,
                       what="the page to be opened")
-    # The tool asks for TEMP + "\\" + the name, doubled backslash and all;
-    # Wine's shell folds it before handing the path to the viewer.
     assert [re.sub(r"\\+", r"\\", path) for path in opened] == [page_path], opened
 
     # TEMP through the object manager's namespace, or as a device path, to the
@@ -114,10 +108,7 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     os.link(system_file, page)
     opened_log.unlink()
     for prefix in ("\\\\?\\GLOBALROOT\\??\\", "\\\\.\\"):
-        run = machine.run_tool(env_set={"TEMP": prefix + machine.temp_dir})
-        run.answer("agreement", "D")
-        run.answer("agreement", "E")
-        assert run.wait(30).code == 2
+        show_then_decline(env_set={"TEMP": prefix + machine.temp_dir})
         time.sleep(1)
         assert os.path.samefile(system_file, page) and not opened_log.exists(), prefix
 
@@ -130,10 +121,7 @@ def test_agreement_page_is_written_to_temp_and_opened(new_machine, tool_exe):
     machine.prefix.stop_server()
     (machine.prefix.path / "dosdevices" / "t:").symlink_to("../drive_c/second-drive")
     machine.prefix.start_server()
-    run = machine.run_tool(env_set={"TEMP": "T:\\"})
-    run.answer("agreement", "D")
-    run.answer("agreement", "E")
-    assert run.wait(30).code == 2
+    show_then_decline(env_set={"TEMP": "T:\\"})
     assert (second / product.AGREEMENT_PAGE_NAME).read_bytes() == page_bytes
     opened = wait_for(lambda: opened_log.exists() and opened_log.read_text().splitlines(), 10,
                       what="the page to be opened")
