@@ -26,6 +26,11 @@ bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+  while (!path.empty() && IsSeparator(path.back())) path.pop_back();
+  return path;
+}
+
 std::wstring Join(const std::wstring& directory, const std::wstring& name) {
   if (!directory.empty() && IsSeparator(directory.back())) return directory + name;
   return directory + L'\\' + name;

@@ -10,6 +10,9 @@ namespace platform::paths {
 // Both separators Windows accepts.
 bool IsSeparator(wchar_t c);
 
+// `path` without the separators at its end.
+std::wstring WithoutTrailingSeparators(std::wstring path);
+
 // `name` inside `directory`, with one separator between them.
 std::wstring Join(const std::wstring& directory, const std::wstring& name);
 

@@ -27,13 +27,6 @@ bool WriteAll(platform::FileSystem& files, const platform::UniqueFileHandle& fil
   return true;
 }
 
-std::wstring WithoutTrailingSeparators(std::wstring path) {
-  while (!path.empty() && platform::paths::IsSeparator(path.back())) {
-    path.pop_back();
-  }
-  return path;
-}
-
 // Whether the open file or directory is `expected`: a final path, taken from
 // a handle and compared the way the file system compares names.
 bool IsAt(platform::FileSystem& files, platform::FileHandle file, const std::wstring& expected) {
@@ -114,7 +107,8 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
   if (!real) {
     return false;
   }
-  const std::wstring expected = WithoutTrailingSeparators(*real) + kAgreementFileName;
+  const std::wstring expected =
+      platform::paths::WithoutTrailingSeparators(*real) + kAgreementFileName;
   // The name is reached through the directory's own final path, on which no
   // link is left, never through TEMP: a junction on TEMP's path, pointed
   // elsewhere after the directory was opened, would lead this elevated
@@ -123,7 +117,7 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
   const std::optional<std::wstring> direct =
       files.GetFinalPath(directory.get(), platform::FinalPathForm::kDrive);
   const std::wstring path =
-      WithoutTrailingSeparators(direct ? *direct : L"\\\\?\\GLOBALROOT" + *real) +
+      platform::paths::WithoutTrailingSeparators(direct ? *direct : L"\\\\?\\GLOBALROOT" + *real) +
       kAgreementFileName;
   if (!FreeName(files, path, expected)) {
     return false;

@@ -1,7 +1,6 @@
 #include "run/console_prompts.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "run/agreement_display.h"
 
@@ -47,12 +46,10 @@ void PromptKeys::Begin(std::initializer_list<int> keys) {
   }
   // Whatever the console holds was typed before the prompt appeared. Only the
   // keys it leaves down are kept in mind, so that their repeats do not count.
-  NoteTheRest();
-  for (auto records = platform_.keyboard.ReadConsoleRecords(input_.get()); !records.empty();
-       records = platform_.keyboard.ReadConsoleRecords(input_.get())) {
-    records_ = std::move(records);
+  do {
     NoteTheRest();
-  }
+    records_ = platform_.keyboard.ReadConsoleRecords(input_.get());
+  } while (!records_.empty());
 }
 
 int PromptKeys::Next() {
@@ -68,8 +65,9 @@ int PromptKeys::Next() {
     }
     while (next_ < records_.size()) {
       const ConsoleInputRecord& record = records_[next_++];
-      if (Pressed(record) && std::find(keys_.begin(), keys_.end(), KeyOf(record)) != keys_.end()) {
-        return KeyOf(record);
+      const int key = KeyOf(record);
+      if (Pressed(record) && std::find(keys_.begin(), keys_.end(), key) != keys_.end()) {
+        return key;
       }
     }
     records_ = Pass(kPollIntervalMs);

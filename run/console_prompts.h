@@ -71,7 +71,7 @@ class PromptKeys {
   // Console records read and not looked at yet, from `next_` on.
   std::vector<platform::ConsoleInputRecord> records_;
   std::size_t next_ = 0;
-  // Passes in a row that timed out since the last key record.
+  // Passes that timed out since the last key record.
   int quietPasses_ = 0;
   // The keyboard state: the place of the next key in the current pass.
   std::size_t nextKey_ = 0;

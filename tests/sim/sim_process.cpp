@@ -40,8 +40,9 @@ bool SimProcess::StartThread(std::function<void()> task) {
 bool SimProcess::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
                            const std::function<void()>& expire, std::uint32_t grace) {
   core_.calls.push_back(L"Process.RunWithin " + std::to_wstring(milliseconds));
-  if (workers_ != Threads::kAtOnce || core_.CallsNeverReturn()) {
-    if (workers_ == Threads::kAtNextSleep && !core_.CallsNeverReturn()) {
+  const bool stuck = core_.CallsNeverReturn();
+  if (workers_ != Threads::kAtOnce || stuck) {
+    if (workers_ == Threads::kAtNextSleep && !stuck) {
       core_.waitingThreads.push_back(std::move(task));
     }
     core_.nowMs += milliseconds;
