@@ -24,11 +24,7 @@ struct NullIsNone {
 // FindFirstFileW fail with all bits set, WinINet's calls with null, and
 // GetStdHandle may give either: a holder takes a call's result as it comes,
 // and never passes on or closes either value. An empty holder holds null.
-struct NullOrAllBitsSetIsNone {
-  template <typename Handle>
-  static Handle None() {
-    return Handle{};
-  }
+struct NullOrAllBitsSetIsNone : NullIsNone {
   template <typename Handle>
   static bool Holds(Handle handle) {
     // INVALID_HANDLE_VALUE is made by a cast of all bits set.
