@@ -78,36 +78,48 @@ TEST_F(ShowAgreementTest, WritesThePageToTempHoldsItAndOpensIt) {
             1);
 }
 
-TEST_F(ShowAgreementTest, OpensThroughTheDesktopShellOnlyWhenItRunsAsTheSameUserAndAnswers) {
-  Show();
-  ASSERT_EQ(machine.shell.openRequests().size(), 1u);
-  EXPECT_TRUE(machine.shell.openRequests()[0].byDesktopShell);
-
-  // Returns the requests that reached a shell.
-  const auto opened = [&](const char* what, auto stage) {
-    SCOPED_TRACE(what);
+TEST_F(ShowAgreementTest, OpensOnlyThroughTheDesktopShellAndOtherwiseSaysWhereThePageIs) {
+  const std::wstring line =
+      L"The EULA could not be shown in the browser. It is in: " + std::wstring(kPageFile) + L"\n";
+  struct Case {
+    const char* name;
+    void (*stage)(sim::SimShell&);
+    void (*between)(sim::SimShell&);  // between two presses
+    std::size_t opened;
+    int lines;
+    bool otherReads;  // the shell's other user may read the page
+  };
+  const Case cases[] = {
+      {"the shell runs as the tool's user", [](sim::SimShell&) {}, [](sim::SimShell&) {}, 2, 0,
+       false},
+      {"the shell runs as another user",
+       [](sim::SimShell& s) { s.SetDesktopShellUserIsOther(true); }, [](sim::SimShell&) {}, 2, 0,
+       true},
+      {"no shell, or none that answers", [](sim::SimShell& s) { s.SetDesktopShellRunning(false); },
+       [](sim::SimShell&) {}, 0, 2, false},
+      {"the shell starts nothing (S_FALSE)",
+       [](sim::SimShell& s) { s.SetDesktopShellStartsNothing(true); }, [](sim::SimShell&) {}, 0, 2,
+       false},
+      {"another user's shell once the page is written", [](sim::SimShell&) {},
+       [](sim::SimShell& s) { s.SetDesktopShellUserIsOther(true); }, 1, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     sim::SimMachine m;
     StageTempAndPage(m, page);
-    stage(m.shell);
-    run::AgreementPage(m.platform()).Show();
-    for (const sim::OpenRequest& request : m.shell.openRequests()) {
-      EXPECT_EQ(request.path, kPageFile);
-    }
-    return m.shell.openRequests();
-  };
-  // Opened directly, once.
-  for (const auto& request :
-       {opened("no desktop shell", [](sim::SimShell& s) { s.SetDesktopShellRunning(false); }),
-        opened("the desktop's user is another",
-               [](sim::SimShell& s) { s.SetDesktopShellUserIsOther(true); })}) {
-    ASSERT_EQ(request.size(), 1u);
-    EXPECT_FALSE(request[0].byDesktopShell);
+    c.stage(m.shell);
+    run::AgreementPage shown(m.platform());
+    shown.Show();
+    c.between(m.shell);
+    shown.Show();
+    EXPECT_EQ(m.shell.openRequests().size(), c.opened);
+    std::wstring lines;
+    for (int i = 0; i < c.lines; ++i) lines += line;
+    EXPECT_EQ(m.console.str(), lines);
+    EXPECT_EQ(m.files.OtherReader(kPageFile),
+              c.otherReads ? sim::SimShell::kOtherUserSid : std::vector<std::uint8_t>{});
+    EXPECT_EQ(m.files.FileContent(kPageFile), page);
   }
-  // The same user's shell answers, or not, and the tool never opens the page
-  // itself, elevated, for that user.
-  EXPECT_TRUE(opened("the shell starts nothing (S_FALSE)", [](sim::SimShell& s) {
-                s.SetDesktopShellStartsNothing(true);
-              }).empty());
 }
 
 TEST_F(ShowAgreementTest, AShellThatHasNotAnsweredIsNotAskedAgain) {
@@ -122,6 +134,9 @@ TEST_F(ShowAgreementTest, AShellThatHasNotAnsweredIsNotAskedAgain) {
   Show();
   EXPECT_TRUE(machine.shell.openRequests().empty());
   EXPECT_EQ(calls(machine), 1);
+  // The press that waited in vain says where the page is; the next one, nothing.
+  EXPECT_EQ(machine.console.str(), L"The EULA could not be shown in the browser. It is in: " +
+                                       std::wstring(kPageFile) + L"\n");
 
   // A call still under way (its thread runs at the next pause) is not made
   // again; once the shell has answered, a press asks it again.
@@ -135,8 +150,7 @@ TEST_F(ShowAgreementTest, AShellThatHasNotAnsweredIsNotAskedAgain) {
   m.clock.Sleep(100);
   later.Show();
   m.clock.Sleep(100);
-  ASSERT_EQ(m.shell.openRequests().size(), 2u);
-  EXPECT_TRUE(m.shell.openRequests()[1].byDesktopShell);
+  EXPECT_EQ(m.shell.openRequests().size(), 2u);
 }
 
 TEST_F(ShowAgreementTest, NeverWritesThroughWhatHoldsThePagesName) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -30,18 +31,21 @@ using Kind = platform::ConsoleInputRecord::Kind;
 
 // The prompt with the keys and the page of its own, as the run gives them.
 bool Agreement(platform::Platform& platform) {
-  run::PromptKeys keys(platform);
+  const std::unique_ptr<run::PromptKeys> keys = run::OpenPromptKeys(platform);
   run::AgreementPage page(platform);
-  return run::AgreementPrompt(platform, keys, page);
+  return run::AgreementPrompt(platform, *keys, page);
+}
+
+// TEMP and the page, so that 'D' shows it.
+void StagePage(sim::SimMachine& machine) {
+  machine.shell.SetEnvironmentVariable(L"TEMP", L"C:\\Users\\pat\\AppData\\Local\\Temp");
+  machine.files.AddDirectory(L"C:\\Users\\pat\\AppData\\Local\\Temp");
+  machine.shell.AddResource(256, 101, {'<', 'h', 't', 'm', 'l', '>'});
 }
 
 class AgreementPromptTest : public ::testing::Test {
  protected:
-  AgreementPromptTest() {
-    machine.shell.SetEnvironmentVariable(L"TEMP", L"C:\\Users\\pat\\AppData\\Local\\Temp");
-    machine.files.AddDirectory(L"C:\\Users\\pat\\AppData\\Local\\Temp");
-    machine.shell.AddResource(256, 101, {'<', 'h', 't', 'm', 'l', '>'});
-  }
+  AgreementPromptTest() { StagePage(machine); }
 
   bool Prompt() { return Agreement(machine.platform()); }
   std::size_t PagesOpened() const { return machine.shell.openRequests().size(); }
@@ -117,7 +121,7 @@ TEST_F(AgreementPromptTest, InAConsoleTheFirstKeyDownThatCountsDecidesAsItArrive
   machine.keyboard.Type('X', 60, 90);
   machine.keyboard.Arrive(120, {Kind::kKeyDown, 0x10});  // Shift, for a capital
   machine.keyboard.Type(A, 120, 180);
-  machine.keyboard.Type(E, 120, 150);  // in the same pass, after the A
+  machine.keyboard.Type(E, 130, 150);  // in the same pass, after the A
 
   EXPECT_TRUE(Prompt());
 
@@ -130,15 +134,69 @@ TEST_F(AgreementPromptTest, InAConsoleTheFirstKeyDownThatCountsDecidesAsItArrive
   EXPECT_TRUE(machine.clock.sleeps().empty());
 }
 
-TEST_F(AgreementPromptTest, InAConsoleARecordWithoutAKeyCodeCountsByItsLetter) {
-  machine.keyboard.SetConsoleInput(true);
-  machine.keyboard.Arrive(40, {Kind::kKeyDown, 0, L'\x1b'});  // a terminal's escape
-  machine.keyboard.Arrive(60, {Kind::kKeyDown, 0, L'x'});
-  machine.keyboard.Arrive(250, {Kind::kKeyDown, 0, L'e'});
-
-  EXPECT_FALSE(Prompt());
-
-  EXPECT_EQ(machine.core.nowMs, 250u);
+TEST_F(AgreementPromptTest, InAConsoleOnlyADeliberateKeyAnswers) {
+  struct Case {
+    const char* name;
+    void (*arrive)(sim::SimKeyboard&);  // before the 'e' that a terminal sends at 1000 ms
+    bool accepted;
+    std::uint64_t endsAtMs;
+  };
+  const Case cases[] = {
+      {"a letter without a key code, after Alt+x",
+       [](sim::SimKeyboard& k) {
+         k.SendFromTerminal(40, L"\x1b");
+         k.SendFromTerminal(60, L"x");
+         k.SendFromTerminal(250, L"e");
+       },
+       false, 250},
+      {"an upper-case letter without a key code",
+       [](sim::SimKeyboard& k) { k.SendFromTerminal(200, L"A"); }, true, 200},
+      {"an input method's letter (VK_PACKET)",
+       [](sim::SimKeyboard& k) {
+         k.Arrive(200, {Kind::kKeyDown, platform::kVirtualKeyPacket, L'a'});
+         k.Arrive(200, {Kind::kKeyUp, platform::kVirtualKeyPacket, L'a'});
+       },
+       true, 200},
+      {"a letter with a line-mode host's Enter",
+       [](sim::SimKeyboard& k) { k.SendFromTerminal(200, L"a\r"); }, true, 200},
+      {"a pasted line", [](sim::SimKeyboard& k) { k.Paste(200, L"Tracking number 4471"); }, false,
+       1000},
+      {"two keys together",
+       [](sim::SimKeyboard& k) {
+         k.Type(A, 200, 260);
+         k.Type(D, 200, 230);
+       },
+       false, 1000},
+      {"arrows, keypad 5, F1, Ctrl+Up, Alt+a, also split across reads",
+       [](sim::SimKeyboard& k) {
+         for (const wchar_t* sequence :
+              {L"\x1b[A", L"\x1b[D", L"\x1b[E", L"\x1bOP", L"\x1b[1;5A"}) {
+           k.SendFromTerminal(100, sequence);
+         }
+         k.SendFromTerminal(300, L"\x1b");
+         k.SendFromTerminal(350, L"a");
+         k.SendFromTerminal(500, L"\x1b[");
+         k.SendFromTerminal(550, L"D");
+       },
+       false, 1000},
+      {"Escape alone, then a letter after a quiet pass",
+       [](sim::SimKeyboard& k) {
+         k.SendFromTerminal(300, L"\x1b");
+         k.SendFromTerminal(450, L"a");
+       },
+       true, 450},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimMachine m;
+    StagePage(m);
+    m.keyboard.SetConsoleInput(true);
+    c.arrive(m.keyboard);
+    m.keyboard.SendFromTerminal(1000, L"e");
+    EXPECT_EQ(Agreement(m.platform()), c.accepted);
+    EXPECT_EQ(m.core.nowMs, c.endsAtMs);
+    EXPECT_TRUE(m.shell.openRequests().empty());
+  }
 }
 
 TEST_F(AgreementPromptTest, InAConsoleAHeldKeyCountsOnceAndWhatCameBeforeThePromptNotAtAll) {
@@ -200,15 +258,14 @@ class KeysWhileOpeningShell : public platform::Shell {
   std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override {
     return machine_.shell.FindProgramResource(type, id);
   }
-  bool DesktopShellRunsAsThisUser() override { return machine_.shell.DesktopShellRunsAsThisUser(); }
+  std::optional<platform::DesktopShellAccount> FindDesktopShellAccount() override {
+    return machine_.shell.FindDesktopShellAccount();
+  }
   bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override {
     for (const int key : keys_) {
       machine_.keyboard.Hold(key, machine_.core.nowMs);
     }
     return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand);
-  }
-  bool OpenDocument(const std::wstring& path, int showCommand) override {
-    return machine_.shell.OpenDocument(path, showCommand);
   }
 
  private:
@@ -266,8 +323,7 @@ TEST_F(AgreementPromptTest, DWithoutTempChangesNothingAndThePromptWaitsOn) {
 class ExitKeyWaitTest : public ::testing::Test {
  protected:
   void ExitWait() {
-    run::PromptKeys keys(machine.platform());
-    run::ExitKeyWait(machine.platform(), keys);
+    run::ExitKeyWait(machine.platform(), *run::OpenPromptKeys(machine.platform()));
   }
 
   sim::SimMachine machine;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/sim/sim_machine.h"
@@ -23,13 +24,11 @@ constexpr int N = 'N';
 constexpr int Y = 'Y';
 
 bool Ask(sim::SimMachine& machine) {
-  run::PromptKeys keys(machine.platform());
-  return run::AskRestart(machine.platform(), keys);
+  return run::AskRestart(machine.platform(), *run::OpenPromptKeys(machine.platform()));
 }
 
 bool OfferOn(sim::SimMachine& machine) {
-  run::PromptKeys keys(machine.platform());
-  return run::OfferRestart(machine.platform(), keys);
+  return run::OfferRestart(machine.platform(), *run::OpenPromptKeys(machine.platform()));
 }
 
 class AskRestartTest : public ::testing::Test {
@@ -69,14 +68,16 @@ TEST_F(AskRestartTest, YesWinsWhenBothAreHeld) {
   EXPECT_EQ(machine.console.str(), kQuestion);
 }
 
-TEST_F(AskRestartTest, InAConsoleTheKeyTypedFirstDecides) {
+TEST_F(AskRestartTest, InAConsoleKeysTypedTogetherCountForNothing) {
   machine.keyboard.SetConsoleInput(true);
-  machine.keyboard.Type(N, 150, 200);
-  machine.keyboard.Type(Y, 150, 200);  // in the same pass, after the N
+  machine.keyboard.Type(Y, 150, 200);
+  machine.keyboard.Type(N, 150, 200);  // in the same read as the Y
+  machine.keyboard.Type(N, 400, 450);
 
   EXPECT_FALSE(Ask(machine));
 
   EXPECT_EQ(machine.console.str(), std::wstring(kQuestion) + kManualRestart);
+  EXPECT_EQ(machine.core.nowMs, 400u);
 }
 
 TEST_F(AskRestartTest, PressesMadeBeforeTheQuestionDoNotCount) {
@@ -87,6 +88,16 @@ TEST_F(AskRestartTest, PressesMadeBeforeTheQuestionDoNotCount) {
   EXPECT_FALSE(Ask(machine));
 
   EXPECT_EQ(machine.core.nowMs, 40200u);
+
+  // In a console: more records than one read takes, the Y among the last.
+  sim::SimMachine m;
+  m.keyboard.SetConsoleInput(true);
+  m.core.nowMs = 40000;
+  for (std::uint64_t at = 10000; at < 10032; ++at) m.keyboard.Type('X', at, at);
+  m.keyboard.Type(Y, 12000, 12100);
+  m.keyboard.Type(N, 40120, 40200);
+  EXPECT_FALSE(Ask(m));
+  EXPECT_EQ(m.core.nowMs, 40120u);
 }
 
 class OfferRestartTest : public ::testing::Test {
@@ -127,8 +138,38 @@ TEST_F(OfferRestartTest, YesEnablesTheShutdownPrivilegeAndRequestsARestartThatLe
   // EWX_REBOOT | EWX_FORCEIFHUNG, never EWX_FORCE, which loses unsaved work.
   EXPECT_EQ(machine.power.exitRequests()[0].flags, 0x12u);
   EXPECT_EQ(machine.power.exitRequests()[0].reason, 0x80020003u);
+  EXPECT_TRUE(machine.power.shutdownRequests().empty());
   EXPECT_TRUE(machine.power.restarting());
   ExpectTokenClosed();
+}
+
+TEST_F(OfferRestartTest, OutsideTheInteractiveUsersSessionTheSystemIsAskedToRestartTheMachine) {
+  const std::pair<const char*, void (*)(sim::SimMachine&)> cases[] = {
+      {"a window station nobody sees (a remote shell)",
+       [](sim::SimMachine& m) { m.power.SetWindowStationFlags(0); }},
+      {"a window station that cannot be asked about",
+       [](sim::SimMachine& m) { m.power.SetWindowStationFlags(std::nullopt); }},
+      {"the desktop's shell runs as another user",
+       [](sim::SimMachine& m) { m.shell.SetDesktopShellUserIsOther(true); }},
+      {"ExitWindowsEx refuses", [](sim::SimMachine& m) { m.power.RefuseExitWindows(5); }},
+  };
+  for (const auto& [name, setUp] : cases) {
+    SCOPED_TRACE(name);
+    sim::SimMachine m;
+    setUp(m);
+    m.keyboard.Tap(Y, 50);
+
+    EXPECT_TRUE(OfferOn(m));
+
+    EXPECT_EQ(m.console.str(), kQuestion);
+    ASSERT_EQ(m.power.shutdownRequests().size(), 1u);
+    // SHUTDOWN_RESTART: applications are asked to close; no grace period.
+    EXPECT_EQ(m.power.shutdownRequests()[0].flags, 0x4u);
+    EXPECT_EQ(m.power.shutdownRequests()[0].reason, 0x80020003u);
+    EXPECT_EQ(m.power.shutdownRequests()[0].gracePeriod, 0u);
+    EXPECT_EQ(m.power.exitRequests().size(),
+              std::string(name) == "ExitWindowsEx refuses" ? 1u : 0u);
+  }
 }
 
 TEST_F(OfferRestartTest, AFailedRequestTellsTheUserToRestartByHand) {
@@ -144,7 +185,18 @@ TEST_F(OfferRestartTest, AFailedRequestTellsTheUserToRestartByHand) {
        false},
       {"the adjustment fails", [](sim::SimPower& p) { p.FailAdjust(5); }, 1, false},
       {"the privilege lookup fails", [](sim::SimPower& p) { p.FailLookup(1313); }, 1, false},
-      {"ExitWindowsEx refuses", [](sim::SimPower& p) { p.RefuseExitWindows(1115); }, 1, true},
+      {"ExitWindowsEx refuses, and so does the system",
+       [](sim::SimPower& p) {
+         p.RefuseExitWindows(1115);
+         p.RefuseInitiateShutdown(1115);
+       },
+       1, true},
+      {"in a remote shell, the system refuses (others signed in)",
+       [](sim::SimPower& p) {
+         p.SetWindowStationFlags(0);
+         p.RefuseInitiateShutdown(1190);
+       },
+       1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -159,6 +211,8 @@ TEST_F(OfferRestartTest, AFailedRequestTellsTheUserToRestartByHand) {
     EXPECT_EQ(m.power.OpenTokens(), 0);
     EXPECT_EQ(m.power.badCloses(), 0);
     EXPECT_EQ(m.power.exitRequests().size(), c.exitRequested ? 1u : 0u);
+    // Nothing is asked of the system without the privilege.
+    EXPECT_EQ(m.power.shutdownRequests().size(), m.power.shutdownEnabled() ? 1u : 0u);
     EXPECT_FALSE(m.power.restarting());
   }
 }

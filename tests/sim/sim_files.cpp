@@ -485,7 +485,13 @@ platform::FileHandle SimFiles::OpenName(const std::wstring& path) {
        platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete});
 }
 
-platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path) {
+std::vector<std::uint8_t> SimFiles::OtherReader(const std::wstring& path) const {
+  const SimItem* item = Find(Resolve(path));
+  return item == nullptr ? std::vector<std::uint8_t>{} : item->otherReader;
+}
+
+platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path,
+                                             const std::vector<std::uint8_t>& otherReader) {
   const std::wstring resolved = Record(L"CreateNewFile", path);
   const std::wstring folded = FoldCase(resolved);
   std::uint32_t error = createNewFileError_;
@@ -499,6 +505,7 @@ platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path) {
     return nullptr;
   }
   AddFile(resolved);
+  Find(resolved)->otherReader = otherReader;
   return NewHandle({nullptr, folded, platform::kFileShareWrite | platform::kFileShareDelete,
                     platform::kFileShareRead});
 }

@@ -123,6 +123,8 @@ class SimFiles : public platform::FileSystem {
 
   // Creating a file fails with `error` (0: it succeeds).
   void FailCreateNewFile(std::uint32_t error) { createNewFileError_ = error; }
+  // The other account (a SID) that CreateNewFile let read the file; empty for none.
+  std::vector<std::uint8_t> OtherReader(const std::wstring& path) const;
   // Each write takes at most this many bytes (0: all).
   void SetWriteChunk(std::size_t maxBytes) { writeChunk_ = maxBytes; }
   // The disk is full once a file holds this many bytes.
@@ -153,7 +155,8 @@ class SimFiles : public platform::FileSystem {
   std::optional<bool> RevertWow64FsRedirection(platform::RedirectionState saved) override;
   platform::FileHandle OpenDirectory(const std::wstring& path) override;
   platform::FileHandle OpenName(const std::wstring& path) override;
-  platform::FileHandle CreateNewFile(const std::wstring& path) override;
+  platform::FileHandle CreateNewFile(const std::wstring& path,
+                                     const std::vector<std::uint8_t>& otherReader) override;
   platform::FileHandle ReOpenForReading(platform::FileHandle file,
                                         std::uint32_t shareMode) override;
   // "\Device\HarddiskVolumeN\..." for drive N (A is 1), "\Device\Mup\..."
@@ -181,6 +184,8 @@ class SimFiles : public platform::FileSystem {
     std::optional<int> shellResult;
     std::wstring linkTarget;
     std::vector<std::uint8_t> content;
+    // The other account that its permissions let read it, if any.
+    std::vector<std::uint8_t> otherReader;
   };
   struct OpenFile {
     platform::FileHandle handle = nullptr;

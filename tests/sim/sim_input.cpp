@@ -14,6 +14,7 @@ constexpr std::uint16_t kDownBit = 0x8000;
 constexpr std::uint16_t kPressedSinceQueryBit = 0x0001;
 
 const auto kConsoleInput = reinterpret_cast<platform::ConsoleInputHandle>(std::uintptr_t{0x10});
+constexpr std::size_t kRecordsPerRead = 64;
 
 }  // namespace
 
@@ -60,8 +61,24 @@ void SimKeyboard::Arrive(std::uint64_t atMs, platform::ConsoleInputRecord record
 }
 
 void SimKeyboard::Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs) {
-  Arrive(downMs, {platform::ConsoleInputRecord::Kind::kKeyDown, virtualKey});
-  Arrive(upMs, {platform::ConsoleInputRecord::Kind::kKeyUp, virtualKey});
+  const bool letter = virtualKey >= 'A' && virtualKey <= 'Z';
+  const auto character = static_cast<wchar_t>(letter ? virtualKey - 'A' + 'a' : 0);
+  Arrive(downMs, {platform::ConsoleInputRecord::Kind::kKeyDown, virtualKey, character});
+  Arrive(upMs, {platform::ConsoleInputRecord::Kind::kKeyUp, virtualKey, character});
+}
+
+void SimKeyboard::Paste(std::uint64_t atMs, std::wstring_view text) {
+  for (const wchar_t c : text) {
+    const wchar_t upper = c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c;
+    const bool keyed = (upper >= L'A' && upper <= L'Z') || (c >= L'0' && c <= L'9') || c == L' ';
+    const int key = keyed ? upper : 0;
+    Arrive(atMs, {platform::ConsoleInputRecord::Kind::kKeyDown, key, c});
+    Arrive(atMs, {platform::ConsoleInputRecord::Kind::kKeyUp, key, c});
+  }
+}
+
+void SimKeyboard::SendFromTerminal(std::uint64_t atMs, std::wstring_view text) {
+  for (const wchar_t c : text) Arrive(atMs, {platform::ConsoleInputRecord::Kind::kKeyDown, 0, c});
 }
 
 platform::ConsoleInputHandle SimKeyboard::OpenConsoleInput() {
@@ -98,15 +115,17 @@ platform::InputWait SimKeyboard::WaitForConsoleInput(platform::ConsoleInputHandl
 std::vector<platform::ConsoleInputRecord> SimKeyboard::ReadConsoleRecords(
     platform::ConsoleInputHandle /*input*/) {
   std::vector<platform::ConsoleInputRecord> records;
-  for (; unread_ < arrivals_.size() && arrivals_[unread_].first <= core_.nowMs; ++unread_) {
+  for (; records.size() < kRecordsPerRead && unread_ < arrivals_.size() &&
+         arrivals_[unread_].first <= core_.nowMs;
+       ++unread_) {
     records.push_back(arrivals_[unread_].second);
   }
   return records;
 }
 
-bool SimKeyboard::FlushConsoleInput(platform::ConsoleInputHandle input) {
+bool SimKeyboard::FlushConsoleInput(platform::ConsoleInputHandle /*input*/) {
   core_.calls.push_back(L"Keyboard.FlushConsoleInput");
-  static_cast<void>(ReadConsoleRecords(input));
+  while (unread_ < arrivals_.size() && arrivals_[unread_].first <= core_.nowMs) ++unread_;
   return true;
 }
 

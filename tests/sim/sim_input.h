@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -59,8 +60,15 @@ class SimKeyboard : public platform::Keyboard {
   void SetConsoleInput(bool present) { consoleInput_ = present; }
   // A record that arrives in the console's input at `atMs`.
   void Arrive(std::uint64_t atMs, platform::ConsoleInputRecord record);
-  // Typed into the console: the key's key-down at `downMs`, its key-up at `upMs`.
+  // Typed into the console: the key's key-down at `downMs`, its key-up at `upMs`,
+  // with the lower-case letter of a letter key.
   void Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs);
+  // Pasted into a console window: each character's key-down and key-up, with
+  // the key code of a letter, digit or space, all arriving at `atMs`.
+  void Paste(std::uint64_t atMs, std::wstring_view text);
+  // Sent by a terminal to a console whose input is in the terminal's own
+  // mode: each character a key-down without a key code, all arriving at `atMs`.
+  void SendFromTerminal(std::uint64_t atMs, std::wstring_view text);
   // Waits on the console's input that start before `untilMs` fail.
   void FailConsoleWaits(std::uint64_t untilMs) { failWaitsUntilMs_ = untilMs; }
 
@@ -70,6 +78,7 @@ class SimKeyboard : public platform::Keyboard {
   // next record's arrival or by `milliseconds`, whichever comes first.
   platform::InputWait WaitForConsoleInput(platform::ConsoleInputHandle input,
                                           std::uint32_t milliseconds) override;
+  // No more than 64 records a read, as the real machine's reads take.
   std::vector<platform::ConsoleInputRecord> ReadConsoleRecords(
       platform::ConsoleInputHandle input) override;
   bool FlushConsoleInput(platform::ConsoleInputHandle input) override;
