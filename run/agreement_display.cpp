@@ -69,33 +69,38 @@ AgreementPage::AgreementPage(platform::Platform& platform)
     : platform_(platform), shellCallPending_(std::make_shared<std::atomic<bool>>(false)) {}
 
 void AgreementPage::Show() {
+  // Opening a half-written page, or another one, would show the user
+  // something other than what they are asked to accept.
+  if (!held_ && !WritePage()) {
+    return;
+  }
+  Open();
+}
+
+bool AgreementPage::WritePage() {
+  const std::optional<std::wstring> temp = platform_.shell.GetEnvironmentVariable(L"TEMP");
+  if (!temp || !platform::paths::IsDriveOrUncPath(*temp)) {
+    return false;
+  }
+  const std::optional<platform::ResourceBytes> page =
+      platform_.shell.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
+  // An empty page would show the user a blank agreement.
+  if (!page || page->data == nullptr || page->size == 0) {
+    return false;
+  }
+  // The page's permissions are set as it is created: the desktop shell's user
+  // may read it then, also where that is another account than this process's
+  // (an administrator's password typed at the elevation prompt). By default
+  // every user may pass through folders they cannot list, so the file's own
+  // permissions are enough.
   const std::optional<platform::DesktopShellAccount> shellAccount =
       platform_.shell.FindDesktopShellAccount();
-  if (!held_) {
-    const std::optional<std::wstring> temp = platform_.shell.GetEnvironmentVariable(L"TEMP");
-    if (!temp || !platform::paths::IsDriveOrUncPath(*temp)) {
-      return;
-    }
-    const std::optional<platform::ResourceBytes> page =
-        platform_.shell.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
-    // An empty page would show the user a blank agreement.
-    if (!page || page->data == nullptr || page->size == 0) {
-      return;
-    }
-    // The page's permissions are set as it is created: the desktop shell's
-    // user may read it then, also where it is another account than this
-    // process's (an administrator's password typed at the elevation prompt).
-    // By default every user may pass through folders they cannot list, so the
-    // file's own permissions are enough.
-    if (shellAccount && !shellAccount->isThisProcessUser) otherReader_ = shellAccount->sid;
-    // Opening a half-written page, or another one, would show the user
-    // something other than what they are asked to accept.
-    if (!WriteAndHold(*temp, *page)) {
-      otherReader_.clear();
-      return;
-    }
+  if (shellAccount && !shellAccount->isThisProcessUser) otherReader_ = shellAccount->sid;
+  if (!WriteAndHold(*temp, *page)) {
+    otherReader_.clear();
+    return false;
   }
-  Open(shellAccount);
+  return true;
 }
 
 // The tool runs with administrator rights and the page's name in TEMP is known
@@ -177,13 +182,14 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
 // program of the user can change it. So the page opens only through the
 // desktop's shell, which starts the browser as its own user. Where that cannot
 // be done, the user is told where the page is, to open it themselves.
-void AgreementPage::Open(const std::optional<platform::DesktopShellAccount>& shellAccount) {
+void AgreementPage::Open() {
   platform::Shell& shell = platform_.shell;
   // A shell that has not answered may still open the page: asking again
   // would show a second copy once it recovers.
   if (shellCallPending_->load()) {
     return;
   }
+  const std::optional<platform::DesktopShellAccount> shellAccount = shell.FindDesktopShellAccount();
   if (!shellAccount || (!shellAccount->isThisProcessUser && shellAccount->sid != otherReader_)) {
     SayWhereThePageIs();
     return;

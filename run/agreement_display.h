@@ -44,8 +44,9 @@ class AgreementPage {
   void Show();
 
  private:
+  bool WritePage();
   bool WriteAndHold(const std::wstring& temp, const platform::ResourceBytes& page);
-  void Open(const std::optional<platform::DesktopShellAccount>& shellAccount);
+  void Open();
   void SayWhereThePageIs();
 
   platform::Platform& platform_;

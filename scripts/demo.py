@@ -49,6 +49,7 @@ class Conversation:
         self.keys = list(keys) if keys is not None else None
         self.shown = 0
         self.answered = 0  # prompts answered so far (unattended mode)
+        self.next_key_at = 0.0  # keys go a second apart, as a person types them
         self.opened_lines = 0
         self.requests_shown = 0
 
@@ -94,12 +95,15 @@ class Conversation:
         return sum(prompt in text for prompt in PROMPTS.values())
 
     def unattended_step(self) -> None:
-        if not self.keys or self.prompts_waiting() <= self.answered:
+        if (not self.keys or self.prompts_waiting() <= self.answered
+                or time.monotonic() < self.next_key_at):
             return
         key = self.keys.pop(0)
         self.pump()
         say("typing %s" % key)
         self.run.press(key)
+        # Keys that reach the tool together count for nothing.
+        self.next_key_at = time.monotonic() + 1
         # 'D' shows the page and the tool keeps waiting at the same prompt.
         if key != "D":
             self.answered += 1

@@ -1,6 +1,7 @@
 #include "tests/sim/sim_files.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 #include "tests/sim/sim_text.h"
@@ -84,10 +85,12 @@ const SimFiles::SimItem* SimFiles::Find(const std::wstring& physical) const {
 }
 
 SimFiles::SimItem& SimFiles::Item(const std::wstring& physical) {
-  if (Find(physical) == nullptr) {
-    AddFile(physical);
-  }
-  return *Find(physical);
+  if (SimItem* found = Find(physical)) return *found;
+  AddFile(physical);
+  SimItem* added = Find(physical);
+  // AddFile always adds: never reached.
+  if (added == nullptr) std::abort();
+  return *added;
 }
 
 void SimFiles::SetInUse(const std::wstring& path, bool inUse, std::uint32_t error) {
@@ -505,7 +508,7 @@ platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path,
     return nullptr;
   }
   AddFile(resolved);
-  Find(resolved)->otherReader = otherReader;
+  Item(resolved).otherReader = otherReader;
   return NewHandle({nullptr, folded, platform::kFileShareWrite | platform::kFileShareDelete,
                     platform::kFileShareRead});
 }
