@@ -129,11 +129,62 @@ install_build_tools() {
 TESSEL_X86_UNAVAILABLE=${TESSEL_X86_UNAVAILABLE:-}
 export TESSEL_X86_UNAVAILABLE
 
+# Which road Wine's 32-bit part took when it did not come as usual, in words
+# for a summary line; empty otherwise.
+TESSEL_X86_ROAD=${TESSEL_X86_ROAD:-}
+export TESSEL_X86_ROAD
+
+# The release's codename (bookworm on Debian 12).
+_release_codename() {
+  sed -n 's/^VERSION_CODENAME=//p' "${TESSEL_OS_RELEASE:-/etc/os-release}" | tr -d '"'
+}
+
+# Which list the failed apt-get update could not read, as "the security
+# suite's i386 list", from the URL in its message; empty when it names none.
+_unread_list() {
+  local suite arch pattern='/dists/([^/ ]+)/[^ ]*binary-([a-z0-9]+)/'
+  [[ $_apt_update_problem =~ $pattern ]] || return 0
+  suite=${BASH_REMATCH[1]} arch=${BASH_REMATCH[2]}
+  [[ $suite == *-security ]] && suite=security
+  printf 'the %s suite'"'"'s %s list\n' "$suite" "$arch"
+}
+
+# Wine for both architectures from the release's own suite, whose lists are
+# whole on a day when another suite's i386 list cannot be read. A multi-arch
+# library must be the same version on both sides; where that other suite
+# (most often the security suite) moved a 64-bit library that Wine needs
+# ahead of the release, that library goes back to the release's version.
+# apt brings the other sides level itself, as the usual install does; nothing
+# else is downgraded.
+_install_wine_from_release_suite() {
+  local codename=$1 name version names=() downgrades=()
+  local -A installed=()
+  mapfile -t names < <(apt-cache --target-release="$codename" depends --recurse \
+    --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces --no-enhances \
+    wine32:i386 | sed -n 's/^\([^ <][^ ]*\):i386$/\1/p' | sort -u)
+  [ "${#names[@]}" -gt 0 ] || return 1
+  # The 64-bit twins installed now: one query for all, the unknown ones aside.
+  while read -r name version; do
+    [ -n "$version" ] && installed[${name%:amd64}]=$version
+  done < <(dpkg-query -W -f='${binary:Package} ${Version}\n' "${names[@]/%/:amd64}" 2>/dev/null)
+  while read -r name version; do
+    [ -n "${installed[$name]:-}" ] && [ "$version" != "(none)" ] &&
+      dpkg --compare-versions "${installed[$name]}" gt "$version" &&
+      downgrades+=("$name:amd64=$version")
+  done < <(apt-cache --target-release="$codename" policy "${names[@]/%/:i386}" |
+    awk '/^[^ ].*:i386:$/ { name = substr($0, 1, length($0) - 6) }
+         /^  Candidate: / { print name, $2 }')
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --target-release="$codename" \
+    --allow-downgrades wine wine32:i386 wine64 "${downgrades[@]}"
+}
+
 # Where 32-bit code cannot run, wine32:i386 is left out: it could not start,
 # and Debian's wrappers would pick it all the same. Where it runs but
-# wine32:i386 cannot be installed (its i386 libraries must match the 64-bit
-# ones, which a list missing from a mirror can prevent), Wine comes without
-# it and the machine takes the same road: the 64-bit exe runs everything.
+# wine32:i386 cannot be installed as usual (its i386 libraries must match the
+# 64-bit ones, which a list missing from a mirror can prevent), Wine is taken
+# from the release's own suite for both architectures. Only where that fails
+# too does Wine come without its 32-bit part, and the machine takes the same
+# road as one that refuses 32-bit code: the 64-bit exe runs everything.
 install_wine() {
   if ! machine_runs_x86; then
     TESSEL_X86_UNAVAILABLE="this machine refuses 32-bit x86 programs (Exec format error)"
@@ -144,8 +195,16 @@ install_wine() {
     dpkg --add-architecture i386
     _apt_updated=""
   fi
-  if install_packages wine wine32:i386 wine64; then
-    TESSEL_X86_UNAVAILABLE=""
+  TESSEL_X86_UNAVAILABLE="" TESSEL_X86_ROAD=""
+  install_packages wine wine32:i386 wine64 && return 0
+  local codename unread
+  codename=$(_release_codename)
+  unread=$(_unread_list)
+  if [ -n "$codename" ] && _install_wine_from_release_suite "$codename"; then
+    [ -n "$unread" ] && unread+=" could not be read" ||
+      unread="apt-get could not install wine32:i386 as usual"
+    TESSEL_X86_ROAD="Wine's 32-bit part taken from $codename's own suite: $unread"
+    echo "$TESSEL_X86_ROAD" >&2
     return 0
   fi
   local cause="apt-get could not install wine32:i386"

@@ -76,26 +76,43 @@ FAKE_APT = r"""#!/bin/sh
 echo "$*" >> "$FAKE/apt.log"
 case "$1" in
   update)
-    echo "E: Failed to fetch http://mirror/binary-i386/Packages.xz  File has unexpected size" \
+    echo "E: Failed to fetch" \
+      "http://mirror/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz " \
+      "File has unexpected size" \
       "(374820 != 376004). Mirror sync in progress?"
     exit 100 ;;
   install)
-    shift; simulate=""; wanted=""
+    shift; simulate=""; wanted=""; broken=broken
     for arg; do
-      case "$arg" in --simulate) simulate=1 ;; -*) ;; *) wanted="$wanted $arg" ;; esac
+      case "$arg" in
+        --simulate) simulate=1 ;; --target-release=*) broken=broken-in-release ;; -*) ;;
+        *) wanted="$wanted $arg" ;;
+      esac
     done
     for package in $wanted; do
-      ! grep -qx "$package" "$FAKE/broken" || exit 100
+      ! grep -qx "$package" "$FAKE/$broken" || exit 100
     done
     [ -n "$simulate" ] || printf '%s\n' $wanted >> "$FAKE/installed" ;;
 esac
 """
 FAKE_DPKG_QUERY = """#!/bin/sh
 eval "package=\\${$#}"
-grep -qx "$package" "$FAKE/installed" && echo "install ok installed"
+case "$2" in
+  *Version*) shift 2; for p; do sed -n "s/^${p%:amd64} /$p /p" "$FAKE/versions"; done ;;
+  *) grep -qx "$package" "$FAKE/installed" && echo "install ok installed" ;;
+esac
 """
 FAKE_DPKG = """#!/bin/sh
+[ "$1" = --compare-versions ] && exec /usr/bin/dpkg "$@"
 [ "$1" = --print-foreign-architectures ] && echo i386
+"""
+# Wine's i386 closure in the release's suite, and the release's versions.
+FAKE_APT_CACHE = """#!/bin/sh
+case "$*" in
+  *depends*) printf 'wine32:i386\\n  Depends: libgst:i386\\nlibgst:i386\\nlibnew:i386\\nlibc6:i386\\n' ;;
+  *policy*) for p; do [ "${p%:i386}" = "$p" ] ||
+    printf '%s:\\n  Candidate: %s\\n' "$p" "$(sed -n "s/^${p%:i386} //p" "$FAKE/release")"; done ;;
+esac
 """
 
 
@@ -104,15 +121,24 @@ class TestSetUpOnABadMirrorDay:
     cannot be installed must stop it by name, except Wine's 32-bit part, whose
     absence sends the machine down the 64-bit exe's road."""
 
-    def set_up(self, tmp_path, broken: list[str], script: str):
+    def set_up(self, tmp_path, broken: list[str], script: str, broken_in_release=None):
         for name, text in (("apt-get", FAKE_APT), ("dpkg-query", FAKE_DPKG_QUERY),
-                           ("dpkg", FAKE_DPKG), ("id", "#!/bin/sh\necho 0\n")):
+                           ("dpkg", FAKE_DPKG), ("apt-cache", FAKE_APT_CACHE),
+                           ("id", "#!/bin/sh\necho 0\n")):
             (tmp_path / name).write_text(text)
             (tmp_path / name).chmod(0o755)
-        (tmp_path / "broken").write_text("".join(p + "\n" for p in broken))
-        (tmp_path / "installed").write_text("")
+        for name, lines in (("broken", broken), ("installed", []),
+                            ("broken-in-release", broken if broken_in_release is None
+                             else broken_in_release),
+                            # The security suite moved libgst's 64-bit side ahead; libnew
+                            # is older here than in the release; libc6 is level.
+                            ("versions", ["libgst 1.0+u7", "libnew 1.0", "libc6 2.36"]),
+                            ("release", ["libgst 1.0+u6", "libnew 2.0", "libc6 2.36"]),
+                            ("os-release", ["NAME=Debian", 'VERSION_CODENAME="bookworm"'])):
+            (tmp_path / name).write_text("".join(line + "\n" for line in lines))
         env = {"PATH": "%s:/usr/bin:/bin" % tmp_path, "FAKE": str(tmp_path),
-               "TESSEL_RUNS_X86": "yes", "TESSEL_APT_RETRY_SECONDS": "0"}
+               "TESSEL_RUNS_X86": "yes", "TESSEL_APT_RETRY_SECONDS": "0",
+               "TESSEL_OS_RELEASE": str(tmp_path / "os-release")}
         setup = RUNS_X86_PROBE.parent / "setup.sh"
         return subprocess.run(["bash", "-c", "set -euo pipefail; source %s; %s" % (setup, script)],
                               env=env, capture_output=True, text=True)
@@ -127,8 +153,20 @@ class TestSetUpOnABadMirrorDay:
         assert result.stdout.splitlines()[-1] == (
             "no: Wine's 32-bit part could not be installed (apt-get could not install "
             "wine32:i386 after apt-get update failed: Failed to fetch "
-            "http://mirror/binary-i386/Packages.xz File has unexpected size (374820 != 376004). "
+            "http://mirror/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz "
+            "File has unexpected size (374820 != 376004). "
             "Mirror sync in progress?)")
+
+    def test_wine_from_the_release_suite_with_only_its_moved_library_taken_back(self, tmp_path):
+        result = self.set_up(tmp_path, ["wine32:i386"], 'install_wine; wine_runs_x86 && '
+                             'echo "$TESSEL_X86_ROAD"', broken_in_release=[])
+        assert result.returncode == 0, result.stderr
+        apt = (tmp_path / "apt.log").read_text().splitlines()
+        assert apt[-1] == ("install -y -q --target-release=bookworm --allow-downgrades wine "
+                           "wine32:i386 wine64 libgst:amd64=1.0+u6")
+        assert result.stdout.splitlines()[-1] == (
+            "Wine's 32-bit part taken from bookworm's own suite: the security suite's i386 "
+            "list could not be read")
 
     def test_a_needed_package_that_cannot_be_installed_stops_by_name(self, tmp_path):
         result = self.set_up(tmp_path, ["googletest"], "install_build_tools; echo went on")
