@@ -36,16 +36,13 @@ bool Agreement(platform::Platform& platform) {
   return run::AgreementPrompt(platform, *keys, page);
 }
 
-// TEMP and the page, so that 'D' shows it.
-void StagePage(sim::SimMachine& machine) {
-  machine.shell.SetEnvironmentVariable(L"TEMP", L"C:\\Users\\pat\\AppData\\Local\\Temp");
-  machine.files.AddDirectory(L"C:\\Users\\pat\\AppData\\Local\\Temp");
-  machine.shell.AddResource(256, 101, {'<', 'h', 't', 'm', 'l', '>'});
-}
-
 class AgreementPromptTest : public ::testing::Test {
  protected:
-  AgreementPromptTest() { StagePage(machine); }
+  AgreementPromptTest() {
+    machine.shell.SetEnvironmentVariable(L"TEMP", L"C:\\Users\\pat\\AppData\\Local\\Temp");
+    machine.files.AddDirectory(L"C:\\Users\\pat\\AppData\\Local\\Temp");
+    machine.shell.AddResource(256, 101, {'<', 'h', 't', 'm', 'l', '>'});
+  }
 
   bool Prompt() { return Agreement(machine.platform()); }
   std::size_t PagesOpened() const { return machine.shell.openRequests().size(); }
@@ -137,66 +134,36 @@ TEST_F(AgreementPromptTest, InAConsoleTheFirstKeyDownThatCountsDecidesAsItArrive
 TEST_F(AgreementPromptTest, InAConsoleOnlyADeliberateKeyAnswers) {
   struct Case {
     const char* name;
-    void (*arrive)(sim::SimKeyboard&);  // before the 'e' that a terminal sends at 1000 ms
+    std::vector<std::pair<std::uint64_t, const wchar_t*>> sent;  // by a terminal, then 'e' at 1000
     bool accepted;
     std::uint64_t endsAtMs;
   };
   const Case cases[] = {
-      {"a letter without a key code, after Alt+x",
-       [](sim::SimKeyboard& k) {
-         k.SendFromTerminal(40, L"\x1b");
-         k.SendFromTerminal(60, L"x");
-         k.SendFromTerminal(250, L"e");
-       },
-       false, 250},
-      {"an upper-case letter without a key code",
-       [](sim::SimKeyboard& k) { k.SendFromTerminal(200, L"A"); }, true, 200},
-      {"an input method's letter (VK_PACKET)",
-       [](sim::SimKeyboard& k) {
-         k.Arrive(200, {Kind::kKeyDown, platform::kVirtualKeyPacket, L'a'});
-         k.Arrive(200, {Kind::kKeyUp, platform::kVirtualKeyPacket, L'a'});
-       },
-       true, 200},
-      {"a letter with a line-mode host's Enter",
-       [](sim::SimKeyboard& k) { k.SendFromTerminal(200, L"a\r"); }, true, 200},
-      {"a pasted line", [](sim::SimKeyboard& k) { k.Paste(200, L"Tracking number 4471"); }, false,
-       1000},
-      {"two keys together",
-       [](sim::SimKeyboard& k) {
-         k.Type(A, 200, 260);
-         k.Type(D, 200, 230);
-       },
-       false, 1000},
-      {"arrows, keypad 5, F1, Ctrl+Up, Alt+a, also split across reads",
-       [](sim::SimKeyboard& k) {
-         for (const wchar_t* sequence :
-              {L"\x1b[A", L"\x1b[D", L"\x1b[E", L"\x1bOP", L"\x1b[1;5A"}) {
-           k.SendFromTerminal(100, sequence);
-         }
-         k.SendFromTerminal(300, L"\x1b");
-         k.SendFromTerminal(350, L"a");
-         k.SendFromTerminal(500, L"\x1b[");
-         k.SendFromTerminal(550, L"D");
-       },
-       false, 1000},
-      {"Escape alone, then a letter after a quiet pass",
-       [](sim::SimKeyboard& k) {
-         k.SendFromTerminal(300, L"\x1b");
-         k.SendFromTerminal(450, L"a");
-       },
-       true, 450},
+      {"Alt+x, then e", {{40, L"\x1b"}, {60, L"x"}, {250, L"e"}}, false, 250},
+      {"an upper-case letter without a key code", {{200, L"A"}}, true, 200},
+      {"a letter with a line-mode host's Enter", {{200, L"a\r"}}, true, 200},
+      {"a pasted line", {{200, L"Tracking number 4471"}}, false, 1000},
+      {"arrows, keypad 5, F1, Ctrl+Up", {{100, L"\x1b[A\x1b[D\x1b[E\x1bOP\x1b[1;5A"}}, false, 1000},
+      {"Alt+a; ESC [, D", {{300, L"\x1b"}, {350, L"a"}, {500, L"\x1b["}, {550, L"D"}}, false, 1000},
+      {"Escape alone, then a letter after a quiet pass", {{300, L"\x1b"}, {450, L"a"}}, true, 450},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     sim::SimMachine m;
-    StagePage(m);
     m.keyboard.SetConsoleInput(true);
-    c.arrive(m.keyboard);
+    for (const auto& [at, text] : c.sent) m.keyboard.SendFromTerminal(at, text);
     m.keyboard.SendFromTerminal(1000, L"e");
     EXPECT_EQ(Agreement(m.platform()), c.accepted);
     EXPECT_EQ(m.core.nowMs, c.endsAtMs);
-    EXPECT_TRUE(m.shell.openRequests().empty());
+    EXPECT_EQ(m.core.calls.size(), 2u);  // the console opened and closed: no page was shown
   }
+
+  // An input method's letter (VK_PACKET).
+  machine.keyboard.SetConsoleInput(true);
+  machine.keyboard.Arrive(200, {Kind::kKeyDown, platform::kVirtualKeyPacket, L'a'});
+  machine.keyboard.Arrive(200, {Kind::kKeyUp, platform::kVirtualKeyPacket, L'a'});
+  EXPECT_TRUE(Prompt());
+  EXPECT_EQ(machine.core.nowMs, 200u);
 }
 
 TEST_F(AgreementPromptTest, InAConsoleAHeldKeyCountsOnceAndWhatCameBeforeThePromptNotAtAll) {

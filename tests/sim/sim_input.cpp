@@ -67,16 +67,6 @@ void SimKeyboard::Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs)
   Arrive(upMs, {platform::ConsoleInputRecord::Kind::kKeyUp, virtualKey, character});
 }
 
-void SimKeyboard::Paste(std::uint64_t atMs, std::wstring_view text) {
-  for (const wchar_t c : text) {
-    const wchar_t upper = c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c;
-    const bool keyed = (upper >= L'A' && upper <= L'Z') || (c >= L'0' && c <= L'9') || c == L' ';
-    const int key = keyed ? upper : 0;
-    Arrive(atMs, {platform::ConsoleInputRecord::Kind::kKeyDown, key, c});
-    Arrive(atMs, {platform::ConsoleInputRecord::Kind::kKeyUp, key, c});
-  }
-}
-
 void SimKeyboard::SendFromTerminal(std::uint64_t atMs, std::wstring_view text) {
   for (const wchar_t c : text) Arrive(atMs, {platform::ConsoleInputRecord::Kind::kKeyDown, 0, c});
 }

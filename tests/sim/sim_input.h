@@ -63,9 +63,6 @@ class SimKeyboard : public platform::Keyboard {
   // Typed into the console: the key's key-down at `downMs`, its key-up at `upMs`,
   // with the lower-case letter of a letter key.
   void Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs);
-  // Pasted into a console window: each character's key-down and key-up, with
-  // the key code of a letter, digit or space, all arriving at `atMs`.
-  void Paste(std::uint64_t atMs, std::wstring_view text);
   // Sent by a terminal to a console whose input is in the terminal's own
   // mode: each character a key-down without a key code, all arriving at `atMs`.
   void SendFromTerminal(std::uint64_t atMs, std::wstring_view text);
