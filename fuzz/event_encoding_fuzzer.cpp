@@ -64,7 +64,7 @@ class RecordingInternet final : public platform::Internet {
     body_.insert(body_.end(), data, data + written);
     return true;
   }
-  bool EndRequest(platform::HInternet /*request*/) override { return true; }
+  std::uint32_t EndRequest(platform::HInternet /*request*/) override { return 0; }
   bool QueryStatusCode(platform::HInternet /*request*/, std::uint32_t& status) override {
     status = 200;
     return true;

@@ -137,7 +137,9 @@ class ScriptedInternet final : public platform::Internet {
     written = size;
     return OnRequest(request);
   }
-  bool EndRequest(platform::HInternet request) override { return OnRequest(request); }
+  std::uint32_t EndRequest(platform::HInternet request) override {
+    return OnRequest(request) ? 0 : 12018;
+  }
   bool QueryStatusCode(platform::HInternet request, std::uint32_t& status) override {
     if (!OnRequest(request) || answers_.statusFails) return false;
     status = answers_.status;

@@ -69,7 +69,7 @@ class FileSystem {
   // FindFirstFileW/FindNextFileW over `directory`, without "." and "..". A
   // junction or link to a directory is listed as a plain entry, so that a
   // walk of the tree never goes where it leads. Nothing when the directory
-  // cannot be listed.
+  // cannot be listed, with the error code as the thread's last error.
   [[nodiscard]] virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(
       const std::wstring& directory) = 0;
 

@@ -28,6 +28,9 @@ inline constexpr std::uint32_t kHttpAddReqFlagAdd = 0x20000000;
 inline constexpr std::uint32_t kHttpQueryLocation = 33;
 inline constexpr std::uint32_t kHttpQueryStatusCode = 19;
 inline constexpr std::uint32_t kHttpQueryFlagNumber = 0x20000000;
+// ERROR_INTERNET_FORCE_RETRY: WinINet needs the request sent again, as the
+// next leg of a proxy's or server's authentication handshake.
+inline constexpr std::uint32_t kErrorInternetForceRetry = 12032;
 
 // Mirrors the WinINet calls. Handles are returned as they come from the
 // platform: null or INVALID_HANDLE_VALUE mean that there is none.
@@ -56,8 +59,9 @@ class Internet {
   // InternetWriteFile.
   [[nodiscard]] virtual bool WriteFile(HInternet request, const std::uint8_t* data,
                                        std::uint32_t size, std::uint32_t& written) = 0;
-  // HttpEndRequestW(request, nullptr, 0, 0).
-  [[nodiscard]] virtual bool EndRequest(HInternet request) = 0;
+  // HttpEndRequestW(request, nullptr, 0, 0): 0 when it succeeds, else the
+  // error code (kErrorInternetForceRetry: send the request again).
+  [[nodiscard]] virtual std::uint32_t EndRequest(HInternet request) = 0;
   // HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, ...).
   [[nodiscard]] virtual bool QueryStatusCode(HInternet request, std::uint32_t& status) = 0;
   // HttpQueryInfoA(request, infoLevel, buffer, &length, nullptr). On success

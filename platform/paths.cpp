@@ -55,6 +55,12 @@ bool IsDriveOrUncPath(std::wstring_view path) {
   return server != L"?" && server != L".";
 }
 
+std::wstring Verbatim(const std::wstring& path) {
+  if (StartsWith(path, kVerbatim) || !IsDriveOrUncPath(path)) return path;
+  if (IsSeparator(path[0])) return std::wstring(kVerbatimUnc) + path.substr(2);
+  return std::wstring(kVerbatim) + path;
+}
+
 std::wstring WithoutVerbatimPrefix(std::wstring_view path) {
   if (StartsWith(path, kVerbatimUnc))
     return L"\\\\" + std::wstring(path.substr(kVerbatimUnc.size()));

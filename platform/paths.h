@@ -26,6 +26,12 @@ bool EqualIgnoringAsciiCase(std::wstring_view left, std::wstring_view right);
 // manager's namespace) reaches past them.
 bool IsDriveOrUncPath(std::wstring_view path);
 
+// `path` (a full drive or UNC path with backslashes) in the verbatim form,
+// "\\?\C:\x" or "\\?\UNC\server\share\x", which the system takes as it is:
+// no trailing dot or space dropped, no device name such as "nul" read into a
+// name, no MAX_PATH limit. Any other path as it is.
+std::wstring Verbatim(const std::wstring& path);
+
 // A verbatim path in the form programs are given paths: "\\?\C:\x" as "C:\x",
 // "\\?\UNC\server\share" as "\\server\share"; any other path as it is.
 std::wstring WithoutVerbatimPrefix(std::wstring_view path);

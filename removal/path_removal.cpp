@@ -115,63 +115,76 @@ Attempt DeleteWithTheShell(platform::Platform& platform, const std::wstring& pat
 
 // --- The boot-time deletion of what is left ---
 
-// Whether `name`, joined to its directory, names that entry and nothing else.
-// The system reads "." and ".." as steps and drops trailing dots and spaces
-// from a path, so an entry called "..", "x." or "x " would be scheduled by a
-// path that reaches another item, possibly outside the directory; a separator
-// or a colon would reach into another directory or a stream.
-bool NamesOnlyItself(const std::wstring& name) {
-  if (name.empty() || name.back() == L'.' || name.back() == L' ') {
-    return false;
-  }
-  return std::none_of(name.begin(), name.end(), [](wchar_t unit) {
-    return unit == L'\\' || unit == L'/' || unit == L':' || static_cast<std::uint32_t>(unit) < 0x20;
-  });
+// Whether a listed `name` can be named at all: every name the file system
+// holds is reached through the verbatim form, which the system passes on
+// unchanged (trailing dots and spaces, device names such as "nul" and paths
+// past MAX_PATH included), except "." and "..", a separator, which would reach
+// into another directory, and a colon, which would name a stream.
+bool IsReachableName(const std::wstring& name) {
+  return !name.empty() && name != L"." && name != L".." &&
+         name.find_first_of(L"\\/:") == std::wstring::npos;
 }
 
-// Appends everything still below `directory` to `order`, each directory after
-// what it holds. A directory that cannot be listed is taken as empty: it is
-// scheduled all the same, and if it still holds something the boot leaves it
-// in place, as it would anyway. So is one at the depth limit, and one holding
-// an entry that no plain path names.
-void AppendRemaining(platform::FileSystem& files, const std::wstring& directory, std::size_t depth,
-                     std::vector<std::wstring>& order) {
+// What is left below a directory in use, in the order the boot must delete it,
+// and the first reason why something below could not be listed or named, which
+// leaves the directory in place at boot.
+struct Remaining {
+  std::vector<std::wstring> order;
+  std::optional<std::uint32_t> unreached;
+};
+
+// Appends everything still below `directory` (a verbatim path) to `left`, each
+// directory after what it holds, and goes on past whatever it cannot reach, so
+// that all that can go at boot is scheduled. A directory at the depth limit is
+// listed only to find out whether it is empty.
+void AppendRemaining(platform::Platform& platform, const std::wstring& directory, std::size_t depth,
+                     Remaining& left) {
+  const auto note = [&left](std::uint32_t code) {
+    if (!left.unreached) left.unreached = code;
+  };
   const std::optional<std::vector<platform::DirectoryEntry>> entries =
-      files.ListDirectory(directory);
+      platform.files.ListDirectory(directory);
   if (!entries) {
+    note(platform.messages.GetLastError());
+    return;
+  }
+  if (depth == kMaxBootScheduleDepth && !entries->empty()) {
+    note(kErrorFilenameExcedRange);
     return;
   }
   for (const platform::DirectoryEntry& entry : *entries) {
-    if (!NamesOnlyItself(entry.name)) {
+    if (!IsReachableName(entry.name)) {
+      note(kErrorInvalidName);
       continue;
     }
     std::wstring path = platform::paths::Join(directory, entry.name);
-    if (entry.isDirectory && depth + 1 < kMaxBootScheduleDepth) {
-      AppendRemaining(files, path, depth + 1, order);
+    if (entry.isDirectory) {
+      AppendRemaining(platform, path, depth + 1, left);
     }
-    order.push_back(std::move(path));
+    left.order.push_back(std::move(path));
   }
 }
 
 // Asks for the item to be deleted at the next boot. Windows deletes a
 // directory at boot only when it is empty by then, so everything left inside
-// a tree is scheduled before its directory, and the item last. Stops at the
-// first refusal and gives its error code (nothing when every call succeeded):
-// a pending list that refuses one entry leaves the item in place at boot
-// however many others it takes.
+// a tree is scheduled before its directory, and the item last. Gives the code
+// of what keeps the item in place at boot, nothing when the boot can delete
+// it all: the first refusal of the pending list (after which nothing more is
+// scheduled: one refused entry leaves the item in place however many others
+// it takes), or else the first entry below that could not be reached.
 std::optional<std::uint32_t> ScheduleDeletionAtBoot(platform::Platform& platform,
                                                     const std::wstring& path, Shape shape) {
-  std::vector<std::wstring> order;
+  Remaining left;
   if (shape == Shape::kTree) {
-    AppendRemaining(platform.files, path, 0, order);
+    AppendRemaining(platform, platform::paths::Verbatim(path), 0, left);
   }
-  order.push_back(path);
-  for (const std::wstring& item : order) {
+  left.order.push_back(path);
+  for (const std::wstring& item : left.order) {
     if (!platform.files.DeleteAtReboot(item)) {
       return platform.messages.GetLastError();
     }
   }
-  return std::nullopt;
+  return left.unreached;
 }
 
 // --- The outcome ---

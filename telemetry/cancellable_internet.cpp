@@ -59,8 +59,8 @@ bool CancellableInternet::WriteFile(platform::HInternet request, const std::uint
   return Live() && platform_.WriteFile(request, data, size, written);
 }
 
-bool CancellableInternet::EndRequest(platform::HInternet request) {
-  return Live() && platform_.EndRequest(request);
+std::uint32_t CancellableInternet::EndRequest(platform::HInternet request) {
+  return Live() ? platform_.EndRequest(request) : kOperationCancelled;
 }
 
 bool CancellableInternet::QueryStatusCode(platform::HInternet request, std::uint32_t& status) {

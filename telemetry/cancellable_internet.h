@@ -36,7 +36,7 @@ class CancellableInternet final : public platform::Internet {
   bool SendRequestEx(platform::HInternet request) override;
   bool WriteFile(platform::HInternet request, const std::uint8_t* data, std::uint32_t size,
                  std::uint32_t& written) override;
-  bool EndRequest(platform::HInternet request) override;
+  std::uint32_t EndRequest(platform::HInternet request) override;
   bool QueryStatusCode(platform::HInternet request, std::uint32_t& status) override;
   bool QueryInfoA(platform::HInternet request, std::uint32_t infoLevel, char* buffer,
                   std::uint32_t& length) override;

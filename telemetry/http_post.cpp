@@ -48,10 +48,22 @@ std::uint32_t Exchange(platform::Internet& internet, const platform::UniqueInter
   AddHeader(internet, request, L"Content-Type: application/x-www-form-urlencoded");
   AddHeader(internet, request,
             L"Content-Length: " + FormatInt64(static_cast<std::int64_t>(body.size())));
-  if (!request || !internet.SendRequestEx(request.get())) return 0;
-  WriteBody(internet, request, body);
-  // A failed end shows in the status query that follows.
-  if (request) static_cast<void>(internet.EndRequest(request.get()));
+  if (!request) return 0;
+  // A proxy or server that authenticates by a handshake (NTLM, Negotiate)
+  // answers every leg but the last with 407 or 401, and WinINet then asks,
+  // through the end of the request, for the same request to be sent again
+  // with its body, adding the next leg's credentials itself. The number of
+  // sends is bounded; the exchange's deadline ends them sooner, since a
+  // cancelled send fails at once. Any other failed end shows in the status
+  // query that follows.
+  for (std::uint32_t sends = 1;; ++sends) {
+    if (!internet.SendRequestEx(request.get())) return 0;
+    WriteBody(internet, request, body);
+    if (internet.EndRequest(request.get()) != platform::kErrorInternetForceRetry ||
+        sends == kMaxSends) {
+      break;
+    }
+  }
   QueryLocation(internet, request, location);
   std::uint32_t status = 0;
   QueryStatusCode(internet, request, status);

@@ -21,9 +21,15 @@ inline constexpr std::uint32_t kLocationBufferSize = 32768;
 // handles close: an answer to telemetry is small, and a server that goes on
 // sending must not hold the events behind.
 inline constexpr std::uint32_t kMaxDrainBytes = 65536;
+// How many times one request is sent when WinINet asks for it again
+// (kErrorInternetForceRetry): the legs of an NTLM handshake with a proxy
+// take three.
+inline constexpr std::uint32_t kMaxSends = 4;
 // Posts `body` (ASCII) on the calling thread: opens the root handle, the
 // connection and the request, adds the headers, writes the body, reads the
 // status and the Location header, drains the response and closes all again.
+// The request is sent again, body and all, as often as WinINet asks for it
+// (up to kMaxSends times in all) while a proxy's authentication goes on.
 // A redirect is an answer, not followed: the collector has taken the body.
 // The response's status, 0 when the exchange ended without one; `location`
 // receives the Location header, or empty. Port 443 when `secure`, else 80.

@@ -87,7 +87,7 @@ class Win32Internet final : public Internet {
   bool SendRequestEx(HInternet request) override;
   bool WriteFile(HInternet request, const std::uint8_t* data, std::uint32_t size,
                  std::uint32_t& written) override;
-  bool EndRequest(HInternet request) override;
+  std::uint32_t EndRequest(HInternet request) override;
   bool QueryStatusCode(HInternet request, std::uint32_t& status) override;
   bool QueryInfoA(HInternet request, std::uint32_t infoLevel, char* buffer,
                   std::uint32_t& length) override;

@@ -58,7 +58,7 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
   pattern += L'*';
 
   WIN32_FIND_DATAW found{};
-  const UniqueFindHandle search(FindFirstFileW(pattern.c_str(), &found));
+  UniqueFindHandle search(FindFirstFileW(pattern.c_str(), &found));
   if (!search) {
     // A directory without even "." and ".." (a drive's root) is empty, not missing.
     if (::GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<DirectoryEntry>{};
@@ -77,8 +77,12 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
                        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !directoryLink});
   } while (FindNextFileW(search.get(), &found));
 
-  if (::GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
-  return entries;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_NO_MORE_FILES) return entries;
+  // The caller reads why the listing stopped: the close must not change it.
+  search.reset();
+  SetLastError(error);
+  return std::nullopt;
 }
 
 std::optional<bool> Win32FileSystem::DisableWow64FsRedirection(RedirectionState& saved) {

@@ -118,8 +118,9 @@ bool Win32Internet::WriteFile(HInternet request, const std::uint8_t* data, std::
   return ok != FALSE;
 }
 
-bool Win32Internet::EndRequest(HInternet request) {
-  return Api().endRequest(Native(request), nullptr, 0, 0) != FALSE;
+std::uint32_t Win32Internet::EndRequest(HInternet request) {
+  if (Api().endRequest(Native(request), nullptr, 0, 0) != FALSE) return ERROR_SUCCESS;
+  return ::GetLastError();
 }
 
 bool Win32Internet::QueryStatusCode(HInternet request, std::uint32_t& status) {

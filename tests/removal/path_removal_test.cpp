@@ -59,7 +59,7 @@ class DeletePathTest : public RemovalTest {
     std::vector<std::wstring> listed;
     for (const sim::FileCall& call : machine.files.fileCalls()) {
       if (call.call == L"ListDirectory") {
-        listed.push_back(call.path);
+        listed.push_back(call.resolved);
       }
     }
     return listed;
@@ -187,13 +187,17 @@ TEST_F(DeletePathTest, EveryItemLeftIsScheduledBeforeItsDirectory) {
   EXPECT_EQ(pending.back(), kInstall);
 }
 
-TEST_F(DeletePathTest, DirectoryThatCannotBeListedIsStillScheduled) {
+TEST_F(DeletePathTest, DirectoryThatCannotBeListedIsAFailureWithTheRestScheduled) {
   AddFileInUse(kInstall + L"\\sub\\held.dll");
-  machine.files.FailListing(kInstall + L"\\sub", sim::kErrorAccessDenied);
+  AddFileInUse(kInstall + L"\\the.dll");
+  machine.files.FailListing(kInstall + L"\\sub", sim::kErrorPathNotFound);
   DeleteInstallDirectory();
   EXPECT_EQ(machine.files.pendingDeletes(),
-            (std::vector<std::wstring>{kInstall + L"\\sub", kInstall}));
-  EXPECT_EQ(Console(), kInstallAtReboot);
+            (std::vector<std::wstring>{kInstall + L"\\sub", kInstall + L"\\the.dll", kInstall}));
+  EXPECT_EQ(Console(),
+            L"\nERROR deleting Directory: " + kInstall +
+                L"\nERROR code: 3 Message: The system cannot find the path specified.\r\n\n\n");
+  EXPECT_EQ(ErrorEvents(), (std::vector<ErrorEvent>{{L"FileDelete", kInstall}}));
 }
 
 TEST_F(DeletePathTest, FailedSchedulingIsAFailureWithItsErrorCode) {
@@ -262,25 +266,22 @@ TEST_F(DeletePathTest, TheBootScheduleWalkStopsAtItsDepthLimit) {
   AddFileInUse(path + L"\\held.dll");
   DeleteInstallDirectory();
 
-  EXPECT_EQ(Console(), kInstallAtReboot);
-  // Listed: the directory and the levels above the limit.
+  EXPECT_EQ(Console(), L"\nERROR deleting Directory: " + kInstall + L"\nERROR code: 206\n\n");
+  // Listed: the directory and the levels down to the limit.
   std::vector<std::wstring> expectedListed = {kInstall};
   expectedListed.insert(expectedListed.end(), chain.begin(),
-                        chain.begin() + static_cast<std::ptrdiff_t>(limit - 1));
+                        chain.begin() + static_cast<std::ptrdiff_t>(limit));
   EXPECT_EQ(ListedDirectories(), expectedListed);
-  // Scheduled: the levels down to the limit, the deepest first; what lies
-  // deeper keeps them in place at boot, as an unlistable directory would.
+  // Scheduled all the same: the levels down to the limit, the deepest first.
   std::vector<std::wstring> expectedPending(
       chain.rbegin() + static_cast<std::ptrdiff_t>(chain.size() - limit), chain.rend());
   expectedPending.push_back(kInstall);
   EXPECT_EQ(machine.files.pendingDeletes(), expectedPending);
-  ExpectNothingReported();
 }
 
-TEST_F(DeletePathTest, EntriesThatNoPlainPathNamesAreLeftInPlace) {
-  // The system reads ".." as a step up and drops trailing dots and spaces, so
-  // a path built from these names would reach another item than the entry,
-  // even one outside the directory; a colon would name a stream.
+TEST_F(DeletePathTest, EntriesAreScheduledByTheVerbatimPathUnlessNoPathNamesThem) {
+  // A plain path drops trailing dots and spaces; no path names an entry ".."
+  // (a step up, here a directory called so) or one with a colon (a stream).
   machine.files.AddFile(kInstall + L"\\held.dll");
   for (const wchar_t* odd : {L"..\\outside.dll", L"...\\inside.dll", L"trailing.", L"space ",
                              L"file:stream", L"tab\tname"}) {
@@ -289,13 +290,12 @@ TEST_F(DeletePathTest, EntriesThatNoPlainPathNamesAreLeftInPlace) {
   machine.files.SetShellResult(kInstall, 32);
   DeleteInstallDirectory();
 
-  EXPECT_EQ(machine.files.pendingDeletes(),
-            (std::vector<std::wstring>{kInstall + L"\\held.dll", kInstall}));
-  for (const std::wstring& listed : ListedDirectories()) {
-    EXPECT_EQ(listed, kInstall);
-  }
-  EXPECT_EQ(Console(), kInstallAtReboot);
-  ExpectNothingReported();
+  EXPECT_EQ(
+      machine.files.pendingDeletes(),
+      (std::vector<std::wstring>{kInstall + L"\\...\\inside.dll", kInstall + L"\\...",
+                                 kInstall + L"\\held.dll", kInstall + L"\\space ",
+                                 kInstall + L"\\tab\tname", kInstall + L"\\trailing.", kInstall}));
+  EXPECT_EQ(Console(), L"\nERROR deleting Directory: " + kInstall + L"\nERROR code: 123\n\n");
 }
 
 struct ShellFailure {

@@ -177,10 +177,13 @@ bool SimFiles::CanOpen(const std::wstring& path, std::uint32_t access, std::uint
   return Find(resolved) != nullptr && SharingAllows(FoldCase(resolved), access, share);
 }
 
-std::wstring SimFiles::Resolve(const std::wstring& given) const {
-  // A verbatim path names what its plain form names.
-  if (given.rfind(L"\\\\?\\UNC\\", 0) == 0) return Resolve(L"\\\\" + given.substr(8));
-  if (given.rfind(L"\\\\?\\", 0) == 0) return Resolve(given.substr(4));
+std::wstring SimFiles::Resolve(const std::wstring& named) const {
+  // A verbatim path names what its plain form names, and keeps the dots and
+  // spaces at its end, which a plain path drops.
+  const std::wstring given = named.rfind(L"\\\\?\\UNC\\", 0) == 0 ? L"\\\\" + named.substr(8)
+                             : named.rfind(L"\\\\?\\", 0) == 0
+                                 ? named.substr(4)
+                                 : named.substr(0, named.find_last_not_of(L". ") + 1);
   // Windows reads backslashes in a row (past a UNC path's two) as one.
   std::wstring path = given.substr(0, 2);
   for (std::size_t i = path.size(); i < given.size(); ++i) {

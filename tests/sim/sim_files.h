@@ -199,8 +199,8 @@ class SimFiles : public platform::FileSystem {
 
   // After a deletion at `folded`: what another program puts back at once.
   void Replant(const std::wstring& folded);
-  // The physical path that `path` reaches now, as the process sees it.
-  std::wstring Resolve(const std::wstring& path) const;
+  // The physical path that `named` reaches now, as the process sees it.
+  std::wstring Resolve(const std::wstring& named) const;
   SimItem* Find(const std::wstring& physical);
   const SimItem* Find(const std::wstring& physical) const;
   SimItem& Item(const std::wstring& physical);

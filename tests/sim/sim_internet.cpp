@@ -349,23 +349,23 @@ bool SimInternet::WriteFile(platform::HInternet request, const std::uint8_t* dat
   return true;
 }
 
-bool SimInternet::EndRequest(platform::HInternet request) {
+std::uint32_t SimInternet::EndRequest(platform::HInternet request) {
   Log(L"EndRequest");
   HandleRecord* record = Find(request, HandleKind::kRequest, L"EndRequest");
-  if (record == nullptr) return false;
+  if (record == nullptr) return kErrorInternetIncorrectHandleType;
   HttpExchange& exchange = exchanges_[record->exchange];
   if (!exchange.sent) {
     misuses_.push_back(L"EndRequest");
-    core_.lastError = kErrorInternetIncorrectHandleState;
-    return false;
+    return kErrorInternetIncorrectHandleState;
   }
   if (lateAnswer_.first == record->exchange) core_.Wait(lateAnswer_.second);
-  if (endRequestFails_) {
-    core_.lastError = kErrorInternetTimeout;
-    return false;
+  if (endRequestFails_) return kErrorInternetTimeout;
+  if (sendsAgainAsked_ > 0) {
+    --sendsAgainAsked_;
+    return platform::kErrorInternetForceRetry;
   }
   exchange.ended = true;
-  return true;
+  return 0;
 }
 
 bool SimInternet::QueryStatusCode(platform::HInternet request, std::uint32_t& status) {

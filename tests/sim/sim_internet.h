@@ -130,6 +130,8 @@ class SimInternet : public platform::Internet {
   void FailWriteAt(std::size_t callIndex) { writeFailsAt_ = callIndex; }
   void StallWriteAt(std::size_t callIndex) { writeStallsAt_ = callIndex; }
   void FailEndRequest(bool fail) { endRequestFails_ = fail; }
+  // HttpEndRequestW asks this many more times for the request to be sent again.
+  void AskToSendAgain(std::uint32_t times) { sendsAgainAsked_ = times; }
   // HttpEndRequestW of exchange `index` (0 is the first) waits this long for
   // the server's answer.
   void AnswerLate(std::size_t index, std::uint32_t milliseconds) {
@@ -182,7 +184,7 @@ class SimInternet : public platform::Internet {
   bool SendRequestEx(platform::HInternet request) override;
   bool WriteFile(platform::HInternet request, const std::uint8_t* data, std::uint32_t size,
                  std::uint32_t& written) override;
-  bool EndRequest(platform::HInternet request) override;
+  std::uint32_t EndRequest(platform::HInternet request) override;
   bool QueryStatusCode(platform::HInternet request, std::uint32_t& status) override;
   bool QueryInfoA(platform::HInternet request, std::uint32_t infoLevel, char* buffer,
                   std::uint32_t& length) override;
@@ -223,6 +225,7 @@ class SimInternet : public platform::Internet {
   std::optional<std::size_t> writeFailsAt_;
   std::optional<std::size_t> writeStallsAt_;
   bool endRequestFails_ = false;
+  std::uint32_t sendsAgainAsked_ = 0;
   std::pair<std::size_t, std::uint32_t> lateAnswer_{SIZE_MAX, 0};
   std::uint32_t status_ = 200;
   bool statusQueryFails_ = false;

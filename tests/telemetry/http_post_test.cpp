@@ -379,6 +379,22 @@ TEST_F(PostFormTest, FailedEndRequestLeavesTheResultToTheStatusQuery) {
   ExpectClosedInReverseOrder();
 }
 
+TEST_F(PostFormTest, TheRequestIsSentAgainWhileWinInetAsksForItUpToABound) {
+  for (const std::uint32_t asks : {1u, 0xFFFFFFFFu}) {
+    FreshInternet fresh;
+    fresh.internet.AskToSendAgain(asks);
+    EXPECT_EQ(fresh.Post(kStartBody), asks == 1 ? 200u : 0u);
+    const std::uint32_t sends = asks == 1 ? 2 : kMaxSends;
+    EXPECT_EQ(
+        std::count(fresh.core.calls.begin(), fresh.core.calls.end(), L"Internet.SendRequestEx"),
+        sends);
+    // One request, its headers added once, the whole body written at every send.
+    EXPECT_EQ(fresh.internet.exchanges().at(0).headers.size(), 3u);
+    EXPECT_EQ(fresh.internet.exchanges().at(0).body.size(), sends * kStartLength);
+    EXPECT_EQ(fresh.internet.OpenHandles(), 0u);
+  }
+}
+
 TEST_F(PostFormTest, FailedOptionsAndHeadersDoNotStopTheSend) {
   internet.FailSetOption(true);
   internet.FailAddHeaders(true);

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
+#include "telemetry/cancellable_internet.h"
 #include "tests/sim/sim_input.h"
 #include "tests/sim/sim_internet.h"
 #include "tests/sim/sim_process.h"
@@ -169,6 +172,33 @@ TEST_F(TelemetrySenderTest, AWorkerGivenUpOnSendsTheEventsBehindItOnceItReturns)
   ASSERT_EQ(internet.SentForms().size(), 1u);
   EXPECT_EQ(sim::FormValue(internet.SentForms()[0], L"module"), L"error");
   EXPECT_TRUE(sender.Idle());
+}
+
+TEST_F(TelemetrySenderTest, ACancelledWorkerReachesWinInetOnlyToClose) {
+  CancellableInternet cancelled(internet);
+  cancelled.Cancel();
+  const auto handle = reinterpret_cast<platform::HInternet>(std::uintptr_t{1});
+  std::uint32_t count = 0;
+  std::uint8_t byte = 0;
+  char text[2] = {};
+  for (const std::function<bool()>& call : std::vector<std::function<bool()>>{
+           [&] { return cancelled.AttemptConnect() == 0; },
+           [&] { return cancelled.Open(L"ZANT", 0) != nullptr; },
+           [&] { return cancelled.SetOption(handle, 2, 1); },
+           [&] { return cancelled.Connect(handle, L"x", 80, 3) != nullptr; },
+           [&] { return cancelled.OpenRequest(handle, L"POST", L"entt", 0) != nullptr; },
+           [&] { return cancelled.AddRequestHeaders(handle, L"a: b\r\n", 0); },
+           [&] { return cancelled.SendRequestEx(handle); },
+           [&] { return cancelled.WriteFile(handle, &byte, 1, count); },
+           [&] { return cancelled.EndRequest(handle) == 0; },
+           [&] { return cancelled.QueryStatusCode(handle, count); },
+           [&] { return cancelled.QueryInfoA(handle, 33, text, count); },
+           [&] { return cancelled.ReadFile(handle, &byte, 1, count); }}) {
+    EXPECT_FALSE(call());
+  }
+  EXPECT_TRUE(core.calls.empty());
+  static_cast<void>(cancelled.CloseHandle(handle));
+  EXPECT_EQ(core.calls.size(), 1u);
 }
 
 TEST_F(TelemetrySenderTest, WithoutAThreadTheQueuedEventIsDroppedAndTheNextTriesAgain) {
