@@ -96,8 +96,8 @@ class FileSystem {
   // nothing more (no inherited entries), so that only this handle and those
   // made from it can ever change it. The account `otherReader` (a SID, byte
   // for byte), when one is given, may read it too. Null on failure.
-  [[nodiscard]] virtual FileHandle CreateNewFile(const std::wstring& path,
-                                                 const std::vector<std::uint8_t>& otherReader) = 0;
+  [[nodiscard]] virtual FileHandle CreateNewFile(
+      const std::wstring& path, const std::vector<std::uint8_t>& otherReader = {}) = 0;
   // ReOpenFile(file, GENERIC_READ, shareMode, 0): the same file, for reading,
   // whatever has become of its name. Fails (null) when another open handle's
   // access or sharing conflicts, this one's included.

@@ -48,7 +48,7 @@ class Win32FileSystem final : public FileSystem {
   FileHandle OpenDirectory(const std::wstring& path) override;
   FileHandle OpenName(const std::wstring& path) override;
   FileHandle CreateNewFile(const std::wstring& path,
-                           const std::vector<std::uint8_t>& otherReader) override;
+                           const std::vector<std::uint8_t>& otherReader = {}) override;
   FileHandle ReOpenForReading(FileHandle file, std::uint32_t shareMode) override;
   std::optional<std::wstring> GetFinalPath(FileHandle file, FinalPathForm form) override;
   bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) override;

@@ -73,7 +73,7 @@ TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
   const std::wstring page = (scratch.path() / L"page.html").wstring();
 
   const std::string text = "<html>page</html>";
-  FileHandle file = files.CreateNewFile(page, {});
+  FileHandle file = files.CreateNewFile(page);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
             text.size());
@@ -101,23 +101,22 @@ TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
   EXPECT_TRUE(fs::exists(held));
   EXPECT_TRUE(files.Close(file));
   EXPECT_EQ(ReadTextFile(page), text);
-  EXPECT_EQ(files.CreateNewFile(page, {}), nullptr) << "a file already holds the name";
-  EXPECT_EQ(files.CreateNewFile((scratch.path() / L"missing" / L"page.html").wstring(), {}),
-            nullptr);
+  EXPECT_EQ(files.CreateNewFile(page), nullptr) << "a file already holds the name";
+  EXPECT_EQ(files.CreateNewFile((scratch.path() / L"missing" / L"page.html").wstring()), nullptr);
 
   // A hard link at a name goes as a name; the file it shares stays.
   const fs::path other = scratch.path() / L"other.txt";
   WriteTextFile(other, "kept");
   const std::wstring linked = (scratch.path() / L"linked.html").wstring();
   fs::create_hard_link(other, linked);
-  EXPECT_EQ(files.CreateNewFile(linked, {}), nullptr);
+  EXPECT_EQ(files.CreateNewFile(linked), nullptr);
   EXPECT_TRUE(files.DeleteFile(linked));
   EXPECT_EQ(ReadTextFile(other), "kept");
 
   // Marked for deletion, the file goes when closed. Wine turns the new file's
   // DACL, which grants no writing, into a read-only attribute and then
   // refuses the deletion (5); Windows keeps the DACL apart from the attribute.
-  file = files.CreateNewFile(linked, {});
+  file = files.CreateNewFile(linked);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(files.DeleteWhenClosed(file), !RunsOnWine());
   EXPECT_TRUE(files.Close(file));
@@ -146,7 +145,7 @@ TEST(Win32FileSystem, TheHeldPageRefusesWritersAndDeletersWhileReadersReadIt) {
   const std::string text = "<html>page</html>";
 
   // As the page is held: written, then bridged to a handle that only reads.
-  const FileHandle writer = files.CreateNewFile(page, {});
+  const FileHandle writer = files.CreateNewFile(page);
   ASSERT_NE(writer, nullptr);
   EXPECT_EQ(files.Write(writer, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
             text.size());
@@ -194,11 +193,9 @@ TEST(Win32FileSystem, WritesThePageWhereverTempLeads) {
   const std::wstring page = temp.wstring() + L"\\\\tessel_removal_eula.html";
 
   const std::string bytes = "<html>page</html>";
-  // Readable by another account too (here BUILTIN\Users); a SID that is none
-  // makes no file.
-  EXPECT_EQ(files.CreateNewFile(temp.wstring() + L"\\other.html", {1, 2, 3}), nullptr);
+  // BUILTIN\Users may read it too.
   const FileHandle file =
-      files.CreateNewFile(page, {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 0x02, 0, 0});
+      files.CreateNewFile(page, {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 33, 2, 0, 0});
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
             bytes.size());

@@ -92,7 +92,7 @@ TEST_F(SimFilesTest, FilesForWritingHonourShortWritesAndAFullDisk) {
   const std::uint8_t bytes[] = {1, 2, 3, 4, 5};
   files.SetWriteChunk(2);
   files.SetDiskSpace(3);
-  platform::FileHandle file = files.CreateNewFile(page, {});
+  platform::FileHandle file = files.CreateNewFile(page);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(files.Write(file, bytes, 5), 2u);
   EXPECT_EQ(files.Write(file, bytes + 2, 3), 1u);
@@ -102,7 +102,7 @@ TEST_F(SimFilesTest, FilesForWritingHonourShortWritesAndAFullDisk) {
   EXPECT_FALSE(files.Close(file));
   EXPECT_EQ(files.FileContent(page), (std::vector<std::uint8_t>{1, 2, 3}));
   EXPECT_EQ(files.misuses(), std::vector<std::wstring>{L"Close"});
-  EXPECT_EQ(files.CreateNewFile(L"C:\\NoSuchDir\\page.html", {}), nullptr);
+  EXPECT_EQ(files.CreateNewFile(L"C:\\NoSuchDir\\page.html"), nullptr);
   EXPECT_EQ(machine.core.lastError, sim::kErrorPathNotFound);
 }
 

@@ -194,9 +194,8 @@ TEST_F(RemovalRunTest, WithTheSenderStuckThePromptComesAtOnceAndEveryWayOutInTwo
     bool rights;
     int key;  // held after 'A'; none: 'E' at the agreement
   };
-  const Way ways[] = {
-      {2, false, true, 0}, {-1, true, false, E}, {1, true, true, Y}, {0, false, true, E}};
-  for (const Way way : ways) {
+  for (const Way way : {Way{2, false, true, 0}, Way{-1, true, false, E}, Way{1, true, true, Y},
+                        Way{0, false, true, E}}) {
     SCOPED_TRACE(way.code);
     sim::SimMachine m;
     m.process.SetThreads(sim::SimProcess::Threads::kNever);
@@ -210,8 +209,8 @@ TEST_F(RemovalRunTest, WithTheSenderStuckThePromptComesAtOnceAndEveryWayOutInTwo
     EXPECT_EQ(m.process.terminatedAtMs() - m.keyboard.queries().back().atMs, 2000u);
   }
   // In a console, with keys held for good: no wait for their key-ups past the 2 s.
-  for (const Way way : ways) {
-    SCOPED_TRACE(way.code);
+  for (const Way way : {Way{2, false, true, 0}, Way{-1, true, false, E}, Way{1, true, true, Y},
+                        Way{0, false, true, E}}) {
     sim::SimMachine m;
     m.process.SetThreads(sim::SimProcess::Threads::kNever);
     if (way.product) InstallProduct(m);
@@ -220,7 +219,6 @@ TEST_F(RemovalRunTest, WithTheSenderStuckThePromptComesAtOnceAndEveryWayOutInTwo
     m.keyboard.Arrive(150, {Kind::kKeyDown, way.key == 0 ? E : A});
     if (way.key != 0) m.keyboard.Arrive(200000, {Kind::kKeyDown, way.key});
     EXPECT_EQ(run::RemovalRun(m.platform()), way.code);
-    EXPECT_EQ(m.keyboard.inputWaits().front().startMs, 0u);
     EXPECT_EQ(m.process.terminatedAtMs(), way.key == 0 ? 2150u : 202000u);
   }
 }
@@ -260,7 +258,7 @@ TEST_F(RemovalRunTest, CleanMachineReportsEveryItemAbsentAndExitsWithE) {
   EXPECT_EQ(Field(done, L"reboot"), L"No");
   EXPECT_EQ(Field(done, L"build"), kRunId);
   EXPECT_TRUE(machine.power.tokenAccessRequests().empty());
-  EXPECT_FALSE(machine.process.consoleControlText().has_value());
+  EXPECT_EQ(machine.process.consoleControlText(), nullptr);
   ExpectNoHandlesLeft();
 }
 
@@ -304,8 +302,8 @@ TEST_F(RemovalRunTest, FullRemovalDeclinedRestartRemovesEverythingAndExitsWithE)
   EXPECT_EQ(Field(Events()[1], L"reboot"), L"Yes");
   EXPECT_TRUE(machine.power.exitRequests().empty());
   // Ctrl+C or a closed window from the deletions on says what is left to do.
-  EXPECT_EQ(machine.process.consoleControlText(),
-            "\n\nPlease manually restart the computer to complete the removal procedure.\n");
+  EXPECT_STREQ(machine.process.consoleControlText(),
+               "\n\nPlease manually restart the computer to complete the removal procedure.\n");
   ExpectNoHandlesLeft();
 }
 

@@ -1,7 +1,6 @@
 #include "tests/sim/sim_files.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <utility>
 
 #include "tests/sim/sim_text.h"
@@ -85,12 +84,10 @@ const SimFiles::SimItem* SimFiles::Find(const std::wstring& physical) const {
 }
 
 SimFiles::SimItem& SimFiles::Item(const std::wstring& physical) {
-  if (SimItem* found = Find(physical)) return *found;
-  AddFile(physical);
-  SimItem* added = Find(physical);
-  // AddFile always adds: never reached.
-  if (added == nullptr) std::abort();
-  return *added;
+  if (Find(physical) == nullptr) {
+    AddFile(physical);
+  }
+  return *Find(physical);
 }
 
 void SimFiles::SetInUse(const std::wstring& path, bool inUse, std::uint32_t error) {
@@ -491,11 +488,6 @@ platform::FileHandle SimFiles::OpenName(const std::wstring& path) {
        platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete});
 }
 
-std::vector<std::uint8_t> SimFiles::OtherReader(const std::wstring& path) const {
-  const SimItem* item = Find(Resolve(path));
-  return item == nullptr ? std::vector<std::uint8_t>{} : item->otherReader;
-}
-
 platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path,
                                              const std::vector<std::uint8_t>& otherReader) {
   const std::wstring resolved = Record(L"CreateNewFile", path);
@@ -511,7 +503,7 @@ platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path,
     return nullptr;
   }
   AddFile(resolved);
-  Item(resolved).otherReader = otherReader;
+  lastOtherReader_ = otherReader;
   return NewHandle({nullptr, folded, platform::kFileShareWrite | platform::kFileShareDelete,
                     platform::kFileShareRead});
 }

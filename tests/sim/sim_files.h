@@ -123,8 +123,8 @@ class SimFiles : public platform::FileSystem {
 
   // Creating a file fails with `error` (0: it succeeds).
   void FailCreateNewFile(std::uint32_t error) { createNewFileError_ = error; }
-  // The other account (a SID) that CreateNewFile let read the file; empty for none.
-  std::vector<std::uint8_t> OtherReader(const std::wstring& path) const;
+  // The other account (a SID) that the last CreateNewFile let read its file.
+  const std::vector<std::uint8_t>& lastOtherReader() const { return lastOtherReader_; }
   // Each write takes at most this many bytes (0: all).
   void SetWriteChunk(std::size_t maxBytes) { writeChunk_ = maxBytes; }
   // The disk is full once a file holds this many bytes.
@@ -156,7 +156,7 @@ class SimFiles : public platform::FileSystem {
   platform::FileHandle OpenDirectory(const std::wstring& path) override;
   platform::FileHandle OpenName(const std::wstring& path) override;
   platform::FileHandle CreateNewFile(const std::wstring& path,
-                                     const std::vector<std::uint8_t>& otherReader) override;
+                                     const std::vector<std::uint8_t>& otherReader = {}) override;
   platform::FileHandle ReOpenForReading(platform::FileHandle file,
                                         std::uint32_t shareMode) override;
   // "\Device\HarddiskVolumeN\..." for drive N (A is 1), "\Device\Mup\..."
@@ -184,8 +184,6 @@ class SimFiles : public platform::FileSystem {
     std::optional<int> shellResult;
     std::wstring linkTarget;
     std::vector<std::uint8_t> content;
-    // The other account that its permissions let read it, if any.
-    std::vector<std::uint8_t> otherReader;
   };
   struct OpenFile {
     platform::FileHandle handle = nullptr;
@@ -233,6 +231,7 @@ class SimFiles : public platform::FileSystem {
   std::vector<FileCall> fileCalls_;
   std::vector<std::wstring> misuses_;
   std::uint32_t createNewFileError_ = 0;
+  std::vector<std::uint8_t> lastOtherReader_;
   std::map<std::wstring, std::wstring> shortNames_;  // folded short path -> long path
   std::map<std::wstring, std::wstring> replanted_;   // folded path -> path
   std::size_t writeChunk_ = 0;

@@ -61,8 +61,8 @@ void SimKeyboard::Arrive(std::uint64_t atMs, platform::ConsoleInputRecord record
 }
 
 void SimKeyboard::Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs) {
-  const bool letter = virtualKey >= 'A' && virtualKey <= 'Z';
-  const auto character = static_cast<wchar_t>(letter ? virtualKey - 'A' + 'a' : 0);
+  const auto character =
+      static_cast<wchar_t>(virtualKey >= 'A' && virtualKey <= 'Z' ? virtualKey + 32 : 0);
   Arrive(downMs, {platform::ConsoleInputRecord::Kind::kKeyDown, virtualKey, character});
   Arrive(upMs, {platform::ConsoleInputRecord::Kind::kKeyUp, virtualKey, character});
 }
@@ -113,9 +113,10 @@ std::vector<platform::ConsoleInputRecord> SimKeyboard::ReadConsoleRecords(
   return records;
 }
 
-bool SimKeyboard::FlushConsoleInput(platform::ConsoleInputHandle /*input*/) {
+bool SimKeyboard::FlushConsoleInput(platform::ConsoleInputHandle input) {
   core_.calls.push_back(L"Keyboard.FlushConsoleInput");
-  while (unread_ < arrivals_.size() && arrivals_[unread_].first <= core_.nowMs) ++unread_;
+  while (!ReadConsoleRecords(input).empty()) {
+  }
   return true;
 }
 

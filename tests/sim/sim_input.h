@@ -60,11 +60,9 @@ class SimKeyboard : public platform::Keyboard {
   void SetConsoleInput(bool present) { consoleInput_ = present; }
   // A record that arrives in the console's input at `atMs`.
   void Arrive(std::uint64_t atMs, platform::ConsoleInputRecord record);
-  // Typed into the console: the key's key-down at `downMs`, its key-up at `upMs`,
-  // with the lower-case letter of a letter key.
+  // Typed into the console: the key's key-down at `downMs`, its key-up at `upMs`.
   void Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs);
-  // Sent by a terminal to a console whose input is in the terminal's own
-  // mode: each character a key-down without a key code, all arriving at `atMs`.
+  // From a terminal, to input in its own mode: key-downs without key codes.
   void SendFromTerminal(std::uint64_t atMs, std::wstring_view text);
   // Waits on the console's input that start before `untilMs` fail.
   void FailConsoleWaits(std::uint64_t untilMs) { failWaitsUntilMs_ = untilMs; }

@@ -18,11 +18,10 @@ struct PrivilegeAdjustment {
   std::uint32_t attributes = 0;
 };
 
-// One ExitWindowsEx call, or one InitiateShutdownW call (with its grace period).
+// One ExitWindowsEx call.
 struct ExitRequest {
   std::uint32_t flags = 0;
   std::uint32_t reason = 0;
-  std::uint32_t gracePeriod = 0;
 };
 
 class SimPower : public platform::Power {
@@ -43,10 +42,8 @@ class SimPower : public platform::Power {
   void FailAdjust(std::uint32_t error) { adjustFailError_ = error; }
   // ExitWindowsEx refuses with this error (0 lets it accept).
   void RefuseExitWindows(std::uint32_t error) { exitWindowsError_ = error; }
-  // The flags of the process's window station (WSF_VISIBLE to start with);
-  // nothing: the question fails.
+  // The window station's flags (WSF_VISIBLE to start with); nothing: unknown.
   void SetWindowStationFlags(std::optional<std::uint32_t> flags) { stationFlags_ = flags; }
-  // InitiateShutdownW answers with this error (0 lets it accept).
   void RefuseInitiateShutdown(std::uint32_t error) { initiateShutdownError_ = error; }
 
   platform::TokenHandle OpenProcessToken(std::uint32_t access) override;
@@ -63,7 +60,6 @@ class SimPower : public platform::Power {
   const std::vector<std::wstring>& lookups() const { return lookups_; }
   const std::vector<PrivilegeAdjustment>& adjustments() const { return adjustments_; }
   const std::vector<ExitRequest>& exitRequests() const { return exitRequests_; }
-  const std::vector<ExitRequest>& shutdownRequests() const { return shutdownRequests_; }
   int tokensOpened() const { return tokensOpened_; }
   int tokensClosed() const { return tokensClosed_; }
   // Tokens opened and not closed yet.
@@ -85,7 +81,6 @@ class SimPower : public platform::Power {
   std::uint32_t exitWindowsError_ = 0;
   std::optional<std::uint32_t> stationFlags_ = platform::kWindowStationVisible;
   std::uint32_t initiateShutdownError_ = 0;
-  std::vector<ExitRequest> shutdownRequests_;
   std::vector<std::uint32_t> tokenAccess_;
   std::vector<std::wstring> lookups_;
   std::vector<PrivilegeAdjustment> adjustments_;

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <string>
 
 #include "platform/process.h"
 #include "tests/sim/sim_core.h"
@@ -52,12 +51,9 @@ class SimProcess : public platform::ProcessInfo {
     core_.calls.push_back(L"Process.EndOnConsoleControl");
     return true;
   }
-  void SetConsoleControlText(const char* text) override {
-    core_.calls.push_back(L"Process.SetConsoleControlText");
-    consoleControlText_ = text == nullptr ? std::nullopt : std::optional<std::string>(text);
-  }
+  void SetConsoleControlText(const char* text) override { consoleControlText_ = text; }
   // What the console control handler would write before it ends the process.
-  const std::optional<std::string>& consoleControlText() const { return consoleControlText_; }
+  const char* consoleControlText() const { return consoleControlText_; }
 
  private:
   SimCore& core_;
@@ -67,7 +63,7 @@ class SimProcess : public platform::ProcessInfo {
   Threads workers_ = Threads::kAtOnce;
   int threadsStarted_ = 0;
   std::optional<int> terminatedWith_;
-  std::optional<std::string> consoleControlText_;
+  const char* consoleControlText_ = nullptr;
   std::uint64_t terminatedAtMs_ = 0;
 };
 

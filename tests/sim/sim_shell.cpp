@@ -46,7 +46,6 @@ std::optional<platform::ResourceBytes> SimShell::FindProgramResource(int type, i
 }
 
 std::optional<platform::DesktopShellAccount> SimShell::FindDesktopShellAccount() {
-  core_.calls.push_back(L"Shell.FindDesktopShellAccount");
   if (!desktopShellRunning_) return std::nullopt;
   if (desktopShellUserIsOther_) return platform::DesktopShellAccount{kOtherUserSid, false};
   return platform::DesktopShellAccount{{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0}, true};

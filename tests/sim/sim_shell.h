@@ -13,7 +13,7 @@
 
 namespace sim {
 
-// One "open" request that reached the desktop's shell.
+// One "open" request that reached a shell.
 struct OpenRequest {
   std::wstring path;
   int showCommand = 0;
@@ -23,10 +23,7 @@ class SimShell : public platform::Shell {
  public:
   // ERROR_RESOURCE_TYPE_NOT_FOUND, what FindResourceW leaves for a missing page.
   static constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;
-  // The SID of the account that the desktop's shell runs as when that is not
-  // the tool's.
-  static inline const std::vector<std::uint8_t> kOtherUserSid = {1, 1, 0,  0, 0, 0,
-                                                                 0, 5, 21, 0, 0, 0};
+  static inline const std::vector<std::uint8_t> kOtherUserSid{1, 1, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0};
 
   explicit SimShell(SimCore& core);
   // The core keeps a question about this object.
@@ -54,7 +51,7 @@ class SimShell : public platform::Shell {
   std::optional<platform::DesktopShellAccount> FindDesktopShellAccount() override;
   bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
 
-  // Every open request that the shell took, in order.
+  // Every open request that a shell took, in order.
   const std::vector<OpenRequest>& openRequests() const { return openRequests_; }
 
  private:
