@@ -1,25 +1,11 @@
 #include "platform/console.h"
 
-#include <array>
 #include <cstring>
 #include <string>
 
+#include "platform/ascii.h"
+
 namespace platform {
-namespace {
-
-// Digits of the magnitude, then the sign, from the end of `digits`.
-std::wstring_view FormatDecimal(std::uint32_t magnitude, bool negative,
-                                std::array<wchar_t, 12>& digits) {
-  std::size_t start = digits.size();
-  do {
-    digits[--start] = static_cast<wchar_t>(L'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (negative) digits[--start] = L'-';
-  return {digits.data() + start, digits.size() - start};
-}
-
-}  // namespace
 
 Console& Console::operator<<(const char* ascii) {
   const std::size_t length = std::strlen(ascii);
@@ -37,18 +23,12 @@ Console& Console::operator<<(std::wstring_view text) {
 }
 
 Console& Console::operator<<(std::int32_t value) {
-  // The magnitude in unsigned arithmetic, so that the most negative value
-  // has one too.
-  const bool negative = value < 0;
-  const auto bits = static_cast<std::uint32_t>(value);
-  std::array<wchar_t, 12> digits{};
-  output_.Write(FormatDecimal(negative ? 0u - bits : bits, negative, digits));
+  output_.Write(FormatInt64(value));
   return *this;
 }
 
 Console& Console::operator<<(std::uint32_t value) {
-  std::array<wchar_t, 12> digits{};
-  output_.Write(FormatDecimal(value, false, digits));
+  output_.Write(FormatInt64(value));
   return *this;
 }
 

@@ -82,12 +82,12 @@ class FileSystem {
   // CreateFileW(FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
   // OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS): a directory, every link on the
   // way followed, held so that it can be neither deleted nor renamed while the
-  // handle is open. Null on failure.
+  // handle is open. No handle on failure (see UniqueFileHandle).
   [[nodiscard]] virtual FileHandle OpenDirectory(const std::wstring& path) = 0;
   // CreateFileW(DELETE | FILE_READ_ATTRIBUTES, all sharing, OPEN_EXISTING,
   // FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS): whatever holds
   // the name (a file, a directory, a link itself, never what a link there
-  // leads to), for deletion through the handle. Null on failure.
+  // leads to), for deletion through the handle. No handle on failure.
   [[nodiscard]] virtual FileHandle OpenName(const std::wstring& path) = 0;
   // CreateFileW with CREATE_NEW and FILE_FLAG_OPEN_REPARSE_POINT, for writing
   // and deletion, shared with others for reading only: fails when anything at
@@ -95,12 +95,12 @@ class FileSystem {
   // file's security lets this process's user, and its owner, read it and
   // nothing more (no inherited entries), so that only this handle and those
   // made from it can ever change it. The account `otherReader` (a SID, byte
-  // for byte), when one is given, may read it too. Null on failure.
+  // for byte), when one is given, may read it too. No handle on failure.
   [[nodiscard]] virtual FileHandle CreateNewFile(
       const std::wstring& path, const std::vector<std::uint8_t>& otherReader = {}) = 0;
   // ReOpenFile(file, GENERIC_READ, shareMode, 0): the same file, for reading,
-  // whatever has become of its name. Fails (null) when another open handle's
-  // access or sharing conflicts, this one's included.
+  // whatever has become of its name. Fails (no handle) when another open
+  // handle's access or sharing conflicts, this one's included.
   [[nodiscard]] virtual FileHandle ReOpenForReading(FileHandle file, std::uint32_t shareMode) = 0;
   // GetFinalPathNameByHandleW(FILE_NAME_NORMALIZED | VOLUME_NAME_NT, or
   // VOLUME_NAME_DOS): where the file or directory really is, every link on
@@ -123,7 +123,10 @@ class FileSystem {
   [[nodiscard]] virtual bool Close(FileHandle file) = 0;
 };
 
-// A file opened through the file system.
-using UniqueFileHandle = UniqueAny<FileHandle, FacilityCloser<FileSystem, &FileSystem::Close>>;
+// A file opened through the file system. The calls above hand out what
+// Windows gives, so a failure is null or INVALID_HANDLE_VALUE: the holder
+// tells which is a handle.
+using UniqueFileHandle =
+    UniqueAny<FileHandle, FacilityCloser<FileSystem, &FileSystem::Close>, NullOrAllBitsSetIsNone>;
 
 }  // namespace platform

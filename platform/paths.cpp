@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "platform/ascii.h"
+
 namespace platform::paths {
 namespace {
 
-bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-
 wchar_t Folded(wchar_t c) {
   if (IsSeparator(c)) return L'\\';
-  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+  return IsAsciiUpper(c) ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
 constexpr std::wstring_view kVerbatimUnc = L"\\\\?\\UNC\\";
@@ -70,7 +70,7 @@ std::wstring WithoutVerbatimPrefix(std::wstring_view path) {
 
 std::wstring ThroughNativeSystemAlias(const std::wstring& path) {
   const std::size_t end = 1 + kSystemDirectoryOnDrive.size();
-  if (path.size() < end || (path.size() > end && path[end] != L'\\') ||
+  if (path.size() < end || (path.size() > end && !IsSeparator(path[end])) ||
       !EqualIgnoringAsciiCase(std::wstring_view(path).substr(1, kSystemDirectoryOnDrive.size()),
                               kSystemDirectoryOnDrive)) {
     return path;

@@ -19,29 +19,17 @@ struct NullIsNone {
   }
 };
 
-// All bits set (INVALID_HANDLE_VALUE) is no handle: how FindFirstFileW fails.
-struct AllBitsSetIsNone {
-  template <typename Handle>
-  static Handle None() {
-    // INVALID_HANDLE_VALUE is made by this very cast.
-    return reinterpret_cast<Handle>(~std::uintptr_t{0});  // NOLINT(performance-no-int-to-ptr)
-  }
-  template <typename Handle>
-  static bool Holds(Handle handle) {
-    return reinterpret_cast<std::uintptr_t>(handle) != ~std::uintptr_t{0};
-  }
-};
-
-// Either is no handle: WinINet fails with null, but a holder must never pass
-// on or close the value other Windows calls fail with.
-struct NullOrAllBitsSetIsNone {
-  template <typename Handle>
-  static Handle None() {
-    return Handle{};
-  }
+// Neither null nor all bits set (INVALID_HANDLE_VALUE) is a handle: the rule
+// of WIL's handle_invalid_resource_policy. CreateFileW, ReOpenFile and
+// FindFirstFileW fail with all bits set, WinINet's calls with null, and
+// GetStdHandle may give either: a holder takes a call's result as it comes,
+// and never passes on or closes either value. An empty holder holds null.
+struct NullOrAllBitsSetIsNone : NullIsNone {
   template <typename Handle>
   static bool Holds(Handle handle) {
-    return NullIsNone::Holds(handle) && AllBitsSetIsNone::Holds(handle);
+    // INVALID_HANDLE_VALUE is made by a cast of all bits set.
+    return NullIsNone::Holds(handle) &&
+           reinterpret_cast<std::uintptr_t>(handle) != ~std::uintptr_t{0};
   }
 };
 

@@ -11,9 +11,6 @@ constexpr char32_t kLowSurrogateFirst = 0xDC00;
 constexpr char32_t kLowSurrogateLast = 0xDFFF;
 constexpr char32_t kLastCodePoint = 0x10FFFF;
 
-bool IsHighSurrogate(char32_t value) {
-  return value >= kHighSurrogateFirst && value < kLowSurrogateFirst;
-}
 bool IsLowSurrogate(char32_t value) {
   return value >= kLowSurrogateFirst && value <= kLowSurrogateLast;
 }
@@ -29,11 +26,23 @@ char32_t UnitValue(wchar_t unit) {
 
 char ByteOf(char32_t value) { return static_cast<char>(static_cast<unsigned char>(value)); }
 
-void AppendWide(char32_t codePoint, std::wstring& out) {
-  if (kWideIsUtf16 && codePoint > 0xFFFF) {
+// Appends a code point as UTF-16 units to `out` (a u16string, or a wstring
+// where wchar_t is 16 bits): one unit, or a surrogate pair above U+FFFF.
+template <typename Text>
+void AppendUnits(char32_t codePoint, Text& out) {
+  using Unit = typename Text::value_type;
+  if (codePoint < 0x10000) {
+    out.push_back(static_cast<Unit>(codePoint));
+  } else {
     const char32_t offset = codePoint - 0x10000;
-    out.push_back(static_cast<wchar_t>(kHighSurrogateFirst + (offset >> 10)));
-    out.push_back(static_cast<wchar_t>(kLowSurrogateFirst + (offset & 0x3FF)));
+    out.push_back(static_cast<Unit>(kHighSurrogateFirst + (offset >> 10)));
+    out.push_back(static_cast<Unit>(kLowSurrogateFirst + (offset & 0x3FF)));
+  }
+}
+
+void AppendWide(char32_t codePoint, std::wstring& out) {
+  if constexpr (kWideIsUtf16) {
+    AppendUnits(codePoint, out);
   } else {
     out.push_back(static_cast<wchar_t>(codePoint));
   }
@@ -89,15 +98,7 @@ void AppendUtf8(char32_t codePoint, std::string& out) {
   }
 }
 
-void AppendUtf16(char32_t codePoint, std::u16string& out) {
-  if (codePoint < 0x10000) {
-    out.push_back(static_cast<char16_t>(codePoint));
-  } else {
-    const char32_t offset = codePoint - 0x10000;
-    out.push_back(static_cast<char16_t>(kHighSurrogateFirst + (offset >> 10)));
-    out.push_back(static_cast<char16_t>(kLowSurrogateFirst + (offset & 0x3FF)));
-  }
-}
+void AppendUtf16(char32_t codePoint, std::u16string& out) { AppendUnits(codePoint, out); }
 
 std::string EncodeUtf8(const wchar_t* text) {
   std::string out;

@@ -9,6 +9,10 @@ namespace platform {
 
 inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
+// The first unit of a surrogate pair: text cut right after one splits a
+// character.
+constexpr bool IsHighSurrogate(char32_t value) { return value >= 0xD800 && value < 0xDC00; }
+
 // Turns wide text, which may arrive in pieces, into code points. Where wchar_t
 // is 16 bits, a surrogate pair is one character, and it can be split across
 // two pieces: a high surrogate at the end of a piece is held back until the
@@ -20,7 +24,6 @@ class WideTextDecoder {
   void Decode(std::wstring_view text, std::u32string& out);
   // Ends the text: a high surrogate still held back becomes U+FFFD.
   void Finish(std::u32string& out);
-  [[nodiscard]] bool HasPending() const { return pendingHigh_ != 0; }
 
  private:
   char32_t pendingHigh_ = 0;

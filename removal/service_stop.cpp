@@ -6,26 +6,6 @@
 
 namespace removal {
 
-bool ServiceExists(platform::Platform& platform, const std::wstring& name, Absence absence) {
-  platform::ServiceControl& services = platform.services;
-  const platform::UniqueServiceHandle manager(services,
-                                              services.OpenSCManager(platform::kScManagerConnect));
-  if (!manager) {
-    // Nothing is known about the service, so it may well be there: whoever
-    // acts on it next finds out, and reports what it finds.
-    return true;
-  }
-  const platform::UniqueServiceHandle service(
-      services, services.OpenService(manager.get(), name, platform::kServiceInterrogate));
-  if (service || platform.messages.GetLastError() != kErrorServiceDoesNotExist) {
-    return true;
-  }
-  if (absence == Absence::kReported) {
-    platform.console << "Service is not present: " << name << platform::endl;
-  }
-  return false;
-}
-
 OpenedService OpenServiceWithAccess(platform::Platform& platform, const std::wstring& name,
                                     std::uint32_t access) {
   platform::ServiceControl& services = platform.services;
@@ -42,6 +22,19 @@ OpenedService OpenServiceWithAccess(platform::Platform& platform, const std::wst
     opened.error = platform.messages.GetLastError();
   }
   return opened;
+}
+
+bool ServiceExists(platform::Platform& platform, const std::wstring& name, Absence absence) {
+  // A service that cannot be told about (no connection, access refused) may
+  // well be there: whoever acts on it next finds out, and reports what it finds.
+  const OpenedService opened = OpenServiceWithAccess(platform, name, platform::kServiceInterrogate);
+  if (opened.service || opened.error != kErrorServiceDoesNotExist) {
+    return true;
+  }
+  if (absence == Absence::kReported) {
+    platform.console << "Service is not present: " << name << platform::endl;
+  }
+  return false;
 }
 
 std::uint32_t QueryServiceState(platform::Platform& platform, platform::ScHandle service) {

@@ -39,9 +39,9 @@ inline constexpr std::uint32_t kDeleteAccess = platform::kDelete;
 // service does not exist.
 enum class Absence { kSilent, kReported };
 
-// False only when the service control manager answers that the service does
-// not exist; a service it cannot tell about (no connection, access refused)
-// counts as present.
+// Opens the service with the interrogate right alone: false only when the
+// service control manager answers that the service does not exist; a service
+// it cannot tell about (no connection, access refused) counts as present.
 bool ServiceExists(platform::Platform& platform, const std::wstring& name, Absence absence);
 
 // Opens the service with `access` through a connect-only connection to the

@@ -15,6 +15,7 @@
 #include "run/restart_request.h"
 #include "telemetry/telemetry_event.h"
 #include "telemetry/telemetry_sender.h"
+#include "tessel-version.h"
 
 namespace run {
 
@@ -63,7 +64,7 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
                   PromptKeys& keys, AgreementPage& page) {
   platform::Console& out = platform.console;
   out << platform::endl
-      << "tessel-cleanup v" << kProgramVersion << platform::endl
+      << "tessel-cleanup v" << product_version::kText << platform::endl
       << platform::endl;
 
   const std::wstring runId = platform.identifiers.CreateUuidString();

@@ -2,11 +2,8 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "tessel-version.h"
 
 namespace run {
-
-inline constexpr const auto& kProgramVersion = product_version::kText;
 
 // Exit codes of the run.
 inline constexpr int kExitCompleted = 0;

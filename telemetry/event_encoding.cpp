@@ -1,13 +1,14 @@
 #include "telemetry/event_encoding.h"
 
+#include "platform/ascii.h"
 #include "platform/utf8.h"
 
 namespace telemetry {
 namespace {
 
 bool IsUnreserved(unsigned char byte) {
-  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-         (byte >= '0' && byte <= '9') || byte == '-' || byte == '_' || byte == '.' || byte == '~';
+  return platform::IsAsciiLetter(byte) || (byte >= '0' && byte <= '9') || byte == '-' ||
+         byte == '_' || byte == '.' || byte == '~';
 }
 
 void AppendOptional(std::wstring& body, const wchar_t* key, const std::wstring& value) {
@@ -51,24 +52,6 @@ std::wstring PercentEncode(const wchar_t* text) {
     }
   }
   return escaped;
-}
-
-std::wstring FormatInt64(std::int64_t value) {
-  // The magnitude is taken in unsigned arithmetic, where negating the most
-  // negative value is defined.
-  const bool negative = value < 0;
-  auto magnitude = static_cast<std::uint64_t>(value);
-  if (negative) magnitude = 0 - magnitude;
-  wchar_t digits[20];
-  std::size_t count = 0;
-  do {
-    digits[count++] = static_cast<wchar_t>(L'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  std::wstring text;
-  if (negative) text.push_back(L'-');
-  while (count > 0) text.push_back(digits[--count]);
-  return text;
 }
 
 }  // namespace telemetry

@@ -1,9 +1,9 @@
 // Turns a TelemetryEvent into an application/x-www-form-urlencoded body.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
+#include "platform/ascii.h"
 #include "telemetry/telemetry_event.h"
 
 namespace telemetry {
@@ -17,7 +17,8 @@ std::wstring EncodeEvent(const TelemetryEvent& event);
 std::wstring EncodeField(const wchar_t* name, const wchar_t* value);
 // UTF-8 of the text, unreserved characters as they are, every other byte as %XX.
 std::wstring PercentEncode(const wchar_t* text);
-// Decimal text of a signed 64-bit integer.
-std::wstring FormatInt64(std::int64_t value);
+// The telemetry writes its numbers (a count of errors, a body's length) with
+// the platform's formatter.
+using platform::FormatInt64;
 
 }  // namespace telemetry

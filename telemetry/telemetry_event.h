@@ -11,7 +11,6 @@
 namespace telemetry {
 
 inline constexpr wchar_t kProduct[] = L"tessel_remove";
-inline constexpr const auto& kVersion = product_version::kText;
 inline constexpr wchar_t kLanguage[] = L"en";
 
 struct CustomField {
@@ -33,7 +32,7 @@ class TelemetryEvent {
   [[nodiscard]] const std::vector<CustomField>& customFields() const { return customFields_; }
 
   std::wstring product = kProduct;
-  std::wstring version = kVersion;
+  std::wstring version = product_version::kText;
   std::wstring language = kLanguage;
   std::wstring module;
   std::wstring error;

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/ascii.h"
 #include "telemetry/cancellable_internet.h"
 #include "telemetry/event_encoding.h"
 #include "telemetry/http_post.h"
@@ -35,7 +36,7 @@ TelemetryEvent DoneEvent(std::int32_t errorCount, const std::wstring& runId, boo
   TelemetryEvent event(L"done", nullptr, runId.c_str());
   // The counter only grows from zero, so it is sent as an unsigned value.
   const auto errors = static_cast<std::int64_t>(static_cast<std::uint32_t>(errorCount));
-  event.AddCustomField(L"errors", FormatInt64(errors).c_str());
+  event.AddCustomField(L"errors", platform::FormatInt64(errors).c_str());
   event.AddCustomField(L"reboot", rebootNeeded ? L"Yes" : L"No");
   return event;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/unique_handle.h"
+#include "platform/utf8.h"
 #include "platform/win32/win32_facilities.h"
 
 namespace platform::win32 {
@@ -11,8 +13,6 @@ namespace {
 // a single call.
 constexpr std::size_t kConsoleChunk = 8192;
 constexpr std::size_t kFileChunk = 65536;
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
 
 // Restores the thread's last error when the write is done.
 class LastErrorKeeper {
@@ -31,8 +31,8 @@ class LastErrorKeeper {
 Win32ConsoleSink::Win32ConsoleSink() : output_(GetStdHandle(STD_OUTPUT_HANDLE)) {
   const LastErrorKeeper keeper;
   DWORD mode = 0;
-  consoleWindow_ = output_ != nullptr && output_ != INVALID_HANDLE_VALUE &&
-                   GetConsoleMode(output_, &mode) != FALSE;
+  consoleWindow_ =
+      NullOrAllBitsSetIsNone::Holds(output_) && GetConsoleMode(output_, &mode) != FALSE;
 }
 
 bool Win32ConsoleSink::IsConsoleWindow() { return consoleWindow_; }
@@ -53,7 +53,7 @@ void Win32ConsoleSink::WriteText(std::u16string_view text) {
 }
 
 void Win32ConsoleSink::WriteBytes(std::string_view bytes) {
-  if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE) return;
+  if (!NullOrAllBitsSetIsNone::Holds(output_)) return;
   const LastErrorKeeper keeper;
   while (!bytes.empty()) {
     const std::size_t count = std::min(bytes.size(), kFileChunk);

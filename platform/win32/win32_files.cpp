@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/win32/win32_facilities.h"
 #include "platform/win32/win32_handles.h"
 
@@ -54,7 +55,7 @@ bool Win32FileSystem::DeleteAtReboot(const std::wstring& path) {
 std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
     const std::wstring& directory) {
   std::wstring pattern = directory;
-  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  if (!pattern.empty() && !paths::IsSeparator(pattern.back())) pattern += L'\\';
   pattern += L'*';
 
   WIN32_FIND_DATAW found{};
@@ -102,20 +103,16 @@ std::optional<bool> Win32FileSystem::RevertWow64FsRedirection(RedirectionState s
 FileHandle Win32FileSystem::OpenDirectory(const std::wstring& path) {
   // Sharing binds only handles that may read, write or delete: one that can
   // only read attributes would let the directory be renamed all the same.
-  const HANDLE directory = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (directory == INVALID_HANDLE_VALUE) return nullptr;
-  return ToOpaque<FileHandle>(directory);
+  return ToOpaque<FileHandle>(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 FileHandle Win32FileSystem::OpenName(const std::wstring& path) {
-  const HANDLE item =
+  return ToOpaque<FileHandle>(
       CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (item == INVALID_HANDLE_VALUE) return nullptr;
-  return ToOpaque<FileHandle>(item);
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 namespace {
@@ -170,17 +167,13 @@ FileHandle Win32FileSystem::CreateNewFile(const std::wstring& path,
   // FILE_FLAG_OPEN_REPARSE_POINT: a link at the name is the file itself, which
   // exists, so the creation fails instead of following it. The new file's
   // DACL does not bind this handle: its access is granted at creation.
-  const HANDLE file =
+  return ToOpaque<FileHandle>(
       CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, &security, CREATE_NEW,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  return ToOpaque<FileHandle>(file);
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 FileHandle Win32FileSystem::ReOpenForReading(FileHandle file, std::uint32_t shareMode) {
-  const HANDLE reopened = ReOpenFile(ToNative<HANDLE>(file), GENERIC_READ, shareMode, 0);
-  if (reopened == INVALID_HANDLE_VALUE) return nullptr;
-  return ToOpaque<FileHandle>(reopened);
+  return ToOpaque<FileHandle>(ReOpenFile(ToNative<HANDLE>(file), GENERIC_READ, shareMode, 0));
 }
 
 std::optional<std::wstring> Win32FileSystem::GetFinalPath(FileHandle file, FinalPathForm form) {

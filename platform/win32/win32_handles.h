@@ -25,7 +25,7 @@ struct ComReleaser {
 // A process, token or thread.
 using UniqueKernelHandle = UniqueAny<HANDLE, KernelHandleCloser>;
 // A directory search; FindFirstFileW fails with INVALID_HANDLE_VALUE.
-using UniqueFindHandle = UniqueAny<HANDLE, FindHandleCloser, AllBitsSetIsNone>;
+using UniqueFindHandle = UniqueAny<HANDLE, FindHandleCloser, NullOrAllBitsSetIsNone>;
 // A string in the form that crosses to another process.
 using UniqueBstr = UniqueAny<BSTR, BstrFreer>;
 // One reference to a COM interface.

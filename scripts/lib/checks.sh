@@ -35,36 +35,63 @@ run_sanitized_tests() {
   (cd "$_checks_repo" && ctest --preset native-asan --test-dir "$dir") || return 1
 }
 
+# Runs one fuzz target for $3 seconds on a copy of its seed corpus, so that the
+# repository's corpus stays as it is, with its log in $4; a crash keeps its
+# input below the fuzz tree.
+_fuzz_one() {
+  local dir=$1 fuzzer=$2 seconds=$3 log=$4 work status=0
+  work=$(mktemp -d)
+  cp -r "$_checks_repo/fuzz/corpus/$fuzzer" "$work/corpus"
+  "$dir/fuzz/${fuzzer}_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$dir/artifacts/$fuzzer-" "$work/corpus" >"$log" 2>&1 ||
+    status=$?
+  rm -rf "$work"
+  return "$status"
+}
+
 # Builds the fuzz targets and runs each for $1 seconds (default
-# $FUZZ_SECONDS or 60) on a copy of its seed corpus, so that the repository's
-# corpus stays as it is. A crash keeps its input below the fuzz tree.
+# $FUZZ_SECONDS or 60). Each target takes one processor, so two run at a time;
+# their logs are shown one after the other, in the order of the list.
 run_fuzzers() {
   local seconds=${1:-${FUZZ_SECONDS:-60}}
-  local dir fuzzer work status fuzzers
+  local dir fuzzer logs failed=0 fuzzers pids=() statuses=() index status
   dir=$(_checks_configure fuzz) || return 1
   cmake --build "$dir" -j2 --target fuzzers || return 1
   # The targets as fuzz/CMakeLists.txt lists them, each with its seed corpus
   # in fuzz/corpus/<name>/.
   mapfile -t fuzzers <"$dir/fuzz/fuzzers.txt"
   mkdir -p "$dir/artifacts"
-  for fuzzer in "${fuzzers[@]}"; do
-    work=$(mktemp -d)
-    cp -r "$_checks_repo/fuzz/corpus/$fuzzer" "$work/corpus"
-    echo "fuzzing $fuzzer for ${seconds}s"
-    status=0
-    "$dir/fuzz/${fuzzer}_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$dir/artifacts/$fuzzer-" "$work/corpus" \
-      >"$work/log" 2>&1 || status=$?
-    grep -E '^Done' "$work/log" || true
-    if [ "$status" -ne 0 ]; then
-      tail -n 60 "$work/log"
-      echo "$fuzzer failed (exit $status); the input is in $dir/artifacts/," \
-        "replay it with: $dir/fuzz/${fuzzer}_fuzzer FILE" >&2
-      rm -rf "$work"
-      return 1
+  logs=$(mktemp -d)
+  # A target starts when the one two places before it has ended.
+  for index in "${!fuzzers[@]}"; do
+    if [ "$index" -ge 2 ]; then
+      status=0
+      wait "${pids[index - 2]}" || status=$?
+      statuses[index - 2]=$status
     fi
-    rm -rf "$work"
+    _fuzz_one "$dir" "${fuzzers[index]}" "$seconds" "$logs/$index" &
+    pids+=($!)
   done
+  for index in "${!fuzzers[@]}"; do
+    [ -z "${statuses[index]:-}" ] || continue
+    status=0
+    wait "${pids[index]}" || status=$?
+    statuses[index]=$status
+  done
+  for index in "${!fuzzers[@]}"; do
+    fuzzer=${fuzzers[index]}
+    echo "fuzzing $fuzzer for ${seconds}s"
+    if [ "${statuses[index]}" -eq 0 ]; then
+      grep -E '^Done' "$logs/$index" || true
+    else
+      tail -n 60 "$logs/$index"
+      echo "$fuzzer failed; the input is in $dir/artifacts/," \
+        "replay it with: $dir/fuzz/${fuzzer}_fuzzer FILE" >&2
+      failed=1
+    fi
+  done
+  rm -rf "$logs"
+  return "$failed"
 }
 
 # The project's .cpp files below the given paths (default: all its own code).

@@ -60,6 +60,9 @@ void WriteTextFile(const fs::path& path, const std::string& text) {
   out << text;
 }
 
+// Whether the file system handed out a handle: it passes on what Windows gives.
+bool Opened(FileHandle file) { return NullOrAllBitsSetIsNone::Holds(file); }
+
 std::string ReadTextFile(const fs::path& path) {
   std::string text(static_cast<std::size_t>(fs::file_size(path)), '\0');
   std::ifstream in(path, std::ios::binary);
@@ -74,7 +77,7 @@ TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
 
   const std::string text = "<html>page</html>";
   FileHandle file = files.CreateNewFile(page);
-  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(Opened(file));
   EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
             text.size());
   // The final path names the file where it is, in the NT form, and the
@@ -85,7 +88,7 @@ TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
   EXPECT_TRUE(files.EqualIgnoringCase(
       files.GetFinalPath(file, FinalPathForm::kDrive).value_or(L"?"), L"\\\\?\\" + page));
   const FileHandle directory = files.OpenDirectory(scratch.path().wstring() + L"\\");
-  ASSERT_NE(directory, nullptr);
+  ASSERT_TRUE(Opened(directory));
   EXPECT_EQ(files.GetFinalPath(directory, FinalPathForm::kNtDevice).value_or(L"?") + L"\\page.html",
             *final);
   EXPECT_TRUE(files.Close(directory));
@@ -93,7 +96,7 @@ TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
   const fs::path held = scratch.path() / L"held";
   fs::create_directory(held);
   const FileHandle holding = files.OpenDirectory(held.wstring());
-  ASSERT_NE(holding, nullptr);
+  ASSERT_TRUE(Opened(holding));
   std::error_code refused;
   fs::rename(held, scratch.path() / L"moved", refused);
   EXPECT_TRUE(refused) << "renamed while held";
@@ -101,15 +104,15 @@ TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
   EXPECT_TRUE(fs::exists(held));
   EXPECT_TRUE(files.Close(file));
   EXPECT_EQ(ReadTextFile(page), text);
-  EXPECT_EQ(files.CreateNewFile(page), nullptr) << "a file already holds the name";
-  EXPECT_EQ(files.CreateNewFile((scratch.path() / L"missing" / L"page.html").wstring()), nullptr);
+  EXPECT_FALSE(Opened(files.CreateNewFile(page))) << "a file already holds the name";
+  EXPECT_FALSE(Opened(files.CreateNewFile((scratch.path() / L"missing" / L"page.html").wstring())));
 
   // A hard link at a name goes as a name; the file it shares stays.
   const fs::path other = scratch.path() / L"other.txt";
   WriteTextFile(other, "kept");
   const std::wstring linked = (scratch.path() / L"linked.html").wstring();
   fs::create_hard_link(other, linked);
-  EXPECT_EQ(files.CreateNewFile(linked), nullptr);
+  EXPECT_FALSE(Opened(files.CreateNewFile(linked)));
   EXPECT_TRUE(files.DeleteFile(linked));
   EXPECT_EQ(ReadTextFile(other), "kept");
 
@@ -117,7 +120,7 @@ TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
   // DACL, which grants no writing, into a read-only attribute and then
   // refuses the deletion (5); Windows keeps the DACL apart from the attribute.
   file = files.CreateNewFile(linked);
-  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(Opened(file));
   EXPECT_EQ(files.DeleteWhenClosed(file), !RunsOnWine());
   EXPECT_TRUE(files.Close(file));
   EXPECT_EQ(fs::exists(linked), RunsOnWine());
@@ -126,13 +129,13 @@ TEST(Win32FileSystem, CreatesOnlyNewFilesAndRemovesLinksAsNames) {
   fs::create_directories(scratch.path() / L"full" / L"empty");
   for (const fs::path& item : {scratch.path() / L"full", scratch.path() / L"full" / L"empty"}) {
     const FileHandle name = files.OpenName(item.wstring());
-    ASSERT_NE(name, nullptr);
+    ASSERT_TRUE(Opened(name));
     EXPECT_EQ(files.DeleteWhenClosed(name), item.filename() == L"empty");
     EXPECT_TRUE(files.Close(name));
   }
   EXPECT_TRUE(fs::exists(scratch.path() / L"full"));
   EXPECT_FALSE(fs::exists(scratch.path() / L"full" / L"empty"));
-  EXPECT_EQ(files.OpenName((scratch.path() / L"missing").wstring()), nullptr);
+  EXPECT_FALSE(Opened(files.OpenName((scratch.path() / L"missing").wstring())));
   EXPECT_TRUE(
       files.EqualIgnoringCase(L"C:\\Users\\Zo\u00eb\\\u0434", L"c:\\USERS\\ZO\u00cb\\\u0414"));
   EXPECT_FALSE(files.EqualIgnoringCase(L"C:\\Temp", L"C:\\Temp\\"));
@@ -146,16 +149,16 @@ TEST(Win32FileSystem, TheHeldPageRefusesWritersAndDeletersWhileReadersReadIt) {
 
   // As the page is held: written, then bridged to a handle that only reads.
   const FileHandle writer = files.CreateNewFile(page);
-  ASSERT_NE(writer, nullptr);
+  ASSERT_TRUE(Opened(writer));
   EXPECT_EQ(files.Write(writer, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
             text.size());
   const FileHandle bridge =
       files.ReOpenForReading(writer, kFileShareRead | kFileShareWrite | kFileShareDelete);
-  ASSERT_NE(bridge, nullptr);
-  EXPECT_EQ(files.ReOpenForReading(writer, kFileShareRead), nullptr) << "the writer is open";
+  ASSERT_TRUE(Opened(bridge));
+  EXPECT_FALSE(Opened(files.ReOpenForReading(writer, kFileShareRead))) << "the writer is open";
   EXPECT_TRUE(files.Close(writer));
   const FileHandle held = files.ReOpenForReading(bridge, kFileShareRead);
-  ASSERT_NE(held, nullptr);
+  ASSERT_TRUE(Opened(held));
   EXPECT_TRUE(files.Close(bridge));
 
   constexpr DWORD kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -179,7 +182,7 @@ TEST(Win32FileSystem, TheHeldPageRefusesWritersAndDeletersWhileReadersReadIt) {
         << access << " " << error;
   }
   EXPECT_FALSE(MoveFileExW(page.c_str(), (page + L".moved").c_str(), 0));
-  EXPECT_EQ(files.OpenName(page), nullptr);
+  EXPECT_FALSE(Opened(files.OpenName(page)));
   EXPECT_TRUE(files.Close(held));
 }
 
@@ -196,7 +199,7 @@ TEST(Win32FileSystem, WritesThePageWhereverTempLeads) {
   // BUILTIN\Users may read it too.
   const FileHandle file =
       files.CreateNewFile(page, {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 33, 2, 0, 0});
-  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(Opened(file));
   EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
             bytes.size());
   EXPECT_TRUE(files.Close(file));
