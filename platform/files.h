@@ -94,8 +94,10 @@ class FileSystem {
   // all holds the name, a link included, and never follows one there. The
   // file's security lets this process's user, and its owner, read it and
   // nothing more (no inherited entries), so that only this handle and those
-  // made from it can ever change it. No handle on failure.
-  [[nodiscard]] virtual FileHandle CreateNewFile(const std::wstring& path) = 0;
+  // made from it can ever change it. The account `otherReader` (a SID, byte
+  // for byte), when one is given, may read it too. No handle on failure.
+  [[nodiscard]] virtual FileHandle CreateNewFile(
+      const std::wstring& path, const std::vector<std::uint8_t>& otherReader = {}) = 0;
   // ReOpenFile(file, GENERIC_READ, shareMode, 0): the same file, for reading,
   // whatever has become of its name. Fails (no handle) when another open
   // handle's access or sharing conflicts, this one's included.

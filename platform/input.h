@@ -20,6 +20,10 @@ struct ConsoleInputRecord {
   wchar_t character = 0;  // of a key record: what the key typed, if anything
 };
 
+// VK_PACKET: the key code of a character that an input method typed (an
+// on-screen or touch keyboard, handwriting, voice typing) rather than a key.
+inline constexpr int kVirtualKeyPacket = 0xE7;
+
 // How a bounded wait on the console's input ended.
 enum class InputWait { kInputWaiting, kTimedOut, kFailed };
 
@@ -43,8 +47,8 @@ class Keyboard {
   [[nodiscard]] virtual InputWait WaitForConsoleInput(ConsoleInputHandle input,
                                                       std::uint32_t milliseconds) = 0;
   // The records waiting, in the order they came (GetNumberOfConsoleInputEvents,
-  // then ReadConsoleInputW for no more than that): never blocks. Empty when
-  // none wait or reading fails.
+  // then ReadConsoleInputW for no more than that, and no more than 64 at a
+  // time): never blocks. Empty when none wait or reading fails.
   [[nodiscard]] virtual std::vector<ConsoleInputRecord> ReadConsoleRecords(
       ConsoleInputHandle input) = 0;
   // FlushConsoleInputBuffer.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/unique_handle.h"
@@ -26,6 +27,15 @@ inline constexpr std::uint32_t kEwxReboot = 0x2;
 // do not answer in time are ended.
 inline constexpr std::uint32_t kEwxForceIfHung = 0x10;
 inline constexpr std::uint32_t kShutdownReasonPlannedOsUpgrade = 0x80020003;
+// WSF_VISIBLE: a window station with a display that someone sees, the
+// interactive one.
+inline constexpr std::uint32_t kWindowStationVisible = 0x1;
+// SHUTDOWN_RESTART for InitiateShutdownW. Without SHUTDOWN_FORCE_SELF the
+// applications of the caller's session are asked to close, and may save
+// their work; without SHUTDOWN_FORCE_OTHERS the request is refused while
+// other users are signed in, rather than signing them out by force.
+inline constexpr std::uint32_t kShutdownRestart = 0x4;
+inline constexpr std::uint32_t kErrorSuccess = 0;
 
 class Power {
  public:
@@ -40,7 +50,20 @@ class Power {
   // nullptr, nullptr). The caller reads the last error afterwards.
   [[nodiscard]] virtual bool AdjustTokenPrivilege(TokenHandle token, const PrivilegeId& id,
                                                   std::uint32_t attributes) = 0;
+  // ExitWindowsEx(flags, reason). It ends the caller's logon session: from a
+  // session that is not the interactive user's, it may succeed and restart
+  // nothing.
   [[nodiscard]] virtual bool ExitWindows(std::uint32_t flags, std::uint32_t reason) = 0;
+  // GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS): the
+  // dwFlags of this process's window station; nothing on failure.
+  [[nodiscard]] virtual std::optional<std::uint32_t> WindowStationFlags() = 0;
+  // InitiateShutdownW(nullptr, nullptr, gracePeriodSeconds, flags, reason):
+  // asks the system itself to shut the whole machine down or restart it,
+  // whichever session the caller is in. ERROR_SUCCESS when it accepted,
+  // otherwise its error code.
+  [[nodiscard]] virtual std::uint32_t InitiateShutdown(std::uint32_t gracePeriodSeconds,
+                                                       std::uint32_t flags,
+                                                       std::uint32_t reason) = 0;
 };
 
 // A process token.

@@ -45,6 +45,10 @@ class ProcessInfo {
   // uses user32 not at all: the system ends it.) False when the handler could
   // not be added.
   [[nodiscard]] virtual bool EndOnConsoleControl() = 0;
+  // From now on that handler writes `text` (ASCII; each line feed as CR LF)
+  // to standard output before it ends the process; null: nothing. The text
+  // must last as long as the process.
+  virtual void SetConsoleControlText(const char* text) = 0;
 };
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -16,6 +17,12 @@ struct ResourceBytes {
 
 inline constexpr int kShowNormal = 1;
 
+// The account that the desktop's shell runs as.
+struct DesktopShellAccount {
+  std::vector<std::uint8_t> sid;  // its SID, byte for byte
+  bool isThisProcessUser = false;
+};
+
 class Shell {
  public:
   virtual ~Shell() = default;
@@ -26,22 +33,21 @@ class Shell {
   // FindResourceW, LoadResource, SizeofResource and LockResource in the
   // program's own image, by integer type and id; nothing when it is missing.
   [[nodiscard]] virtual std::optional<ResourceBytes> FindProgramResource(int type, int id) = 0;
-  // Whether the desktop's shell runs as the same user as this process: the
-  // TokenUser of the process behind GetShellWindow and of this one are
-  // EqualSid. False when there is no shell window or a token cannot be read.
-  [[nodiscard]] virtual bool DesktopShellRunsAsThisUser() = 0;
+  // The account of the desktop's shell: the TokenUser of the process behind
+  // GetShellWindow, and whether it is EqualSid to this process's. Nothing when
+  // there is no shell window or a token cannot be read.
+  [[nodiscard]] virtual std::optional<DesktopShellAccount> FindDesktopShellAccount() = 0;
   // Asks the desktop's shell (Explorer) to "open" the document, so that what
   // it starts runs with the interactive user's rights rather than this
   // process's: IShellWindows::FindWindowSW(SWC_DESKTOP), its view's
   // IShellDispatch2::ShellExecute, in a COM apartment held for the length of
   // the call. True only when that answers S_OK (S_FALSE: nothing started).
   // The calls go to another process and have no time-out of their own: a
-  // caller that cannot wait for ever runs this on a thread of its own.
+  // caller that cannot wait for ever runs this on a thread of its own. (The
+  // tool has no way to open a document itself: whatever it started would run
+  // with its administrator rights.)
   [[nodiscard]] virtual bool OpenDocumentAsDesktopUser(const std::wstring& path,
                                                        int showCommand) = 0;
-  // ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, showCommand), in
-  // a COM apartment held for the length of the call.
-  [[nodiscard]] virtual bool OpenDocument(const std::wstring& path, int showCommand) = 0;
 };
 
 }  // namespace platform

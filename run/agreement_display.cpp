@@ -69,24 +69,38 @@ AgreementPage::AgreementPage(platform::Platform& platform)
     : platform_(platform), shellCallPending_(std::make_shared<std::atomic<bool>>(false)) {}
 
 void AgreementPage::Show() {
-  if (!held_) {
-    const std::optional<std::wstring> temp = platform_.shell.GetEnvironmentVariable(L"TEMP");
-    if (!temp || !platform::paths::IsDriveOrUncPath(*temp)) {
-      return;
-    }
-    const std::optional<platform::ResourceBytes> page =
-        platform_.shell.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
-    // An empty page would show the user a blank agreement.
-    if (!page || page->data == nullptr || page->size == 0) {
-      return;
-    }
-    // Opening a half-written page, or another one, would show the user
-    // something other than what they are asked to accept.
-    if (!WriteAndHold(*temp, *page)) {
-      return;
-    }
+  // Opening a half-written page, or another one, would show the user
+  // something other than what they are asked to accept.
+  if (!held_ && !WritePage()) {
+    return;
   }
   Open();
+}
+
+bool AgreementPage::WritePage() {
+  const std::optional<std::wstring> temp = platform_.shell.GetEnvironmentVariable(L"TEMP");
+  if (!temp || !platform::paths::IsDriveOrUncPath(*temp)) {
+    return false;
+  }
+  const std::optional<platform::ResourceBytes> page =
+      platform_.shell.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
+  // An empty page would show the user a blank agreement.
+  if (!page || page->data == nullptr || page->size == 0) {
+    return false;
+  }
+  // The page's permissions are set as it is created: the desktop shell's user
+  // may read it then, also where that is another account than this process's
+  // (an administrator's password typed at the elevation prompt). By default
+  // every user may pass through folders they cannot list, so the file's own
+  // permissions are enough.
+  const std::optional<platform::DesktopShellAccount> shellAccount =
+      platform_.shell.FindDesktopShellAccount();
+  if (shellAccount && !shellAccount->isThisProcessUser) otherReader_ = shellAccount->sid;
+  if (!WriteAndHold(*temp, *page)) {
+    otherReader_.clear();
+    return false;
+  }
+  return true;
 }
 
 // The tool runs with administrator rights and the page's name in TEMP is known
@@ -123,7 +137,7 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
     return false;
   }
   // Fails when the name has been taken again since.
-  platform::UniqueFileHandle writer(files, files.CreateNewFile(path));
+  platform::UniqueFileHandle writer(files, files.CreateNewFile(path, otherReader_));
   if (!writer) {
     return false;
   }
@@ -163,31 +177,31 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
 }
 
 // Started by this elevated process, the browser would be elevated too, and so
-// would every site it goes on to visit; the desktop's shell starts it with the
-// user's normal rights. That is only right when the shell's user is this
-// process's: another account (an administrator's password typed at the
-// elevation prompt) could not read this TEMP. Without such a shell the page
-// opens the only way left.
+// would every site it goes on to visit and every file dialog it shows; an
+// elevated ShellExecute would even look the handler for the page up where any
+// program of the user can change it. So the page opens only through the
+// desktop's shell, which starts the browser as its own user. Where that cannot
+// be done, the user is told where the page is, to open it themselves.
 void AgreementPage::Open() {
   platform::Shell& shell = platform_.shell;
-  // A shell that has not answered may still open the page: asking again, or
-  // opening it here while Explorer restarts, would show a second copy once it
-  // recovers. Nor does the tool open it itself then, elevated, for the
-  // signed-in user.
+  // A shell that has not answered may still open the page: asking again
+  // would show a second copy once it recovers.
   if (shellCallPending_->load()) {
     return;
   }
-  if (!shell.DesktopShellRunsAsThisUser()) {
-    static_cast<void>(shell.OpenDocument(path_, platform::kShowNormal));
+  const std::optional<platform::DesktopShellAccount> shellAccount = shell.FindDesktopShellAccount();
+  if (!shellAccount || (!shellAccount->isThisProcessUser && shellAccount->sid != otherReader_)) {
+    SayWhereThePageIs();
     return;
   }
   shellCallPending_->store(true);
   const std::shared_ptr<std::atomic<bool>> pending = shellCallPending_;
+  const auto opened = std::make_shared<std::atomic<bool>>(false);
   bool expired = false;
   // The shell, like every facility, lasts as long as the process.
   const bool answered = platform_.process.RunWithin(
-      [pending, &shell, path = path_] {
-        static_cast<void>(shell.OpenDocumentAsDesktopUser(path, platform::kShowNormal));
+      [pending, opened, &shell, path = path_] {
+        opened->store(shell.OpenDocumentAsDesktopUser(path, platform::kShowNormal));
         pending->store(false);
       },
       kDesktopShellTimeoutMs, [&expired] { expired = true; }, 0);
@@ -195,6 +209,14 @@ void AgreementPage::Open() {
   if (!answered && !expired) {
     pending->store(false);
   }
+  if (!answered || !opened->load()) {
+    SayWhereThePageIs();
+  }
+}
+
+void AgreementPage::SayWhereThePageIs() {
+  platform_.console << "The EULA could not be shown in the browser. It is in: "
+                    << std::wstring_view(path_) << platform::endl;
 }
 
 }  // namespace run

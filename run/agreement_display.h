@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -33,16 +35,19 @@ class AgreementPage {
   ~AgreementPage() = default;
 
   // One press of 'D': writes and holds the page if that has not been done
-  // yet, then opens it through the desktop's shell when that runs as this
-  // process's user, else itself. Prints nothing; when TEMP is unset or not a
-  // drive or UNC path, the page is missing, or it cannot be written and held
-  // whole inside TEMP, nothing is opened. While an earlier press's call to the
-  // desktop's shell is still under way, nothing is asked again.
+  // yet, then has the desktop's shell open it, as the shell's user. Where no
+  // shell answers, or it fails, or its user cannot read the page, prints the
+  // line that says where the page is. When TEMP is unset or not a drive or
+  // UNC path, the page is missing, or it cannot be written and held whole
+  // inside TEMP, nothing is opened or printed. While an earlier press's call
+  // to the desktop's shell is still under way, nothing is asked again.
   void Show();
 
  private:
+  bool WritePage();
   bool WriteAndHold(const std::wstring& temp, const platform::ResourceBytes& page);
   void Open();
+  void SayWhereThePageIs();
 
   platform::Platform& platform_;
   // The path the browser is given (where the page really lies, or TEMP's own
@@ -50,6 +55,9 @@ class AgreementPage {
   // holds the page, once written.
   std::wstring path_;
   platform::UniqueFileHandle held_;
+  // The other account that the page's permissions let read it: the desktop
+  // shell's, when that was not this process's user as the page was written.
+  std::vector<std::uint8_t> otherReader_;
   // Shared with the call to the desktop's shell, which clears it when the
   // shell answers, however late.
   std::shared_ptr<std::atomic<bool>> shellCallPending_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "removal/action_context.h"
@@ -98,6 +99,9 @@ int RunToExitCode(platform::Platform& platform, telemetry::TelemetrySender& send
   // The driver stays loaded until the next boot.
   RemoveServiceIfPresent(platform, removal::kDriverServiceName, deletion,
                          RestartAfterDeletion::kNeeded);
+  // From here on, a run ended by Ctrl+C or a closed window says what is left
+  // to do.
+  if (deletion.rebootNeeded) platform.process.SetConsoleControlText(kManualRestartFarewell);
 
   // The driver file lives in the native system directory, which a 32-bit
   // process sees only with redirection off.
@@ -136,13 +140,13 @@ int RemovalRun(platform::Platform& platform) {
   AgreementPage page(platform);
   int exitCode = 0;
   {
-    PromptKeys keys(platform);
-    exitCode = RunToExitCode(platform, sender, keys, page);
+    const std::unique_ptr<PromptKeys> keys = OpenPromptKeys(platform);
+    exitCode = RunToExitCode(platform, sender, *keys, page);
     // Every way out passes here, the restart included. The start event of a
     // run declined at once may still be on its way; keys left in the console's
     // input would show up at the prompt of the shell that started us.
     const std::uint32_t waited = WaitForSender(platform, sender, kExitWaitMs);
-    keys.DiscardTyped(std::min(kKeyReleaseWaitMs, kExitWaitMs - waited));
+    keys->DiscardTyped(std::min(kKeyReleaseWaitMs, kExitWaitMs - waited));
   }
   // The console holds nothing back: every line is out by now. Whatever the sender is doing: a
   // thread left inside WinINet must not hold or crash the end, as a return through ExitProcess

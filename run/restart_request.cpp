@@ -1,5 +1,8 @@
 #include "run/restart_request.h"
 
+#include <cstdint>
+#include <optional>
+
 namespace run {
 
 bool OfferRestart(platform::Platform& platform, PromptKeys& keys) {
@@ -28,10 +31,7 @@ bool AskRestart(platform::Platform& platform, PromptKeys& keys) {
     return true;
   }
   // No line end here: the exit-key prompt that comes next writes its own.
-  out << platform::endl
-      << platform::endl
-      << "Please manually restart the computer to complete the removal procedure."
-      << platform::flush;
+  out << platform::endl << platform::endl << kManualRestartLine << platform::flush;
   return false;
 }
 
@@ -54,8 +54,22 @@ bool RequestRestart(platform::Platform& platform) {
   if (platform.messages.GetLastError() != 0 || !adjusted) {
     return false;
   }
-  return power.ExitWindows(platform::kEwxReboot | platform::kEwxForceIfHung,
-                           platform::kShutdownReasonPlannedOsUpgrade);
+  // ExitWindowsEx ends the caller's logon session, and restarts the machine
+  // only from the interactive user's: from a remote shell, a service or
+  // another account's elevation it may succeed and restart nothing.
+  const std::optional<std::uint32_t> station = power.WindowStationFlags();
+  const std::optional<platform::DesktopShellAccount> shell =
+      platform.shell.FindDesktopShellAccount();
+  const bool interactiveUser = station && (*station & platform::kWindowStationVisible) != 0 &&
+                               (!shell || shell->isThisProcessUser);
+  if (interactiveUser && power.ExitWindows(platform::kEwxReboot | platform::kEwxForceIfHung,
+                                           platform::kShutdownReasonPlannedOsUpgrade)) {
+    return true;
+  }
+  // The system restarts the whole machine, whoever asks; no grace period.
+  return power.InitiateShutdown(0, platform::kShutdownRestart,
+                                platform::kShutdownReasonPlannedOsUpgrade) ==
+         platform::kErrorSuccess;
 }
 
 }  // namespace run

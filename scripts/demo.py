@@ -10,6 +10,7 @@ installs what is missing and builds the exe first.
 from __future__ import annotations
 
 import argparse
+import re
 import shutil
 import sys
 import termios
@@ -23,6 +24,7 @@ from tessel_e2e import product  # noqa: E402
 from tessel_e2e.machine import PROMPTS, Machine, Plan, make_template  # noqa: E402
 from tessel_e2e.prefix import WinePrefix, temporary_root  # noqa: E402
 from tessel_e2e.registry import pending_renames  # noqa: E402
+from transcript import PAGE_WHERE  # noqa: E402
 
 
 def say(text: str = "") -> None:
@@ -49,7 +51,8 @@ class Conversation:
         self.keys = list(keys) if keys is not None else None
         self.shown = 0
         self.answered = 0  # prompts answered so far (unattended mode)
-        self.opened_lines = 0
+        self.next_key_at = 0.0  # keys go a second apart, as a person types them
+        self.pages_named = 0
         self.requests_shown = 0
 
     def pump(self) -> None:
@@ -66,7 +69,7 @@ class Conversation:
             sys.stdout.write("".join("[collector] %s\r\n" % line for line in lines))
         self.requests_shown = len(requests)
         self.show_output(data, len(data))
-        self.report_opened_pages()
+        self.report_page_files(data)
 
     def show_output(self, data: bytes, upto: int) -> None:
         if upto > self.shown:
@@ -76,17 +79,14 @@ class Conversation:
             self.shown = upto
         sys.stdout.flush()
 
-    def report_opened_pages(self) -> None:
-        # The demo machine opens HTML files with e2e-record, which notes what
-        # it was asked to open.
-        log = self.machine.prefix.unix_path(product.RUN_DIR + r"\opened.log")
-        if not log.exists():
-            return
-        lines = log.read_text(errors="replace").splitlines()
-        for path in dict.fromkeys(lines[self.opened_lines:]):
-            say("the tool asked the shell to open %s" % path)
+    def report_page_files(self, data: bytes) -> None:
+        # Wine runs no desktop shell, so the tool opens no browser and names
+        # the agreement page instead: here is where that file lies for you.
+        text = data.decode("utf-8", "replace")
+        named = re.findall(r"%s(.*?)\r\n" % re.escape(PAGE_WHERE), text)
+        for path in dict.fromkeys(named[self.pages_named:]):
             say("  on this machine: %s" % self.machine.prefix.unix_path(path))
-        self.opened_lines = len(lines)
+        self.pages_named = len(named)
 
     def prompts_waiting(self) -> int:
         """How many of the prompts the tool has written so far."""
@@ -94,12 +94,15 @@ class Conversation:
         return sum(prompt in text for prompt in PROMPTS.values())
 
     def unattended_step(self) -> None:
-        if not self.keys or self.prompts_waiting() <= self.answered:
+        if (not self.keys or self.prompts_waiting() <= self.answered
+                or time.monotonic() < self.next_key_at):
             return
         key = self.keys.pop(0)
         self.pump()
         say("typing %s" % key)
         self.run.press(key)
+        # Keys that reach the tool together count for nothing.
+        self.next_key_at = time.monotonic() + 1
         # 'D' shows the page and the tool keeps waiting at the same prompt.
         if key != "D":
             self.answered += 1

@@ -35,6 +35,7 @@
 #undef ExitWindows
 #undef GetEnvironmentVariable
 #undef GetFileAttributes
+#undef InitiateShutdown
 #undef LookupPrivilegeValue
 #undef OpenSCManager
 #undef OpenService

@@ -47,7 +47,8 @@ class Win32FileSystem final : public FileSystem {
   std::optional<bool> RevertWow64FsRedirection(RedirectionState saved) override;
   FileHandle OpenDirectory(const std::wstring& path) override;
   FileHandle OpenName(const std::wstring& path) override;
-  FileHandle CreateNewFile(const std::wstring& path) override;
+  FileHandle CreateNewFile(const std::wstring& path,
+                           const std::vector<std::uint8_t>& otherReader = {}) override;
   FileHandle ReOpenForReading(FileHandle file, std::uint32_t shareMode) override;
   std::optional<std::wstring> GetFinalPath(FileHandle file, FinalPathForm form) override;
   bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) override;
@@ -64,6 +65,7 @@ class Win32ProcessInfo final : public ProcessInfo {
                  const std::function<void()>& expire, std::uint32_t graceMilliseconds) override;
   void Terminate(int exitCode) override;
   bool EndOnConsoleControl() override;
+  void SetConsoleControlText(const char* text) override;
 };
 
 // Loads WinINet on the thread that creates it, so that no exchange's worker
@@ -124,9 +126,8 @@ class Win32Shell final : public Shell {
  public:
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
   std::optional<ResourceBytes> FindProgramResource(int type, int id) override;
-  bool DesktopShellRunsAsThisUser() override;
+  std::optional<DesktopShellAccount> FindDesktopShellAccount() override;
   bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
-  bool OpenDocument(const std::wstring& path, int showCommand) override;
 };
 
 class Win32Power final : public Power {
@@ -137,6 +138,9 @@ class Win32Power final : public Power {
   bool AdjustTokenPrivilege(TokenHandle token, const PrivilegeId& id,
                             std::uint32_t attributes) override;
   bool ExitWindows(std::uint32_t flags, std::uint32_t reason) override;
+  std::optional<std::uint32_t> WindowStationFlags() override;
+  std::uint32_t InitiateShutdown(std::uint32_t gracePeriodSeconds, std::uint32_t flags,
+                                 std::uint32_t reason) override;
 };
 
 // The process's standard output: a console window, or a file or pipe when it

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -117,11 +118,13 @@ FileHandle Win32FileSystem::OpenName(const std::wstring& path) {
 namespace {
 
 // A DACL that lets this process's user read and nothing more, in `descriptor`
-// (and `acl`, which it points into). The OWNER RIGHTS entry takes the place
-// of the owner's implicit right to change the DACL; the DACL is protected, so
-// that the directory's inheritable entries (full control for the user, as a
-// rule) are not added to it.
-bool ReadOnlyForThisUser(std::vector<BYTE>& acl, SECURITY_DESCRIPTOR& descriptor) {
+// (and `acl`, which it points into); `otherReader`, a SID when not empty, may
+// read too. The OWNER RIGHTS entry takes the place of the owner's implicit
+// right to change the DACL; the DACL is protected, so that the directory's
+// inheritable entries (full control for the user, as a rule) are not added to
+// it.
+bool ReadOnlyForThisUser(const std::vector<std::uint8_t>& otherReader, std::vector<BYTE>& acl,
+                         SECURITY_DESCRIPTOR& descriptor) {
   std::optional<std::vector<BYTE>> user = TokenUserOf(GetCurrentProcess());
   BYTE ownerRights[SECURITY_MAX_SID_SIZE];
   DWORD ownerRightsSize = sizeof(ownerRights);
@@ -129,14 +132,25 @@ bool ReadOnlyForThisUser(std::vector<BYTE>& acl, SECURITY_DESCRIPTOR& descriptor
       !CreateWellKnownSid(WinCreatorOwnerRightsSid, nullptr, ownerRights, &ownerRightsSize)) {
     return false;
   }
+  // A copy, aligned as a SID must be.
+  std::vector<DWORD> reader((otherReader.size() + sizeof(DWORD) - 1) / sizeof(DWORD));
+  if (!otherReader.empty()) std::memcpy(reader.data(), otherReader.data(), otherReader.size());
+  const PSID readerSid = reader.empty() ? nullptr : reader.data();
+  if (readerSid != nullptr &&
+      (!IsValidSid(readerSid) || GetLengthSid(readerSid) != otherReader.size())) {
+    return false;
+  }
   const PSID userSid = SidOf(*user);
   const DWORD entrySize = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
   // Allocated memory is aligned for an ACL.
-  acl.resize(sizeof(ACL) + 2 * entrySize + GetLengthSid(userSid) + ownerRightsSize);
+  acl.resize(sizeof(ACL) + 3 * entrySize + GetLengthSid(userSid) + ownerRightsSize +
+             otherReader.size());
   auto* const list = reinterpret_cast<ACL*>(acl.data());
   return InitializeAcl(list, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
          AddAccessAllowedAce(list, ACL_REVISION, FILE_GENERIC_READ, userSid) &&
          AddAccessAllowedAce(list, ACL_REVISION, FILE_GENERIC_READ, ownerRights) &&
+         (readerSid == nullptr ||
+          AddAccessAllowedAce(list, ACL_REVISION, FILE_GENERIC_READ, readerSid)) &&
          InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
          SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE) &&
          SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
@@ -144,10 +158,11 @@ bool ReadOnlyForThisUser(std::vector<BYTE>& acl, SECURITY_DESCRIPTOR& descriptor
 
 }  // namespace
 
-FileHandle Win32FileSystem::CreateNewFile(const std::wstring& path) {
+FileHandle Win32FileSystem::CreateNewFile(const std::wstring& path,
+                                          const std::vector<std::uint8_t>& otherReader) {
   std::vector<BYTE> acl;
   SECURITY_DESCRIPTOR descriptor{};
-  if (!ReadOnlyForThisUser(acl, descriptor)) return nullptr;
+  if (!ReadOnlyForThisUser(otherReader, acl, descriptor)) return nullptr;
   SECURITY_ATTRIBUTES security{sizeof(security), &descriptor, FALSE};
   // FILE_FLAG_OPEN_REPARSE_POINT: a link at the name is the file itself, which
   // exists, so the creation fails instead of following it. The new file's

@@ -37,4 +37,21 @@ bool Win32Power::ExitWindows(std::uint32_t flags, std::uint32_t reason) {
   return ExitWindowsEx(flags, reason) != FALSE;
 }
 
+std::optional<std::uint32_t> Win32Power::WindowStationFlags() {
+  // The process's own window station: a handle that is not to be closed.
+  const HWINSTA station = GetProcessWindowStation();
+  if (station == nullptr) return std::nullopt;
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  if (!GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), &needed)) {
+    return std::nullopt;
+  }
+  return flags.dwFlags;
+}
+
+std::uint32_t Win32Power::InitiateShutdown(std::uint32_t gracePeriodSeconds, std::uint32_t flags,
+                                           std::uint32_t reason) {
+  return InitiateShutdownW(nullptr, nullptr, gracePeriodSeconds, flags, reason);
+}
+
 }  // namespace platform::win32

@@ -1,6 +1,8 @@
 #include "platform/win32/win32_api.h"
 
+#include <atomic>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "platform/win32/win32_facilities.h"
@@ -18,6 +20,31 @@ DWORD WINAPI RunTask(LPVOID parameter) {
 // What Windows' own handler ends the process with, whatever the event.
 constexpr UINT kStatusControlCExit = 0xC000013A;
 
+// What the handler writes before it ends the process; set by the run.
+std::atomic<const char*> controlText{nullptr};
+
+// Straight to standard output: the handler runs on a thread of its own, and
+// the run's console writer may be in the middle of a row of dots.
+void WriteControlText() {
+  const char* text = controlText.load();
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (text == nullptr || output == nullptr || output == INVALID_HANDLE_VALUE) return;
+  std::string bytes;
+  for (; *text != '\0'; ++text) {
+    if (*text == '\n') bytes += '\r';
+    bytes += *text;
+  }
+  const auto size = static_cast<DWORD>(bytes.size());
+  DWORD mode = 0;
+  DWORD written = 0;
+  // ASCII reads the same in every console code page and in a file.
+  if (GetConsoleMode(output, &mode)) {
+    WriteConsoleA(output, bytes.data(), size, &written, nullptr);
+  } else {
+    WriteFile(output, bytes.data(), size, &written, nullptr);
+  }
+}
+
 BOOL WINAPI EndOnControl(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
@@ -27,6 +54,7 @@ BOOL WINAPI EndOnControl(DWORD event) {
     // the same way should that change.
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
+      WriteControlText();
       // The default handler's ExitProcess would run DLL detach code while a
       // telemetry worker may be inside WinINet, as a return from wmain would.
       TerminateProcess(GetCurrentProcess(), kStatusControlCExit);
@@ -83,5 +111,7 @@ void Win32ProcessInfo::Terminate(int exitCode) {
 bool Win32ProcessInfo::EndOnConsoleControl() {
   return SetConsoleCtrlHandler(EndOnControl, TRUE) != FALSE;
 }
+
+void Win32ProcessInfo::SetConsoleControlText(const char* text) { controlText.store(text); }
 
 }  // namespace platform::win32

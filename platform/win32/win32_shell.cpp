@@ -161,19 +161,23 @@ std::optional<ResourceBytes> Win32Shell::FindProgramResource(int type, int id) {
   return ResourceBytes{static_cast<const std::uint8_t*>(bytes), size};
 }
 
-bool Win32Shell::DesktopShellRunsAsThisUser() {
+std::optional<DesktopShellAccount> Win32Shell::FindDesktopShellAccount() {
   const HWND shellWindow = GetShellWindow();
-  if (shellWindow == nullptr) return false;
+  if (shellWindow == nullptr) return std::nullopt;
   DWORD shellProcessId = 0;
   if (GetWindowThreadProcessId(shellWindow, &shellProcessId) == 0 || shellProcessId == 0) {
-    return false;
+    return std::nullopt;
   }
   const UniqueKernelHandle shellProcess(
       OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcessId));
-  if (!shellProcess) return false;
+  if (!shellProcess) return std::nullopt;
   std::optional<std::vector<BYTE>> shellUser = TokenUserOf(shellProcess.get());
   std::optional<std::vector<BYTE>> ownUser = TokenUserOf(GetCurrentProcess());
-  return shellUser && ownUser && EqualSid(SidOf(*shellUser), SidOf(*ownUser)) != FALSE;
+  if (!shellUser || !ownUser) return std::nullopt;
+  const PSID sid = SidOf(*shellUser);
+  const auto* const bytes = static_cast<const std::uint8_t*>(sid);
+  return DesktopShellAccount{std::vector<std::uint8_t>(bytes, bytes + GetLengthSid(sid)),
+                             EqualSid(sid, SidOf(*ownUser)) != FALSE};
 }
 
 bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
@@ -191,14 +195,6 @@ bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCom
   // S_FALSE: the shell took the request and started nothing.
   return shell.get()->ShellExecute(file.get(), *arguments.get(), *directory.get(), *operation.get(),
                                    *show.get()) == S_OK;
-}
-
-bool Win32Shell::OpenDocument(const std::wstring& path, int showCommand) {
-  const ComApartment apartment;
-  const HINSTANCE result =
-      ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, showCommand);
-  // Values above 32 mean success; the rest are error codes in a handle's clothes.
-  return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 }  // namespace platform::win32

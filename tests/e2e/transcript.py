@@ -39,6 +39,8 @@ RESTART_PROMPT = (
     "Press the 'Y' key to restart, otherwise the 'N' key to manually restart.\n"
 )
 MANUAL_RESTART = "\n\nPlease manually restart the computer to complete the removal procedure."
+# Where the agreement page is, when no desktop shell opens it: one line per press.
+PAGE_WHERE = "The EULA could not be shown in the browser. It is in: "
 EXIT_PROMPT = "\nPress the 'E' key to exit the tool.\n"
 CANNOT_CONTINUE = "\nUnable to continue as not able to stop the service tslwfs.\n"
 

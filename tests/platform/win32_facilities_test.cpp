@@ -196,7 +196,9 @@ TEST(Win32FileSystem, WritesThePageWhereverTempLeads) {
   const std::wstring page = temp.wstring() + L"\\\\tessel_removal_eula.html";
 
   const std::string bytes = "<html>page</html>";
-  const FileHandle file = files.CreateNewFile(page);
+  // BUILTIN\Users may read it too.
+  const FileHandle file =
+      files.CreateNewFile(page, {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 33, 2, 0, 0});
   ASSERT_TRUE(Opened(file));
   EXPECT_EQ(files.Write(file, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
             bytes.size());

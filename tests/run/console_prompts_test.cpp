@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -30,9 +31,9 @@ using Kind = platform::ConsoleInputRecord::Kind;
 
 // The prompt with the keys and the page of its own, as the run gives them.
 bool Agreement(platform::Platform& platform) {
-  run::PromptKeys keys(platform);
+  const std::unique_ptr<run::PromptKeys> keys = run::OpenPromptKeys(platform);
   run::AgreementPage page(platform);
-  return run::AgreementPrompt(platform, keys, page);
+  return run::AgreementPrompt(platform, *keys, page);
 }
 
 class AgreementPromptTest : public ::testing::Test {
@@ -117,7 +118,7 @@ TEST_F(AgreementPromptTest, InAConsoleTheFirstKeyDownThatCountsDecidesAsItArrive
   machine.keyboard.Type('X', 60, 90);
   machine.keyboard.Arrive(120, {Kind::kKeyDown, 0x10});  // Shift, for a capital
   machine.keyboard.Type(A, 120, 180);
-  machine.keyboard.Type(E, 120, 150);  // in the same pass, after the A
+  machine.keyboard.Type(E, 130, 150);  // in the same pass, after the A
 
   EXPECT_TRUE(Prompt());
 
@@ -130,15 +131,31 @@ TEST_F(AgreementPromptTest, InAConsoleTheFirstKeyDownThatCountsDecidesAsItArrive
   EXPECT_TRUE(machine.clock.sleeps().empty());
 }
 
-TEST_F(AgreementPromptTest, InAConsoleARecordWithoutAKeyCodeCountsByItsLetter) {
+TEST_F(AgreementPromptTest, InAConsoleOnlyADeliberateKeyAnswers) {
+  // What a terminal sends, then 'e' at 1000 ms: the answer, and when it came.
+  const auto answer = [](std::initializer_list<std::pair<std::uint64_t, const wchar_t*>> sent) {
+    sim::SimMachine m;
+    m.keyboard.SetConsoleInput(true);
+    for (const auto& [at, text] : sent) m.keyboard.SendFromTerminal(at, text);
+    m.keyboard.SendFromTerminal(1000, L"e");
+    const bool accepted = Agreement(m.platform());
+    EXPECT_EQ(m.core.calls.size(), 2u);  // the console opened and closed: no page was shown
+    return std::to_wstring(accepted) + L" at " + std::to_wstring(m.core.nowMs);
+  };
+  EXPECT_EQ(answer({{40, L"\x1b"}, {60, L"x"}, {250, L"e"}}), L"0 at 250");  // Alt+x, then e
+  EXPECT_EQ(answer({{200, L"A"}}), L"1 at 200");    // an upper-case letter without a key code
+  EXPECT_EQ(answer({{200, L"a\r"}}), L"1 at 200");  // with the Enter of a line-mode host
+  EXPECT_EQ(answer({{200, L"Tracking number 4471"}}), L"0 at 1000");  // a pasted line
+  // Arrows, keypad 5, F1, Ctrl+Up; Alt+a; a sequence split across two reads.
+  EXPECT_EQ(answer({{100, L"\x1b[A\x1b[D\x1b[E\x1bOP\x1b[1;5A"}}), L"0 at 1000");
+  EXPECT_EQ(answer({{300, L"\x1b"}, {350, L"a"}, {500, L"\x1b[1;5"}, {550, L"D"}}), L"0 at 1000");
+  EXPECT_EQ(answer({{300, L"\x1b"}, {450, L"a"}}), L"1 at 450");  // Escape alone, then a letter
+
+  // An input method's letter (VK_PACKET).
   machine.keyboard.SetConsoleInput(true);
-  machine.keyboard.Arrive(40, {Kind::kKeyDown, 0, L'\x1b'});  // a terminal's escape
-  machine.keyboard.Arrive(60, {Kind::kKeyDown, 0, L'x'});
-  machine.keyboard.Arrive(250, {Kind::kKeyDown, 0, L'e'});
-
-  EXPECT_FALSE(Prompt());
-
-  EXPECT_EQ(machine.core.nowMs, 250u);
+  machine.keyboard.Arrive(200, {Kind::kKeyDown, platform::kVirtualKeyPacket, L'a'});
+  machine.keyboard.Arrive(200, {Kind::kKeyUp, platform::kVirtualKeyPacket, L'a'});
+  EXPECT_TRUE(Prompt());
 }
 
 TEST_F(AgreementPromptTest, InAConsoleAHeldKeyCountsOnceAndWhatCameBeforeThePromptNotAtAll) {
@@ -200,15 +217,14 @@ class KeysWhileOpeningShell : public platform::Shell {
   std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override {
     return machine_.shell.FindProgramResource(type, id);
   }
-  bool DesktopShellRunsAsThisUser() override { return machine_.shell.DesktopShellRunsAsThisUser(); }
+  std::optional<platform::DesktopShellAccount> FindDesktopShellAccount() override {
+    return machine_.shell.FindDesktopShellAccount();
+  }
   bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override {
     for (const int key : keys_) {
       machine_.keyboard.Hold(key, machine_.core.nowMs);
     }
     return machine_.shell.OpenDocumentAsDesktopUser(path, showCommand);
-  }
-  bool OpenDocument(const std::wstring& path, int showCommand) override {
-    return machine_.shell.OpenDocument(path, showCommand);
   }
 
  private:
@@ -266,8 +282,7 @@ TEST_F(AgreementPromptTest, DWithoutTempChangesNothingAndThePromptWaitsOn) {
 class ExitKeyWaitTest : public ::testing::Test {
  protected:
   void ExitWait() {
-    run::PromptKeys keys(machine.platform());
-    run::ExitKeyWait(machine.platform(), keys);
+    run::ExitKeyWait(machine.platform(), *run::OpenPromptKeys(machine.platform()));
   }
 
   sim::SimMachine machine;

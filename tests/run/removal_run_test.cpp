@@ -39,6 +39,8 @@ constexpr wchar_t kVendorKey[] = L"SOFTWARE\\Orvane Systems";
 constexpr wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvane Tessel Web Protection";
 
+using Kind = platform::ConsoleInputRecord::Kind;
+
 constexpr int A = 'A';
 constexpr int E = 'E';
 constexpr int N = 'N';
@@ -206,6 +208,19 @@ TEST_F(RemovalRunTest, WithTheSenderStuckThePromptComesAtOnceAndEveryWayOutInTwo
     EXPECT_EQ(m.keyboard.queries().front().atMs, 0u);
     EXPECT_EQ(m.process.terminatedAtMs() - m.keyboard.queries().back().atMs, 2000u);
   }
+  // In a console, with keys held for good: no wait for their key-ups past the 2 s.
+  for (const Way way : {Way{2, false, true, 0}, Way{-1, true, false, E}, Way{1, true, true, Y},
+                        Way{0, false, true, E}}) {
+    sim::SimMachine m;
+    m.process.SetThreads(sim::SimProcess::Threads::kNever);
+    if (way.product) InstallProduct(m);
+    if (!way.rights) m.services.Find(L"tslwfs")->fullAccessError = 5;
+    m.keyboard.SetConsoleInput(true);
+    m.keyboard.Arrive(150, {Kind::kKeyDown, way.key == 0 ? E : A});
+    if (way.key != 0) m.keyboard.Arrive(200000, {Kind::kKeyDown, way.key});
+    EXPECT_EQ(run::RemovalRun(m.platform()), way.code);
+    EXPECT_EQ(m.process.terminatedAtMs(), way.key == 0 ? 2150u : 202000u);
+  }
 }
 
 TEST_F(RemovalRunTest, AStartEventStillOnItsWayIsWaitedForWhenTheRunIsDeclinedAtOnce) {
@@ -243,6 +258,7 @@ TEST_F(RemovalRunTest, CleanMachineReportsEveryItemAbsentAndExitsWithE) {
   EXPECT_EQ(Field(done, L"reboot"), L"No");
   EXPECT_EQ(Field(done, L"build"), kRunId);
   EXPECT_TRUE(machine.power.tokenAccessRequests().empty());
+  EXPECT_EQ(machine.process.consoleControlText(), nullptr);
   ExpectNoHandlesLeft();
 }
 
@@ -285,6 +301,9 @@ TEST_F(RemovalRunTest, FullRemovalDeclinedRestartRemovesEverythingAndExitsWithE)
   EXPECT_EQ(Field(Events()[1], L"errors"), L"0");
   EXPECT_EQ(Field(Events()[1], L"reboot"), L"Yes");
   EXPECT_TRUE(machine.power.exitRequests().empty());
+  // Ctrl+C or a closed window from the deletions on says what is left to do.
+  EXPECT_STREQ(machine.process.consoleControlText(),
+               "\n\nPlease manually restart the computer to complete the removal procedure.\n");
   ExpectNoHandlesLeft();
 }
 

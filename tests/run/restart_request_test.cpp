@@ -23,13 +23,11 @@ constexpr int N = 'N';
 constexpr int Y = 'Y';
 
 bool Ask(sim::SimMachine& machine) {
-  run::PromptKeys keys(machine.platform());
-  return run::AskRestart(machine.platform(), keys);
+  return run::AskRestart(machine.platform(), *run::OpenPromptKeys(machine.platform()));
 }
 
 bool OfferOn(sim::SimMachine& machine) {
-  run::PromptKeys keys(machine.platform());
-  return run::OfferRestart(machine.platform(), keys);
+  return run::OfferRestart(machine.platform(), *run::OpenPromptKeys(machine.platform()));
 }
 
 class AskRestartTest : public ::testing::Test {
@@ -69,14 +67,16 @@ TEST_F(AskRestartTest, YesWinsWhenBothAreHeld) {
   EXPECT_EQ(machine.console.str(), kQuestion);
 }
 
-TEST_F(AskRestartTest, InAConsoleTheKeyTypedFirstDecides) {
+TEST_F(AskRestartTest, InAConsoleKeysTypedTogetherCountForNothing) {
   machine.keyboard.SetConsoleInput(true);
   machine.keyboard.Type(N, 150, 200);
   machine.keyboard.Type(Y, 150, 200);  // in the same pass, after the N
+  machine.keyboard.Type(N, 400, 450);
 
   EXPECT_FALSE(Ask(machine));
 
   EXPECT_EQ(machine.console.str(), std::wstring(kQuestion) + kManualRestart);
+  EXPECT_EQ(machine.core.nowMs, 400u);
 }
 
 TEST_F(AskRestartTest, PressesMadeBeforeTheQuestionDoNotCount) {
@@ -87,6 +87,15 @@ TEST_F(AskRestartTest, PressesMadeBeforeTheQuestionDoNotCount) {
   EXPECT_FALSE(Ask(machine));
 
   EXPECT_EQ(machine.core.nowMs, 40200u);
+
+  // In a console: more records than one read takes, the Y among the last.
+  sim::SimMachine m;
+  m.keyboard.SetConsoleInput(true);
+  m.keyboard.SendFromTerminal(0, std::wstring(64, L'x'));
+  m.keyboard.Type(Y, 0, 0);
+  m.keyboard.Type(N, 120, 200);
+  EXPECT_FALSE(Ask(m));
+  EXPECT_EQ(m.core.nowMs, 120u);
 }
 
 class OfferRestartTest : public ::testing::Test {
@@ -127,8 +136,23 @@ TEST_F(OfferRestartTest, YesEnablesTheShutdownPrivilegeAndRequestsARestartThatLe
   // EWX_REBOOT | EWX_FORCEIFHUNG, never EWX_FORCE, which loses unsaved work.
   EXPECT_EQ(machine.power.exitRequests()[0].flags, 0x12u);
   EXPECT_EQ(machine.power.exitRequests()[0].reason, 0x80020003u);
+  EXPECT_EQ(machine.core.calls.end()[-2], L"Power.ExitWindows 0x12 0x80020003");
   EXPECT_TRUE(machine.power.restarting());
   ExpectTokenClosed();
+}
+
+TEST_F(OfferRestartTest, OutsideTheInteractiveUsersSessionTheSystemRestartsTheMachine) {
+  // A remote shell's window station, another user's desktop shell, ExitWindowsEx refused:
+  // SHUTDOWN_RESTART (applications are asked to close), the same reason, no grace period.
+  for (int way = 0; way < 3; ++way) {
+    sim::SimMachine m;
+    m.power.SetWindowStationFlags(way == 0 ? 0 : platform::kWindowStationVisible);
+    m.shell.SetDesktopShellUserIsOther(way == 1);
+    if (way == 2) m.power.RefuseExitWindows(5);
+    m.keyboard.Tap(Y, 50);
+    EXPECT_TRUE(OfferOn(m)) << way;
+    EXPECT_EQ(m.core.calls.end()[-2], L"Power.InitiateShutdown 0x4 0x80020003 0");
+  }
 }
 
 TEST_F(OfferRestartTest, AFailedRequestTellsTheUserToRestartByHand) {
@@ -145,11 +169,13 @@ TEST_F(OfferRestartTest, AFailedRequestTellsTheUserToRestartByHand) {
       {"the adjustment fails", [](sim::SimPower& p) { p.FailAdjust(5); }, 1, false},
       {"the privilege lookup fails", [](sim::SimPower& p) { p.FailLookup(1313); }, 1, false},
       {"ExitWindowsEx refuses", [](sim::SimPower& p) { p.RefuseExitWindows(1115); }, 1, true},
+      {"in a remote shell", [](sim::SimPower& p) { p.SetWindowStationFlags(0); }, 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     sim::SimMachine m;
     c.setUp(m.power);
+    m.power.RefuseInitiateShutdown(1190);  // others are signed in
     m.keyboard.Tap(Y, 50);
 
     EXPECT_FALSE(OfferOn(m));

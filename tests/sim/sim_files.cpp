@@ -488,7 +488,8 @@ platform::FileHandle SimFiles::OpenName(const std::wstring& path) {
        platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete});
 }
 
-platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path) {
+platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path,
+                                             const std::vector<std::uint8_t>& otherReader) {
   const std::wstring resolved = Record(L"CreateNewFile", path);
   const std::wstring folded = FoldCase(resolved);
   std::uint32_t error = createNewFileError_;
@@ -502,6 +503,7 @@ platform::FileHandle SimFiles::CreateNewFile(const std::wstring& path) {
     return nullptr;
   }
   AddFile(resolved);
+  lastOtherReader_ = otherReader;
   return NewHandle({nullptr, folded, platform::kFileShareWrite | platform::kFileShareDelete,
                     platform::kFileShareRead});
 }

@@ -123,6 +123,8 @@ class SimFiles : public platform::FileSystem {
 
   // Creating a file fails with `error` (0: it succeeds).
   void FailCreateNewFile(std::uint32_t error) { createNewFileError_ = error; }
+  // The other account (a SID) that the last CreateNewFile let read its file.
+  const std::vector<std::uint8_t>& lastOtherReader() const { return lastOtherReader_; }
   // Each write takes at most this many bytes (0: all).
   void SetWriteChunk(std::size_t maxBytes) { writeChunk_ = maxBytes; }
   // The disk is full once a file holds this many bytes.
@@ -153,7 +155,8 @@ class SimFiles : public platform::FileSystem {
   std::optional<bool> RevertWow64FsRedirection(platform::RedirectionState saved) override;
   platform::FileHandle OpenDirectory(const std::wstring& path) override;
   platform::FileHandle OpenName(const std::wstring& path) override;
-  platform::FileHandle CreateNewFile(const std::wstring& path) override;
+  platform::FileHandle CreateNewFile(const std::wstring& path,
+                                     const std::vector<std::uint8_t>& otherReader = {}) override;
   platform::FileHandle ReOpenForReading(platform::FileHandle file,
                                         std::uint32_t shareMode) override;
   // "\Device\HarddiskVolumeN\..." for drive N (A is 1), "\Device\Mup\..."
@@ -228,6 +231,7 @@ class SimFiles : public platform::FileSystem {
   std::vector<FileCall> fileCalls_;
   std::vector<std::wstring> misuses_;
   std::uint32_t createNewFileError_ = 0;
+  std::vector<std::uint8_t> lastOtherReader_;
   std::map<std::wstring, std::wstring> shortNames_;  // folded short path -> long path
   std::map<std::wstring, std::wstring> replanted_;   // folded path -> path
   std::size_t writeChunk_ = 0;

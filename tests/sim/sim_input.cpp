@@ -14,6 +14,7 @@ constexpr std::uint16_t kDownBit = 0x8000;
 constexpr std::uint16_t kPressedSinceQueryBit = 0x0001;
 
 const auto kConsoleInput = reinterpret_cast<platform::ConsoleInputHandle>(std::uintptr_t{0x10});
+constexpr std::size_t kRecordsPerRead = 64;
 
 }  // namespace
 
@@ -60,8 +61,14 @@ void SimKeyboard::Arrive(std::uint64_t atMs, platform::ConsoleInputRecord record
 }
 
 void SimKeyboard::Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs) {
-  Arrive(downMs, {platform::ConsoleInputRecord::Kind::kKeyDown, virtualKey});
-  Arrive(upMs, {platform::ConsoleInputRecord::Kind::kKeyUp, virtualKey});
+  const auto character =
+      static_cast<wchar_t>(virtualKey >= 'A' && virtualKey <= 'Z' ? virtualKey + 32 : 0);
+  Arrive(downMs, {platform::ConsoleInputRecord::Kind::kKeyDown, virtualKey, character});
+  Arrive(upMs, {platform::ConsoleInputRecord::Kind::kKeyUp, virtualKey, character});
+}
+
+void SimKeyboard::SendFromTerminal(std::uint64_t atMs, std::wstring_view text) {
+  for (const wchar_t c : text) Arrive(atMs, {platform::ConsoleInputRecord::Kind::kKeyDown, 0, c});
 }
 
 platform::ConsoleInputHandle SimKeyboard::OpenConsoleInput() {
@@ -98,7 +105,9 @@ platform::InputWait SimKeyboard::WaitForConsoleInput(platform::ConsoleInputHandl
 std::vector<platform::ConsoleInputRecord> SimKeyboard::ReadConsoleRecords(
     platform::ConsoleInputHandle /*input*/) {
   std::vector<platform::ConsoleInputRecord> records;
-  for (; unread_ < arrivals_.size() && arrivals_[unread_].first <= core_.nowMs; ++unread_) {
+  for (; records.size() < kRecordsPerRead && unread_ < arrivals_.size() &&
+         arrivals_[unread_].first <= core_.nowMs;
+       ++unread_) {
     records.push_back(arrivals_[unread_].second);
   }
   return records;
@@ -106,7 +115,8 @@ std::vector<platform::ConsoleInputRecord> SimKeyboard::ReadConsoleRecords(
 
 bool SimKeyboard::FlushConsoleInput(platform::ConsoleInputHandle input) {
   core_.calls.push_back(L"Keyboard.FlushConsoleInput");
-  static_cast<void>(ReadConsoleRecords(input));
+  while (!ReadConsoleRecords(input).empty()) {
+  }
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -61,6 +62,8 @@ class SimKeyboard : public platform::Keyboard {
   void Arrive(std::uint64_t atMs, platform::ConsoleInputRecord record);
   // Typed into the console: the key's key-down at `downMs`, its key-up at `upMs`.
   void Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs);
+  // From a terminal, to input in its own mode: key-downs without key codes.
+  void SendFromTerminal(std::uint64_t atMs, std::wstring_view text);
   // Waits on the console's input that start before `untilMs` fail.
   void FailConsoleWaits(std::uint64_t untilMs) { failWaitsUntilMs_ = untilMs; }
 
@@ -70,6 +73,7 @@ class SimKeyboard : public platform::Keyboard {
   // next record's arrival or by `milliseconds`, whichever comes first.
   platform::InputWait WaitForConsoleInput(platform::ConsoleInputHandle input,
                                           std::uint32_t milliseconds) override;
+  // No more than 64 records a read, as the real machine's reads take.
   std::vector<platform::ConsoleInputRecord> ReadConsoleRecords(
       platform::ConsoleInputHandle input) override;
   bool FlushConsoleInput(platform::ConsoleInputHandle input) override;

@@ -105,4 +105,14 @@ bool SimPower::ExitWindows(std::uint32_t flags, std::uint32_t reason) {
   return true;
 }
 
+std::uint32_t SimPower::InitiateShutdown(std::uint32_t gracePeriodSeconds, std::uint32_t flags,
+                                         std::uint32_t reason) {
+  core_.calls.push_back(L"Power.InitiateShutdown " + Hex(flags) + L" " + Hex(reason) + L" " +
+                        std::to_wstring(gracePeriodSeconds));
+  if (initiateShutdownError_ != 0) return initiateShutdownError_;
+  if (!shutdownEnabled_) return kErrorPrivilegeNotHeld;
+  restarting_ = true;
+  return 0;
+}
+
 }  // namespace sim

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ class SimPower : public platform::Power {
   void FailAdjust(std::uint32_t error) { adjustFailError_ = error; }
   // ExitWindowsEx refuses with this error (0 lets it accept).
   void RefuseExitWindows(std::uint32_t error) { exitWindowsError_ = error; }
+  // The window station's flags (WSF_VISIBLE to start with); nothing: unknown.
+  void SetWindowStationFlags(std::optional<std::uint32_t> flags) { stationFlags_ = flags; }
+  void RefuseInitiateShutdown(std::uint32_t error) { initiateShutdownError_ = error; }
 
   platform::TokenHandle OpenProcessToken(std::uint32_t access) override;
   bool CloseToken(platform::TokenHandle token) override;
@@ -48,6 +52,9 @@ class SimPower : public platform::Power {
   bool AdjustTokenPrivilege(platform::TokenHandle token, const platform::PrivilegeId& id,
                             std::uint32_t attributes) override;
   bool ExitWindows(std::uint32_t flags, std::uint32_t reason) override;
+  std::optional<std::uint32_t> WindowStationFlags() override { return stationFlags_; }
+  std::uint32_t InitiateShutdown(std::uint32_t gracePeriodSeconds, std::uint32_t flags,
+                                 std::uint32_t reason) override;
 
   const std::vector<std::uint32_t>& tokenAccessRequests() const { return tokenAccess_; }
   const std::vector<std::wstring>& lookups() const { return lookups_; }
@@ -72,6 +79,8 @@ class SimPower : public platform::Power {
   std::uint32_t adjustLastError_ = 0;
   std::uint32_t adjustFailError_ = 0;
   std::uint32_t exitWindowsError_ = 0;
+  std::optional<std::uint32_t> stationFlags_ = platform::kWindowStationVisible;
+  std::uint32_t initiateShutdownError_ = 0;
   std::vector<std::uint32_t> tokenAccess_;
   std::vector<std::wstring> lookups_;
   std::vector<PrivilegeAdjustment> adjustments_;

@@ -51,6 +51,9 @@ class SimProcess : public platform::ProcessInfo {
     core_.calls.push_back(L"Process.EndOnConsoleControl");
     return true;
   }
+  void SetConsoleControlText(const char* text) override { consoleControlText_ = text; }
+  // What the console control handler would write before it ends the process.
+  const char* consoleControlText() const { return consoleControlText_; }
 
  private:
   SimCore& core_;
@@ -60,6 +63,7 @@ class SimProcess : public platform::ProcessInfo {
   Threads workers_ = Threads::kAtOnce;
   int threadsStarted_ = 0;
   std::optional<int> terminatedWith_;
+  const char* consoleControlText_ = nullptr;
   std::uint64_t terminatedAtMs_ = 0;
 };
 

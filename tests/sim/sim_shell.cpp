@@ -45,9 +45,10 @@ std::optional<platform::ResourceBytes> SimShell::FindProgramResource(int type, i
   return platform::ResourceBytes{bytes.empty() ? kNoBytes : bytes.data(), bytes.size()};
 }
 
-bool SimShell::DesktopShellRunsAsThisUser() {
-  core_.calls.push_back(L"Shell.DesktopShellRunsAsThisUser");
-  return desktopShellRunning_ && !desktopShellUserIsOther_;
+std::optional<platform::DesktopShellAccount> SimShell::FindDesktopShellAccount() {
+  if (!desktopShellRunning_) return std::nullopt;
+  if (desktopShellUserIsOther_) return platform::DesktopShellAccount{kOtherUserSid, false};
+  return platform::DesktopShellAccount{{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0}, true};
 }
 
 bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
@@ -59,14 +60,8 @@ bool SimShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showComma
   if (!desktopShellRunning_ || desktopShellStartsNothing_) {
     return false;
   }
-  openRequests_.push_back({path, showCommand, true});
-  return true;
-}
-
-bool SimShell::OpenDocument(const std::wstring& path, int showCommand) {
-  core_.calls.push_back(L"Shell.OpenDocument " + path + L" " + std::to_wstring(showCommand));
   openRequests_.push_back({path, showCommand});
-  return openSucceeds_;
+  return true;
 }
 
 }  // namespace sim

@@ -17,13 +17,13 @@ namespace sim {
 struct OpenRequest {
   std::wstring path;
   int showCommand = 0;
-  bool byDesktopShell = false;  // or by ShellExecuteW in the process
 };
 
 class SimShell : public platform::Shell {
  public:
   // ERROR_RESOURCE_TYPE_NOT_FOUND, what FindResourceW leaves for a missing page.
   static constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;
+  static inline const std::vector<std::uint8_t> kOtherUserSid{1, 1, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0};
 
   explicit SimShell(SimCore& core);
   // The core keeps a question about this object.
@@ -37,8 +37,6 @@ class SimShell : public platform::Shell {
   void AddResource(int type, int id, std::vector<std::uint8_t> bytes);
   void RemoveResource(int type, int id);
 
-  // Whether ShellExecuteW reports success.
-  void SetOpenSucceeds(bool succeeds) { openSucceeds_ = succeeds; }
   // Whether a desktop shell (Explorer) is there to take requests (the start).
   void SetDesktopShellRunning(bool running) { desktopShellRunning_ = running; }
   // The desktop's shell runs as another user than the tool.
@@ -50,9 +48,8 @@ class SimShell : public platform::Shell {
 
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
   std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override;
-  bool DesktopShellRunsAsThisUser() override;
+  std::optional<platform::DesktopShellAccount> FindDesktopShellAccount() override;
   bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
-  bool OpenDocument(const std::wstring& path, int showCommand) override;
 
   // Every open request that a shell took, in order.
   const std::vector<OpenRequest>& openRequests() const { return openRequests_; }
@@ -61,7 +58,6 @@ class SimShell : public platform::Shell {
   SimCore& core_;
   std::map<std::wstring, std::wstring> environment_;
   std::map<std::pair<int, int>, std::vector<std::uint8_t>> resources_;
-  bool openSucceeds_ = true;
   bool desktopShellRunning_ = true;
   bool desktopShellUserIsOther_ = false;
   bool desktopShellStartsNothing_ = false;
