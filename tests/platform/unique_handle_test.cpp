@@ -15,7 +15,6 @@ using platform::UniqueRegistryKey;
 using platform::UniqueServiceHandle;
 
 platform::HInternet AllBitsSet() {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): a handle value no call returns is the point
   return reinterpret_cast<platform::HInternet>(~std::uintptr_t{0});
 }
 
