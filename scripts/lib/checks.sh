@@ -10,6 +10,10 @@ _checks_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # Directories of the project's own code; platform/ only for its .cpp files at
 # the top, its win32/ folder as its own entry.
 _checks_default_paths=(telemetry run removal platform platform/win32)
+# The tests' own code, for clang-tidy (tests/.clang-tidy says what it leaves
+# out there): the cases and the simulated machine in the native build, the
+# Windows-only facility test and the end-to-end helpers in the Windows build.
+_checks_test_paths=(tests/sim tests/telemetry tests/removal tests/run tests/platform tests/e2e/helpers)
 
 install_check_tools() {
   install_packages cmake make g++ googletest clang libclang-rt-14-dev clang-tidy cppcheck \
@@ -130,12 +134,13 @@ _checks_tidy() {
 }
 
 # clang-tidy with the repository's .clang-tidy over the given paths (default:
-# telemetry, run, removal, platform, platform/win32). Files of the native
-# build use its compile_commands.json; the Windows-only ones (platform/win32,
-# the exe's main) the Windows build's, parsed for the mingw-w64 target.
+# the project's own code and its tests). Files of the native build use its
+# compile_commands.json; the Windows-only ones (platform/win32, the exe's main,
+# the Windows-only tests) the Windows build's, parsed for the mingw-w64 target.
 run_clang_tidy() {
   local native windows file include
   local native_files=() windows_files=()
+  [ "$#" -eq 0 ] && set -- "${_checks_default_paths[@]}" "${_checks_test_paths[@]}"
   native=$(_checks_configure native) || return 1
   windows=$(_checks_configure windows) || return 1
   while IFS= read -r file; do

@@ -34,6 +34,8 @@ class ScratchDirectory {
     Remove();
     fs::create_directories(path_);
   }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
   ~ScratchDirectory() { Remove(); }
   const fs::path& path() const { return path_; }
 

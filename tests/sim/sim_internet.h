@@ -107,6 +107,7 @@ class SimInternet : public platform::Internet {
   // The core keeps a question about this object.
   SimInternet(const SimInternet&) = delete;
   SimInternet& operator=(const SimInternet&) = delete;
+  ~SimInternet() override = default;
 
   // --- How the machine and the server behave (all apply until changed). ---
 

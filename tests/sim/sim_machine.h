@@ -42,6 +42,7 @@ class SimMachine {
   SimMachine();
   SimMachine(const SimMachine&) = delete;
   SimMachine& operator=(const SimMachine&) = delete;
+  ~SimMachine() = default;
 
   platform::Platform& platform() { return platform_; }
 

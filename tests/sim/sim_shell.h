@@ -29,6 +29,7 @@ class SimShell : public platform::Shell {
   // The core keeps a question about this object.
   SimShell(const SimShell&) = delete;
   SimShell& operator=(const SimShell&) = delete;
+  ~SimShell() override = default;
 
   void SetEnvironmentVariable(const std::wstring& name, std::wstring value);
   void UnsetEnvironmentVariable(const std::wstring& name);

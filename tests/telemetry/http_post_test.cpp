@@ -209,7 +209,7 @@ TEST_F(PostFormTest, WithoutLocationHeaderTheLocationIsEmpty) {
 class OverlongLocationInternet : public sim::SimInternet {
  public:
   using SimInternet::SimInternet;
-  bool QueryInfoA(platform::HInternet, std::uint32_t, char* buffer,
+  bool QueryInfoA(platform::HInternet /*request*/, std::uint32_t /*query*/, char* buffer,
                   std::uint32_t& length) override {
     requested = length;
     std::fill(buffer, buffer + length, 'L');

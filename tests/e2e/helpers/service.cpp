@@ -45,7 +45,7 @@ void Report(DWORD state, DWORD accepted) {
   SetServiceStatus(g_statusHandle, &status);
 }
 
-DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
+DWORD WINAPI Handler(DWORD control, DWORD /*eventType*/, LPVOID /*eventData*/, LPVOID /*context*/) {
   Log("control", control);
   if (control == SERVICE_CONTROL_STOP && g_mode == L"stops") {
     Report(SERVICE_STOP_PENDING, 0);
@@ -57,7 +57,7 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
   return control == SERVICE_CONTROL_STOP ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
-void WINAPI ServiceMain(DWORD, LPWSTR*) {
+void WINAPI ServiceMain(DWORD /*argc*/, LPWSTR* /*argv*/) {
   g_statusHandle = RegisterServiceCtrlHandlerExW(L"", Handler, nullptr);
   if (g_statusHandle == nullptr) return;
   g_stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
