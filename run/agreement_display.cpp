@@ -7,25 +7,11 @@
 #include <utility>
 
 #include "platform/paths.h"
+#include "platform/write_whole.h"
 
 namespace run {
 
 namespace {
-
-// Writes all bytes, going on after a partial write as long as each call makes
-// progress.
-bool WriteAll(platform::FileSystem& files, const platform::UniqueFileHandle& file,
-              const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const std::size_t written = files.Write(file.get(), data, size);
-    if (written == 0 || written > size) {
-      return false;
-    }
-    data += written;
-    size -= written;
-  }
-  return true;
-}
 
 // Whether the open file or directory is `expected`: a final path, taken from
 // a handle and compared the way the file system compares names.
@@ -142,7 +128,11 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
     return false;
   }
   // Checked all the same: nothing unchecked is written, nor left behind.
-  if (!IsAt(files, writer.get(), expected) || !WriteAll(files, writer, page.data, page.size)) {
+  if (!IsAt(files, writer.get(), expected) ||
+      !platform::WriteWhole(page.data, page.size, page.size,
+                            [&files, &writer](const std::uint8_t* data, std::size_t count) {
+                              return files.Write(writer.get(), data, count);
+                            })) {
     static_cast<void>(files.DeleteWhenClosed(writer.get()));
     return false;
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/utf8.h"
+#include "platform/write_whole.h"
 #include "telemetry/event_encoding.h"
 
 namespace telemetry {
@@ -111,16 +112,14 @@ void WriteBody(platform::Internet& internet, const platform::UniqueInternetHandl
                  [](wchar_t unit) { return static_cast<std::uint8_t>(unit & 0xFF); });
   // InternetWriteFile may take less than it is given; the server expects
   // exactly Content-Length bytes.
-  std::size_t offset = 0;
-  while (offset < bytes.size()) {
-    const auto chunk = static_cast<std::uint32_t>(
-        std::min<std::size_t>(bytes.size() - offset, std::numeric_limits<std::uint32_t>::max()));
-    std::uint32_t written = 0;
-    if (!internet.WriteFile(request.get(), bytes.data() + offset, chunk, written) || written == 0) {
-      return;
-    }
-    offset += std::min<std::size_t>(written, chunk);
-  }
+  static_cast<void>(platform::WriteWhole(
+      bytes.data(), bytes.size(), std::numeric_limits<std::uint32_t>::max(),
+      [&internet, &request](const std::uint8_t* data, std::size_t count) -> std::size_t {
+        std::uint32_t written = 0;
+        return internet.WriteFile(request.get(), data, static_cast<std::uint32_t>(count), written)
+                   ? written
+                   : 0;
+      }));
 }
 
 bool QueryStatusCode(platform::Internet& internet, const platform::UniqueInternetHandle& request,
