@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/unique_handle.h"
 #include "platform/win32/win32_facilities.h"
 #include "platform/win32/win32_handles.h"
 
@@ -28,7 +29,7 @@ std::atomic<const char*> controlText{nullptr};
 void WriteControlText() {
   const char* text = controlText.load();
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (text == nullptr || output == nullptr || output == INVALID_HANDLE_VALUE) return;
+  if (text == nullptr || !NullOrAllBitsSetIsNone::Holds(output)) return;
   std::string bytes;
   for (; *text != '\0'; ++text) {
     if (*text == '\n') bytes += '\r';
