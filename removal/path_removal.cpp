@@ -33,13 +33,16 @@ struct Presence {
   bool present = false;
   // kInvalidFileAttributes when the item refused the query.
   std::uint32_t attributes = platform::kInvalidFileAttributes;
+
+  // Whether the query read the item.
+  [[nodiscard]] bool Read() const { return attributes != platform::kInvalidFileAttributes; }
 };
 
 // Asks for the item's attributes, in the view that the caller has set.
 Presence Look(platform::Platform& platform, const std::wstring& path) {
   Presence found;
   found.attributes = platform.files.GetFileAttributes(path);
-  if (found.attributes != platform::kInvalidFileAttributes) {
+  if (found.Read()) {
     found.present = true;
     return found;
   }
@@ -204,11 +207,11 @@ Removal Conclude(platform::Platform& platform, const std::wstring& path, Shape s
   // that reads the item finds it left: one that another program holds open
   // with delete sharing is on its way, and refuses every look until closed.
   // A refusal stays a failure when nothing is left to schedule.
-  if (attempt.succeeded) {
-    if (platform.files.GetFileAttributes(path) == platform::kInvalidFileAttributes) {
-      return {Outcome::kDeleted};
-    }
-  } else if (!Look(platform, path).present) {
+  const Presence left = Look(platform, path);
+  if (attempt.succeeded && !left.Read()) {
+    return {Outcome::kDeleted};
+  }
+  if (!attempt.succeeded && !left.present) {
     return {Outcome::kFailed, attempt.code, kind};
   }
   // The entries name the real path: the boot runs natively, where no alias
@@ -261,11 +264,6 @@ void DeletePath(platform::Platform& platform, ItemKind kind, const std::wstring&
       ReportFailure(platform, context, L"FileDelete", removal.errorCode, path, removal.codeKind);
       return;
   }
-}
-
-bool PathExists(platform::Platform& platform, const std::wstring& path, Redirection redirection) {
-  const RedirectionBypass bypass(platform, redirection);
-  return Look(platform, path).present;
 }
 
 }  // namespace removal
