@@ -1,5 +1,6 @@
-// The HTTP POST of one telemetry body, kept to the request the collector has
-// always received.
+// The HTTP POST of one telemetry body, in the form the collector expects:
+// agent "ZANT", POST to "entt", a form-encoded body of exactly Content-Length
+// bytes, no redirect followed.
 #pragma once
 
 #include <cstdint>

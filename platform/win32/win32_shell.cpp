@@ -26,7 +26,6 @@ bool IsIntegerResource(int value) { return value >= 1 && value <= 0xFFFF; }
 
 // An integer resource type or id in the form the resource calls take.
 const wchar_t* IntegerResource(int value) {
-  // An integer resource id travels in the low word of a pointer by design.
   // cppcheck-suppress CastIntegerToAddressAtReturn
   return MAKEINTRESOURCEW(static_cast<WORD>(value));
 }
