@@ -20,7 +20,8 @@ template <typename Unit, typename Write>
                               Write&& write, bool (*keepWithNext)(char32_t) = nullptr) {
   while (size > 0) {
     std::size_t count = std::min(size, maxCount);
-    if (count < size && count > 1 && keepWithNext != nullptr && keepWithNext(data[count - 1])) {
+    if (count < size && count > 1 && keepWithNext != nullptr &&
+        keepWithNext(static_cast<char32_t>(data[count - 1]))) {
       --count;
     }
     const std::size_t written = write(data, count);
