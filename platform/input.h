@@ -61,11 +61,4 @@ using UniqueConsoleInput =
     UniqueAny<ConsoleInputHandle, FacilityCloser<Keyboard, &Keyboard::CloseConsoleInput>,
               NullOrAllBitsSetIsNone>;
 
-class Clock {
- public:
-  virtual ~Clock() = default;
-
-  virtual void Sleep(std::uint32_t milliseconds) = 0;
-};
-
 }  // namespace platform

@@ -48,7 +48,7 @@ Presence Look(platform::Platform& platform, const std::wstring& path) {
   }
   // Only "not found" means absent: a product that guards its files makes the
   // query fail too, and its files are very much there.
-  const std::uint32_t error = platform.messages.GetLastError();
+  const std::uint32_t error = platform.errors.GetLastError();
   found.present = error != kErrorFileNotFound && error != kErrorPathNotFound;
   return found;
 }
@@ -102,7 +102,7 @@ Attempt DeleteWithPlainCalls(platform::Platform& platform, const std::wstring& p
   if (platform.files.DeleteFile(path)) {
     return {true};
   }
-  return {false, platform.messages.GetLastError(), false};
+  return {false, platform.errors.GetLastError(), false};
 }
 
 // A directory goes through the shell, which deletes the whole tree. It runs
@@ -148,7 +148,7 @@ void AppendRemaining(platform::Platform& platform, const std::wstring& directory
   const std::optional<std::vector<platform::DirectoryEntry>> entries =
       platform.files.ListDirectory(directory);
   if (!entries) {
-    note(platform.messages.GetLastError());
+    note(platform.errors.GetLastError());
     return;
   }
   if (depth == kMaxBootScheduleDepth && !entries->empty()) {
@@ -184,7 +184,7 @@ std::optional<std::uint32_t> ScheduleDeletionAtBoot(platform::Platform& platform
   left.order.push_back(path);
   for (const std::wstring& item : left.order) {
     if (!platform.files.DeleteAtReboot(item)) {
-      return platform.messages.GetLastError();
+      return platform.errors.GetLastError();
     }
   }
   return left.unreached;

@@ -64,12 +64,12 @@ void AgreementPage::Show() {
 }
 
 bool AgreementPage::WritePage() {
-  const std::optional<std::wstring> temp = platform_.shell.GetEnvironmentVariable(L"TEMP");
+  const std::optional<std::wstring> temp = platform_.environment.GetEnvironmentVariable(L"TEMP");
   if (!temp || !platform::paths::IsDriveOrUncPath(*temp)) {
     return false;
   }
   const std::optional<platform::ResourceBytes> page =
-      platform_.shell.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
+      platform_.resources.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
   // An empty page would show the user a blank agreement.
   if (!page || page->data == nullptr || page->size == 0) {
     return false;
@@ -173,7 +173,7 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
 // desktop's shell, which starts the browser as its own user. Where that cannot
 // be done, the user is told where the page is, to open it themselves.
 void AgreementPage::Open() {
-  platform::Shell& shell = platform_.shell;
+  platform::DesktopShell& shell = platform_.shell;
   // A shell that has not answered may still open the page: asking again
   // would show a second copy once it recovers.
   if (shellCallPending_->load()) {

@@ -316,8 +316,8 @@ TEST_P(DeletePathShellFailureTest, IsReportedWithTheShellsResult) {
   machine.files.AddFile(kInstall + L"\\a.dll");
   machine.files.SetShellResult(kInstall, GetParam().result);
   // The shell's own results share numbers with unrelated system errors.
-  machine.messages.SetText(0x402, L"Unrelated.\r\n");
-  machine.messages.SetText(0x10074, L"Unrelated.\r\n");
+  machine.errors.SetText(0x402, L"Unrelated.\r\n");
+  machine.errors.SetText(0x10074, L"Unrelated.\r\n");
   DeleteInstallDirectory();
   EXPECT_EQ(Console(), L"\nERROR deleting Directory: " + kInstall + L"\n" + GetParam().codeLine);
   EXPECT_EQ(errorCount, 1);
