@@ -38,8 +38,8 @@ class Keyboard {
 
   // CreateFileW("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ |
   // FILE_SHARE_WRITE, OPEN_EXISTING): the input of this process's console,
-  // whether or not standard input is redirected; null when the process has no
-  // console (started detached).
+  // whether or not standard input is redirected; no handle when the process
+  // has no console (started detached), see UniqueConsoleInput.
   [[nodiscard]] virtual ConsoleInputHandle OpenConsoleInput() = 0;
   [[nodiscard]] virtual bool CloseConsoleInput(ConsoleInputHandle input) = 0;
   // WaitForSingleObject(input, milliseconds): returns as soon as a record is
@@ -55,15 +55,10 @@ class Keyboard {
   [[nodiscard]] virtual bool FlushConsoleInput(ConsoleInputHandle input) = 0;
 };
 
-// The console's input, opened by this process.
+// The console's input, opened by this process; CreateFileW fails with
+// INVALID_HANDLE_VALUE.
 using UniqueConsoleInput =
-    UniqueAny<ConsoleInputHandle, FacilityCloser<Keyboard, &Keyboard::CloseConsoleInput>>;
-
-class Clock {
- public:
-  virtual ~Clock() = default;
-
-  virtual void Sleep(std::uint32_t milliseconds) = 0;
-};
+    UniqueAny<ConsoleInputHandle, FacilityCloser<Keyboard, &Keyboard::CloseConsoleInput>,
+              NullOrAllBitsSetIsNone>;
 
 }  // namespace platform

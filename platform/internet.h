@@ -26,8 +26,6 @@ inline constexpr std::uint32_t kInternetFlagNoCookies = 0x00080000;
 inline constexpr std::uint32_t kInternetFlagNoCacheWrite = 0x04000000;
 inline constexpr std::uint32_t kHttpAddReqFlagAdd = 0x20000000;
 inline constexpr std::uint32_t kHttpQueryLocation = 33;
-inline constexpr std::uint32_t kHttpQueryStatusCode = 19;
-inline constexpr std::uint32_t kHttpQueryFlagNumber = 0x20000000;
 // ERROR_INTERNET_FORCE_RETRY: WinINet needs the request sent again, as the
 // next leg of a proxy's or server's authentication handshake.
 inline constexpr std::uint32_t kErrorInternetForceRetry = 12032;

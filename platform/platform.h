@@ -1,17 +1,20 @@
 // Everything the tool asks of the machine it runs on, in one place.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/desktop_shell.h"
+#include "platform/environment.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/identifiers.h"
 #include "platform/input.h"
 #include "platform/internet.h"
-#include "platform/messages.h"
 #include "platform/power.h"
 #include "platform/process.h"
+#include "platform/program_resources.h"
 #include "platform/registry.h"
 #include "platform/services.h"
-#include "platform/shell.h"
 
 namespace platform {
 
@@ -22,13 +25,15 @@ struct Platform {
   ServiceControl& services;
   Registry& registry;
   FileSystem& files;
-  ProcessInfo& process;
+  Process& process;
   Internet& internet;
-  SystemMessages& messages;
+  SystemErrors& errors;
   Keyboard& keyboard;
   Clock& clock;
   Identifiers& identifiers;
-  Shell& shell;
+  Environment& environment;
+  ProgramResources& resources;
+  DesktopShell& shell;
   Power& power;
 };
 

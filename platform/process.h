@@ -1,5 +1,5 @@
-// The running process: facts that several actions need, threads of its own,
-// and the ways the process ends.
+// The running process: whether it runs under WOW64, the threads it starts,
+// and the ways it ends.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +8,9 @@
 
 namespace platform {
 
-class ProcessInfo {
+class Process {
  public:
-  virtual ~ProcessInfo() = default;
+  virtual ~Process() = default;
 
   // IsWow64Process for the current process, looked up by name in kernel32 on
   // every call. Nothing when the entry does not exist or the call fails.

@@ -35,7 +35,7 @@ struct ServiceStatus {
 };
 
 // Mirrors the advapi32 service calls. Failing calls leave their error code as
-// the thread's last error (see SystemMessages::GetLastError).
+// the thread's last error (see SystemErrors::GetLastError).
 class ServiceControl {
  public:
   virtual ~ServiceControl() = default;

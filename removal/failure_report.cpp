@@ -27,7 +27,7 @@ void ReportFailure(platform::Platform& platform, ActionContext& context, const w
 
 void PrintSystemError(platform::Platform& platform, std::uint32_t errorCode, CodeKind kind) {
   const std::optional<std::wstring> text = kind == CodeKind::kSystemError
-                                               ? platform.messages.FormatSystemMessage(errorCode)
+                                               ? platform.errors.FormatSystemMessage(errorCode)
                                                : std::nullopt;
   platform::Console& out = platform.console;
   // Shown signed, so that HRESULT-style codes read as the negative numbers

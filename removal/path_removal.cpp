@@ -33,19 +33,22 @@ struct Presence {
   bool present = false;
   // kInvalidFileAttributes when the item refused the query.
   std::uint32_t attributes = platform::kInvalidFileAttributes;
+
+  // Whether the query read the item.
+  [[nodiscard]] bool Read() const { return attributes != platform::kInvalidFileAttributes; }
 };
 
 // Asks for the item's attributes, in the view that the caller has set.
 Presence Look(platform::Platform& platform, const std::wstring& path) {
   Presence found;
   found.attributes = platform.files.GetFileAttributes(path);
-  if (found.attributes != platform::kInvalidFileAttributes) {
+  if (found.Read()) {
     found.present = true;
     return found;
   }
   // Only "not found" means absent: a product that guards its files makes the
   // query fail too, and its files are very much there.
-  const std::uint32_t error = platform.messages.GetLastError();
+  const std::uint32_t error = platform.errors.GetLastError();
   found.present = error != kErrorFileNotFound && error != kErrorPathNotFound;
   return found;
 }
@@ -99,7 +102,7 @@ Attempt DeleteWithPlainCalls(platform::Platform& platform, const std::wstring& p
   if (platform.files.DeleteFile(path)) {
     return {true};
   }
-  return {false, platform.messages.GetLastError(), false};
+  return {false, platform.errors.GetLastError(), false};
 }
 
 // A directory goes through the shell, which deletes the whole tree. It runs
@@ -145,7 +148,7 @@ void AppendRemaining(platform::Platform& platform, const std::wstring& directory
   const std::optional<std::vector<platform::DirectoryEntry>> entries =
       platform.files.ListDirectory(directory);
   if (!entries) {
-    note(platform.messages.GetLastError());
+    note(platform.errors.GetLastError());
     return;
   }
   if (depth == kMaxBootScheduleDepth && !entries->empty()) {
@@ -181,7 +184,7 @@ std::optional<std::uint32_t> ScheduleDeletionAtBoot(platform::Platform& platform
   left.order.push_back(path);
   for (const std::wstring& item : left.order) {
     if (!platform.files.DeleteAtReboot(item)) {
-      return platform.messages.GetLastError();
+      return platform.errors.GetLastError();
     }
   }
   return left.unreached;
@@ -204,11 +207,11 @@ Removal Conclude(platform::Platform& platform, const std::wstring& path, Shape s
   // that reads the item finds it left: one that another program holds open
   // with delete sharing is on its way, and refuses every look until closed.
   // A refusal stays a failure when nothing is left to schedule.
-  if (attempt.succeeded) {
-    if (platform.files.GetFileAttributes(path) == platform::kInvalidFileAttributes) {
-      return {Outcome::kDeleted};
-    }
-  } else if (!Look(platform, path).present) {
+  const Presence left = Look(platform, path);
+  if (attempt.succeeded && !left.Read()) {
+    return {Outcome::kDeleted};
+  }
+  if (!attempt.succeeded && !left.present) {
     return {Outcome::kFailed, attempt.code, kind};
   }
   // The entries name the real path: the boot runs natively, where no alias
@@ -261,11 +264,6 @@ void DeletePath(platform::Platform& platform, ItemKind kind, const std::wstring&
       ReportFailure(platform, context, L"FileDelete", removal.errorCode, path, removal.codeKind);
       return;
   }
-}
-
-bool PathExists(platform::Platform& platform, const std::wstring& path, Redirection redirection) {
-  const RedirectionBypass bypass(platform, redirection);
-  return Look(platform, path).present;
 }
 
 }  // namespace removal

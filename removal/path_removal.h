@@ -34,9 +34,4 @@ enum class ItemKind { kFile, kDirectory };
 void DeletePath(platform::Platform& platform, ItemKind kind, const std::wstring& path,
                 Redirection redirection, ActionContext& context);
 
-// False only when the system answers that the path does not exist (file or
-// path not found); an item that refuses the query is there. `redirection` as
-// for DeletePath.
-bool PathExists(platform::Platform& platform, const std::wstring& path, Redirection redirection);
-
 }  // namespace removal

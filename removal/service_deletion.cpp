@@ -25,7 +25,7 @@ void RemoveService(platform::Platform& platform, const std::wstring& name,
     out << "Service deleted: " << name << platform::endl;
     return;
   }
-  const std::uint32_t error = platform.messages.GetLastError();
+  const std::uint32_t error = platform.errors.GetLastError();
   if (error == kErrorServiceMarkedForDelete) {
     // An earlier removal got this far; the service goes at the next boot.
     context.rebootNeeded = true;

@@ -13,13 +13,13 @@ OpenedService OpenServiceWithAccess(platform::Platform& platform, const std::wst
   const platform::UniqueServiceHandle manager(services,
                                               services.OpenSCManager(platform::kScManagerConnect));
   if (!manager) {
-    opened.error = platform.messages.GetLastError();
+    opened.error = platform.errors.GetLastError();
     return opened;
   }
   opened.service =
       platform::UniqueServiceHandle(services, services.OpenService(manager.get(), name, access));
   if (!opened.service) {
-    opened.error = platform.messages.GetLastError();
+    opened.error = platform.errors.GetLastError();
   }
   return opened;
 }

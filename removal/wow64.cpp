@@ -2,9 +2,7 @@
 
 namespace removal {
 
-bool RunsUnderWow64(platform::ProcessInfo& process) {
-  return process.IsWow64Process().value_or(false);
-}
+bool RunsUnderWow64(platform::Process& process) { return process.IsWow64Process().value_or(false); }
 
 RedirectionBypass::RedirectionBypass(platform::Platform& platform, Redirection redirection)
     : files_(platform.files) {

@@ -12,7 +12,7 @@ enum class Redirection { kKeep, kBypass };
 
 // IsWow64Process for the current process, asked anew on every call. A missing
 // entry or a failed call counts as "not under WOW64".
-bool RunsUnderWow64(platform::ProcessInfo& process);
+bool RunsUnderWow64(platform::Process& process);
 
 // Switches WOW64 file-system redirection off for this thread while the guard
 // lives, when asked to and only under WOW64, and switches it on again when the

@@ -7,25 +7,11 @@
 #include <utility>
 
 #include "platform/paths.h"
+#include "platform/write_whole.h"
 
 namespace run {
 
 namespace {
-
-// Writes all bytes, going on after a partial write as long as each call makes
-// progress.
-bool WriteAll(platform::FileSystem& files, const platform::UniqueFileHandle& file,
-              const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const std::size_t written = files.Write(file.get(), data, size);
-    if (written == 0 || written > size) {
-      return false;
-    }
-    data += written;
-    size -= written;
-  }
-  return true;
-}
 
 // Whether the open file or directory is `expected`: a final path, taken from
 // a handle and compared the way the file system compares names.
@@ -78,12 +64,12 @@ void AgreementPage::Show() {
 }
 
 bool AgreementPage::WritePage() {
-  const std::optional<std::wstring> temp = platform_.shell.GetEnvironmentVariable(L"TEMP");
+  const std::optional<std::wstring> temp = platform_.environment.GetEnvironmentVariable(L"TEMP");
   if (!temp || !platform::paths::IsDriveOrUncPath(*temp)) {
     return false;
   }
   const std::optional<platform::ResourceBytes> page =
-      platform_.shell.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
+      platform_.resources.FindProgramResource(kAgreementResourceType, kAgreementResourceId);
   // An empty page would show the user a blank agreement.
   if (!page || page->data == nullptr || page->size == 0) {
     return false;
@@ -142,7 +128,11 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
     return false;
   }
   // Checked all the same: nothing unchecked is written, nor left behind.
-  if (!IsAt(files, writer.get(), expected) || !WriteAll(files, writer, page.data, page.size)) {
+  if (!IsAt(files, writer.get(), expected) ||
+      !platform::WriteWhole(page.data, page.size, page.size,
+                            [&files, &writer](const std::uint8_t* data, std::size_t count) {
+                              return files.Write(writer.get(), data, count);
+                            })) {
     static_cast<void>(files.DeleteWhenClosed(writer.get()));
     return false;
   }
@@ -183,7 +173,7 @@ bool AgreementPage::WriteAndHold(const std::wstring& temp, const platform::Resou
 // desktop's shell, which starts the browser as its own user. Where that cannot
 // be done, the user is told where the page is, to open it themselves.
 void AgreementPage::Open() {
-  platform::Shell& shell = platform_.shell;
+  platform::DesktopShell& shell = platform_.shell;
   // A shell that has not answered may still open the page: asking again
   // would show a second copy once it recovers.
   if (shellCallPending_->load()) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/ascii.h"
+
 namespace run {
 
 namespace {
@@ -32,8 +34,8 @@ bool IsCharacterRecord(const ConsoleInputRecord& record) {
 
 // The key of a letter, which is the upper-case letter's code; 0 for the rest.
 int LetterKey(wchar_t c) {
-  if (c >= L'a' && c <= L'z') return c - L'a' + L'A';
-  if (c >= L'A' && c <= L'Z') return c;
+  if (platform::IsAsciiLower(c)) return c - L'a' + L'A';
+  if (platform::IsAsciiUpper(c)) return c;
   return 0;
 }
 

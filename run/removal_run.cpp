@@ -34,6 +34,8 @@ constexpr wchar_t kUninstallKey[] =
 // How long the end of the run may take after its last line, whatever the
 // sender is doing: the wait for it and the wait for the keys to come up share it.
 constexpr std::uint32_t kExitWaitMs = 2000;
+// How often the end of the run looks whether the sender is done.
+constexpr std::uint32_t kSenderCheckMs = 100;
 
 void SendRunEvent(telemetry::TelemetrySender& sender, const wchar_t* module,
                   const std::wstring& runId) {
@@ -45,8 +47,8 @@ void SendRunEvent(telemetry::TelemetrySender& sender, const wchar_t* module,
 std::uint32_t WaitForSender(platform::Platform& platform, const telemetry::TelemetrySender& sender,
                             std::uint32_t budgetMs) {
   std::uint32_t waited = 0;
-  for (; waited < budgetMs && !sender.Idle(); waited += kPollIntervalMs) {
-    platform.clock.Sleep(kPollIntervalMs);
+  for (; waited < budgetMs && !sender.Idle(); waited += kSenderCheckMs) {
+    platform.clock.Sleep(kSenderCheckMs);
   }
   return waited;
 }

@@ -51,7 +51,7 @@ bool RequestRestart(platform::Platform& platform) {
       power.AdjustTokenPrivilege(token.get(), shutdown, platform::kSePrivilegeEnabled);
   // The call succeeds also when it could not enable the privilege
   // (ERROR_NOT_ALL_ASSIGNED); only the last error tells.
-  if (platform.messages.GetLastError() != 0 || !adjusted) {
+  if (platform.errors.GetLastError() != 0 || !adjusted) {
     return false;
   }
   // ExitWindowsEx ends the caller's logon session, and restarts the machine

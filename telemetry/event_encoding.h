@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "platform/ascii.h"
 #include "telemetry/telemetry_event.h"
 
 namespace telemetry {
@@ -17,8 +16,5 @@ std::wstring EncodeEvent(const TelemetryEvent& event);
 std::wstring EncodeField(const wchar_t* name, const wchar_t* value);
 // UTF-8 of the text, unreserved characters as they are, every other byte as %XX.
 std::wstring PercentEncode(const wchar_t* text);
-// The telemetry writes its numbers (a count of errors, a body's length) with
-// the platform's formatter.
-using platform::FormatInt64;
 
 }  // namespace telemetry

@@ -4,7 +4,9 @@
 #include <limits>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/utf8.h"
+#include "platform/write_whole.h"
 #include "telemetry/event_encoding.h"
 
 namespace telemetry {
@@ -29,26 +31,68 @@ void SetTimeouts(platform::Internet& internet, const platform::UniqueInternetHan
   }
 }
 
+// Adds `line` with its CR LF; a header that cannot be added is left out.
+void AddHeader(platform::Internet& internet, platform::HInternet request,
+               const std::wstring& line) {
+  static_cast<void>(
+      internet.AddRequestHeaders(request, line + L"\r\n", platform::kHttpAddReqFlagAdd));
+}
+
+// Writes the low byte of each unit of `body` (ASCII) until all is written or
+// a write fails.
+void WriteBody(platform::Internet& internet, platform::HInternet request,
+               const std::wstring& body) {
+  // The body is ASCII, so the low byte of each unit is the character.
+  std::vector<std::uint8_t> bytes(body.size());
+  std::transform(body.begin(), body.end(), bytes.begin(),
+                 [](wchar_t unit) { return static_cast<std::uint8_t>(unit & 0xFF); });
+  // InternetWriteFile may take less than it is given; the server expects
+  // exactly Content-Length bytes.
+  static_cast<void>(platform::WriteWhole(
+      bytes.data(), bytes.size(), std::numeric_limits<std::uint32_t>::max(),
+      [&internet, request](const std::uint8_t* data, std::size_t count) -> std::size_t {
+        std::uint32_t written = 0;
+        return internet.WriteFile(request, data, static_cast<std::uint32_t>(count), written)
+                   ? written
+                   : 0;
+      }));
+}
+
+// The response's Location header, decoded from UTF-8 up to its first zero
+// byte; empty when there is none.
+std::wstring QueryLocation(platform::Internet& internet, platform::HInternet request) {
+  std::vector<char> buffer(kLocationBufferSize, '\0');
+  std::uint32_t length = kLocationBufferSize - 1;
+  if (!internet.QueryInfoA(request, platform::kHttpQueryLocation, buffer.data(), length)) {
+    return {};
+  }
+  // The platform's length is trusted only as far as the buffer reaches.
+  length = std::min(length, kLocationBufferSize - 1);
+  buffer[length] = '\0';
+  // Like the platform's conversion of a zero-terminated text, stop at the
+  // first zero byte.
+  return platform::DecodeUtf8(std::string_view(buffer.data()));
+}
+
 // Reads the response to its end, one byte at a time, and throws it away, so
 // that the exchange is complete before the handles close; past the limit the
 // close simply drops the rest.
-void DrainResponse(platform::Internet& internet, const platform::UniqueInternetHandle& request) {
-  for (std::uint32_t drained = 0; request && drained < kMaxDrainBytes; ++drained) {
+void DrainResponse(platform::Internet& internet, platform::HInternet request) {
+  for (std::uint32_t drained = 0; drained < kMaxDrainBytes; ++drained) {
     std::uint8_t byte = 0;
     std::uint32_t read = 0;
-    if (!internet.ReadFile(request.get(), &byte, 1, read) || read == 0) break;
+    if (!internet.ReadFile(request, &byte, 1, read) || read == 0) break;
   }
 }
 
 // Steps from the headers to the drained response on an open request. Returns
 // the status, 0 when the send failed or no status came back.
-std::uint32_t Exchange(platform::Internet& internet, const platform::UniqueInternetHandle& request,
+std::uint32_t Exchange(platform::Internet& internet, platform::HInternet request,
                        const std::wstring& body, std::wstring& location) {
   AddHeader(internet, request, L"Connection: close");
   AddHeader(internet, request, L"Content-Type: application/x-www-form-urlencoded");
   AddHeader(internet, request,
-            L"Content-Length: " + FormatInt64(static_cast<std::int64_t>(body.size())));
-  if (!request) return 0;
+            L"Content-Length: " + platform::FormatInt64(static_cast<std::int64_t>(body.size())));
   // A proxy or server that authenticates by a handshake (NTLM, Negotiate)
   // answers every leg but the last with 407 or 401, and WinINet then asks,
   // through the end of the request, for the same request to be sent again
@@ -57,16 +101,15 @@ std::uint32_t Exchange(platform::Internet& internet, const platform::UniqueInter
   // cancelled send fails at once. Any other failed end shows in the status
   // query that follows.
   for (std::uint32_t sends = 1;; ++sends) {
-    if (!internet.SendRequestEx(request.get())) return 0;
+    if (!internet.SendRequestEx(request)) return 0;
     WriteBody(internet, request, body);
-    if (internet.EndRequest(request.get()) != platform::kErrorInternetForceRetry ||
-        sends == kMaxSends) {
+    if (internet.EndRequest(request) != platform::kErrorInternetForceRetry || sends == kMaxSends) {
       break;
     }
   }
-  QueryLocation(internet, request, location);
+  location = QueryLocation(internet, request);
   std::uint32_t status = 0;
-  QueryStatusCode(internet, request, status);
+  if (!internet.QueryStatusCode(request, status)) status = 0;
   DrainResponse(internet, request);
   return status;
 }
@@ -95,60 +138,6 @@ platform::UniqueInternetHandle OpenRequest(platform::Internet& internet,
       internet, internet.OpenRequest(connection.get(), kVerb, kObjectName, flags));
 }
 
-void AddHeader(platform::Internet& internet, const platform::UniqueInternetHandle& request,
-               const std::wstring& line) {
-  if (!request) return;
-  static_cast<void>(
-      internet.AddRequestHeaders(request.get(), line + L"\r\n", platform::kHttpAddReqFlagAdd));
-}
-
-void WriteBody(platform::Internet& internet, const platform::UniqueInternetHandle& request,
-               const std::wstring& body) {
-  if (!request) return;
-  // The body is ASCII, so the low byte of each unit is the character.
-  std::vector<std::uint8_t> bytes(body.size());
-  std::transform(body.begin(), body.end(), bytes.begin(),
-                 [](wchar_t unit) { return static_cast<std::uint8_t>(unit & 0xFF); });
-  // InternetWriteFile may take less than it is given; the server expects
-  // exactly Content-Length bytes.
-  std::size_t offset = 0;
-  while (offset < bytes.size()) {
-    const auto chunk = static_cast<std::uint32_t>(
-        std::min<std::size_t>(bytes.size() - offset, std::numeric_limits<std::uint32_t>::max()));
-    std::uint32_t written = 0;
-    if (!internet.WriteFile(request.get(), bytes.data() + offset, chunk, written) || written == 0) {
-      return;
-    }
-    offset += std::min<std::size_t>(written, chunk);
-  }
-}
-
-bool QueryStatusCode(platform::Internet& internet, const platform::UniqueInternetHandle& request,
-                     std::uint32_t& status) {
-  std::uint32_t number = 0;
-  const bool ok = request && internet.QueryStatusCode(request.get(), number);
-  status = ok ? number : 0;
-  return ok;
-}
-
-bool QueryLocation(platform::Internet& internet, const platform::UniqueInternetHandle& request,
-                   std::wstring& location) {
-  location.clear();
-  if (!request) return false;
-  std::vector<char> buffer(kLocationBufferSize, '\0');
-  std::uint32_t length = kLocationBufferSize - 1;
-  if (!internet.QueryInfoA(request.get(), platform::kHttpQueryLocation, buffer.data(), length)) {
-    return false;
-  }
-  // The platform's length is trusted only as far as the buffer reaches.
-  length = std::min(length, kLocationBufferSize - 1);
-  buffer[length] = '\0';
-  // Like the platform's conversion of a zero-terminated text, stop at the
-  // first zero byte.
-  location = platform::DecodeUtf8(std::string_view(buffer.data()));
-  return true;
-}
-
 std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
                        std::wstring& location) {
   std::uint32_t status = 0;
@@ -162,7 +151,7 @@ std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, b
         internet, root, kTelemetryServer,
         secure ? platform::kInternetDefaultHttpsPort : platform::kInternetDefaultHttpPort);
     platform::UniqueInternetHandle request = OpenRequest(internet, connection, secure);
-    if (request) status = Exchange(internet, request, body, received);
+    if (request) status = Exchange(internet, request.get(), body, received);
   }
   location = received;
   return status;

@@ -1,5 +1,6 @@
-// The HTTP POST of one telemetry body, kept to the request the collector has
-// always received.
+// The HTTP POST of one telemetry body, in the form the collector expects:
+// agent "ZANT", POST to "entt", a form-encoded body of exactly Content-Length
+// bytes, no redirect followed.
 #pragma once
 
 #include <cstdint>
@@ -38,8 +39,8 @@ inline constexpr std::uint32_t kMaxSends = 4;
 std::uint32_t PostForm(platform::Internet& internet, const std::wstring& body, bool secure,
                        std::wstring& location);
 
-// The steps of PostForm. Each does nothing, or gives an empty holder or
-// false, when the holder it is given holds no valid handle.
+// PostForm's first steps. Each gives an empty holder when the holder it is
+// given holds no valid handle.
 
 // InternetConnectW to `server`:`port` for HTTP on an open root handle.
 platform::UniqueInternetHandle OpenConnection(platform::Internet& internet,
@@ -49,19 +50,4 @@ platform::UniqueInternetHandle OpenConnection(platform::Internet& internet,
 platform::UniqueInternetHandle OpenRequest(platform::Internet& internet,
                                            const platform::UniqueInternetHandle& connection,
                                            bool secure);
-// Adds `line` with its CR LF; a header that cannot be added is left out.
-void AddHeader(platform::Internet& internet, const platform::UniqueInternetHandle& request,
-               const std::wstring& line);
-// Writes the low byte of each unit of `body` (ASCII), calling again after a
-// partial write until all is written or a write fails or writes nothing.
-void WriteBody(platform::Internet& internet, const platform::UniqueInternetHandle& request,
-               const std::wstring& body);
-// The response's numeric status; false and 0 when it cannot be had.
-bool QueryStatusCode(platform::Internet& internet, const platform::UniqueInternetHandle& request,
-                     std::uint32_t& status);
-// The response's Location header, decoded from UTF-8 up to its first zero
-// byte; `location` is emptied first and false returned when there is none.
-bool QueryLocation(platform::Internet& internet, const platform::UniqueInternetHandle& request,
-                   std::wstring& location);
-
 }  // namespace telemetry

@@ -41,7 +41,7 @@ TelemetryEvent DoneEvent(std::int32_t errorCount, const std::wstring& runId, boo
   return event;
 }
 
-TelemetrySender::TelemetrySender(platform::Internet& internet, platform::ProcessInfo& process)
+TelemetrySender::TelemetrySender(platform::Internet& internet, platform::Process& process)
     : queue_(std::make_shared<Queue>(internet, process)) {}
 
 void TelemetrySender::Send(const TelemetryEvent& event) {

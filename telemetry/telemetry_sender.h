@@ -40,7 +40,7 @@ TelemetryEvent DoneEvent(std::int32_t errorCount, const std::wstring& runId, boo
 // behind it without dropping them.
 class TelemetrySender {
  public:
-  TelemetrySender(platform::Internet& internet, platform::ProcessInfo& process);
+  TelemetrySender(platform::Internet& internet, platform::Process& process);
 
   // Queues the event and returns at once.
   void Send(const TelemetryEvent& event);
@@ -51,11 +51,11 @@ class TelemetrySender {
   // What the sending thread shares with the run; it may outlive the sender.
   // The facilities last as long as the process.
   struct Queue {
-    Queue(platform::Internet& network, platform::ProcessInfo& threads)
+    Queue(platform::Internet& network, platform::Process& threads)
         : internet(network), process(threads) {}
 
     platform::Internet& internet;
-    platform::ProcessInfo& process;
+    platform::Process& process;
     mutable std::mutex mutex;
     std::deque<TelemetryEvent> events;
     // A thread is sending, is about to, or will once its exchange returns.

@@ -1,10 +1,11 @@
 #include "platform/win32/win32_api.h"
 
-#include <algorithm>
+#include <cstddef>
 
 #include "platform/unique_handle.h"
 #include "platform/utf8.h"
 #include "platform/win32/win32_facilities.h"
+#include "platform/write_whole.h"
 
 namespace platform::win32 {
 namespace {
@@ -39,31 +40,25 @@ bool Win32ConsoleSink::IsConsoleWindow() { return consoleWindow_; }
 
 void Win32ConsoleSink::WriteText(std::u16string_view text) {
   const LastErrorKeeper keeper;
-  while (!text.empty()) {
-    std::size_t count = std::min(text.size(), kConsoleChunk);
-    // Never split a surrogate pair between two calls.
-    if (count < text.size() && IsHighSurrogate(text[count - 1])) --count;
-    DWORD written = 0;
-    if (!WriteConsoleW(output_, text.data(), static_cast<DWORD>(count), &written, nullptr) ||
-        written == 0) {
-      return;
-    }
-    text.remove_prefix(std::min<std::size_t>(written, text.size()));
-  }
+  static_cast<void>(WriteWhole(
+      text.data(), text.size(), kConsoleChunk,
+      [this](const char16_t* data, std::size_t count) -> std::size_t {
+        DWORD written = 0;
+        return WriteConsoleW(output_, data, static_cast<DWORD>(count), &written, nullptr) ? written
+                                                                                          : 0;
+      },
+      IsHighSurrogate));
 }
 
 void Win32ConsoleSink::WriteBytes(std::string_view bytes) {
   if (!NullOrAllBitsSetIsNone::Holds(output_)) return;
   const LastErrorKeeper keeper;
-  while (!bytes.empty()) {
-    const std::size_t count = std::min(bytes.size(), kFileChunk);
-    DWORD written = 0;
-    if (!WriteFile(output_, bytes.data(), static_cast<DWORD>(count), &written, nullptr) ||
-        written == 0) {
-      return;
-    }
-    bytes.remove_prefix(std::min<std::size_t>(written, bytes.size()));
-  }
+  static_cast<void>(WriteWhole(
+      bytes.data(), bytes.size(), kFileChunk,
+      [this](const char* data, std::size_t count) -> std::size_t {
+        DWORD written = 0;
+        return WriteFile(output_, data, static_cast<DWORD>(count), &written, nullptr) ? written : 0;
+      }));
 }
 
 }  // namespace platform::win32

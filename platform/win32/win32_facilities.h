@@ -57,7 +57,7 @@ class Win32FileSystem final : public FileSystem {
   bool Close(FileHandle file) override;
 };
 
-class Win32ProcessInfo final : public ProcessInfo {
+class Win32Process final : public Process {
  public:
   std::optional<bool> IsWow64Process() override;
   bool StartThread(std::function<void()> task) override;
@@ -96,7 +96,7 @@ class Win32Internet final : public Internet {
   bool CloseHandle(HInternet handle) override;
 };
 
-class Win32SystemMessages final : public SystemMessages {
+class Win32SystemErrors final : public SystemErrors {
  public:
   std::uint32_t GetLastError() override;
   std::optional<std::wstring> FormatSystemMessage(std::uint32_t code) override;
@@ -122,10 +122,18 @@ class Win32Identifiers final : public Identifiers {
   std::wstring CreateUuidString() override;
 };
 
-class Win32Shell final : public Shell {
+class Win32Environment final : public Environment {
  public:
   std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override;
+};
+
+class Win32ProgramResources final : public ProgramResources {
+ public:
   std::optional<ResourceBytes> FindProgramResource(int type, int id) override;
+};
+
+class Win32DesktopShell final : public DesktopShell {
+ public:
   std::optional<DesktopShellAccount> FindDesktopShellAccount() override;
   bool OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) override;
 };

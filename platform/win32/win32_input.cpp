@@ -12,10 +12,9 @@ std::int16_t Win32Keyboard::GetAsyncKeyState(int virtualKey) {
 }
 
 ConsoleInputHandle Win32Keyboard::OpenConsoleInput() {
-  const HANDLE input =
-      CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, 0, nullptr);
-  return input == INVALID_HANDLE_VALUE ? nullptr : ToOpaque<ConsoleInputHandle>(input);
+  return ToOpaque<ConsoleInputHandle>(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
 }
 
 bool Win32Keyboard::CloseConsoleInput(ConsoleInputHandle input) {

@@ -22,10 +22,12 @@ Win32Machine::Win32Machine()
           .files = files_,
           .process = process_,
           .internet = internet_,
-          .messages = messages_,
+          .errors = errors_,
           .keyboard = keyboard_,
           .clock = clock_,
           .identifiers = identifiers_,
+          .environment = environment_,
+          .resources = resources_,
           .shell = shell_,
           .power = power_,
       } {}

@@ -27,15 +27,17 @@ class Win32Machine {
   Win32ServiceControl services_;
   Win32Registry registry_;
   Win32FileSystem files_;
-  Win32ProcessInfo process_;
+  Win32Process process_;
   // Never destroyed: a telemetry exchange given up on may still call into it
   // from its worker while the process ends.
   Win32Internet& internet_;
-  Win32SystemMessages messages_;
+  Win32SystemErrors errors_;
   Win32Keyboard keyboard_;
   Win32Clock clock_;
   Win32Identifiers identifiers_;
-  Win32Shell shell_;
+  Win32Environment environment_;
+  Win32ProgramResources resources_;
+  Win32DesktopShell shell_;
   Win32Power power_;
   Platform platform_;
 };

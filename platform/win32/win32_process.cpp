@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/unique_handle.h"
 #include "platform/win32/win32_facilities.h"
 #include "platform/win32/win32_handles.h"
 
@@ -28,7 +29,7 @@ std::atomic<const char*> controlText{nullptr};
 void WriteControlText() {
   const char* text = controlText.load();
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (text == nullptr || output == nullptr || output == INVALID_HANDLE_VALUE) return;
+  if (text == nullptr || !NullOrAllBitsSetIsNone::Holds(output)) return;
   std::string bytes;
   for (; *text != '\0'; ++text) {
     if (*text == '\n') bytes += '\r';
@@ -76,7 +77,7 @@ HANDLE StartTaskThread(std::function<void()> task) {
   return thread;
 }
 
-std::optional<bool> Win32ProcessInfo::IsWow64Process() {
+std::optional<bool> Win32Process::IsWow64Process() {
   using IsWow64 = BOOL(WINAPI*)(HANDLE, PBOOL);
   const auto isWow64 = LookUpEntry<IsWow64>(L"kernel32", "IsWow64Process");
   if (isWow64 == nullptr) return std::nullopt;
@@ -85,7 +86,7 @@ std::optional<bool> Win32ProcessInfo::IsWow64Process() {
   return wow64 != FALSE;
 }
 
-bool Win32ProcessInfo::StartThread(std::function<void()> task) {
+bool Win32Process::StartThread(std::function<void()> task) {
   const HANDLE thread = StartTaskThread(std::move(task));
   if (thread == nullptr) return false;
   // Nobody waits for it: the thread runs on without its handle.
@@ -93,9 +94,8 @@ bool Win32ProcessInfo::StartThread(std::function<void()> task) {
   return true;
 }
 
-bool Win32ProcessInfo::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
-                                 const std::function<void()>& expire,
-                                 std::uint32_t graceMilliseconds) {
+bool Win32Process::RunWithin(std::function<void()> task, std::uint32_t milliseconds,
+                             const std::function<void()>& expire, std::uint32_t graceMilliseconds) {
   const UniqueKernelHandle thread(StartTaskThread(std::move(task)));
   if (!thread) return false;
   if (WaitForSingleObject(thread.get(), milliseconds) == WAIT_OBJECT_0) return true;
@@ -104,14 +104,14 @@ bool Win32ProcessInfo::RunWithin(std::function<void()> task, std::uint32_t milli
   return false;
 }
 
-void Win32ProcessInfo::Terminate(int exitCode) {
+void Win32Process::Terminate(int exitCode) {
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
 }
 
-bool Win32ProcessInfo::EndOnConsoleControl() {
+bool Win32Process::EndOnConsoleControl() {
   return SetConsoleCtrlHandler(EndOnControl, TRUE) != FALSE;
 }
 
-void Win32ProcessInfo::SetConsoleControlText(const char* text) { controlText.store(text); }
+void Win32Process::SetConsoleControlText(const char* text) { controlText.store(text); }
 
 }  // namespace platform::win32

@@ -9,7 +9,6 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,17 +18,6 @@
 
 namespace platform::win32 {
 namespace {
-
-// Integer resource types and ids travel in the low word of a pointer, and 0
-// is no id at all.
-bool IsIntegerResource(int value) { return value >= 1 && value <= 0xFFFF; }
-
-// An integer resource type or id in the form the resource calls take.
-const wchar_t* IntegerResource(int value) {
-  // An integer resource id travels in the low word of a pointer by design.
-  // cppcheck-suppress CastIntegerToAddressAtReturn
-  return MAKEINTRESOURCEW(static_cast<WORD>(value));
-}
 
 // A COM apartment for the thread while it lives. Shell extensions that an
 // "open" may start are COM objects and expect a single-threaded apartment; a
@@ -139,29 +127,7 @@ PSID SidOf(std::vector<BYTE>& tokenUser) {
   return reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid;
 }
 
-std::optional<std::wstring> Win32Shell::GetEnvironmentVariable(const std::wstring& name) {
-  // The runtime's copy of the environment, copied out at once. (_wdupenv_s
-  // would do the same, but the msvcrt import library of mingw-w64 lacks it.)
-  const wchar_t* value = _wgetenv(name.c_str());
-  if (value == nullptr) return std::nullopt;
-  return std::wstring(value);
-}
-
-std::optional<ResourceBytes> Win32Shell::FindProgramResource(int type, int id) {
-  // Cut to a word, a value outside the range would name another resource.
-  if (!IsIntegerResource(type) || !IsIntegerResource(id)) return std::nullopt;
-  const HMODULE self = GetModuleHandleW(nullptr);
-  const HRSRC found = FindResourceW(self, IntegerResource(id), IntegerResource(type));
-  if (found == nullptr) return std::nullopt;
-  const HGLOBAL loaded = LoadResource(self, found);
-  if (loaded == nullptr) return std::nullopt;
-  const DWORD size = SizeofResource(self, found);
-  const void* bytes = LockResource(loaded);
-  if (bytes == nullptr) return std::nullopt;
-  return ResourceBytes{static_cast<const std::uint8_t*>(bytes), size};
-}
-
-std::optional<DesktopShellAccount> Win32Shell::FindDesktopShellAccount() {
+std::optional<DesktopShellAccount> Win32DesktopShell::FindDesktopShellAccount() {
   const HWND shellWindow = GetShellWindow();
   if (shellWindow == nullptr) return std::nullopt;
   DWORD shellProcessId = 0;
@@ -180,7 +146,7 @@ std::optional<DesktopShellAccount> Win32Shell::FindDesktopShellAccount() {
                              EqualSid(sid, SidOf(*ownUser)) != FALSE};
 }
 
-bool Win32Shell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
+bool Win32DesktopShell::OpenDocumentAsDesktopUser(const std::wstring& path, int showCommand) {
   const ComApartment apartment;
   UniqueComRef<IShellDispatch2> shell;
   if (!FindDesktopShellDispatch(shell)) return false;

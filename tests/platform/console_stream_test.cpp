@@ -1,4 +1,6 @@
 #include "platform/console_stream.h"
+#include "platform/utf8.h"
+#include "platform/write_whole.h"
 #include "tessel-version.h"
 #include "tests/sim/sim_text.h"
 
@@ -207,6 +209,27 @@ TEST(ConsoleStreamWindow, WindowGetsEachPieceAsItIsWrittenAndReplacementsForLone
 
   s.out << std::wstring{static_cast<wchar_t>(0xDC00), L'z'};
   EXPECT_EQ(s.sink.AllText(), u"Sending telemetry .\uFFFDz");
+}
+
+// The one loop behind every whole write: it goes on after a partial write,
+// keeps a surrogate pair in one call, and stops at a call that fails, writes
+// nothing or reports more than it was given.
+TEST(WriteWhole, GoesOnAfterPartialWritesAndFailsOnAnOverReport) {
+  const std::u16string text = u"ab\U00010437c";
+  std::vector<std::size_t> counts;
+  EXPECT_TRUE(platform::WriteWhole(
+      text.data(), text.size(), 3,
+      [&counts](const char16_t*, std::size_t count) {
+        counts.push_back(count);
+        return count == 3 ? std::size_t{2} : count;
+      },
+      platform::IsHighSurrogate));
+  EXPECT_EQ(counts, (std::vector<std::size_t>{2, 3, 1}));
+  for (const std::size_t extra : {std::size_t{0}, std::size_t{1}}) {
+    EXPECT_FALSE(platform::WriteWhole(
+        text.data(), text.size(), 3,
+        [extra](const char16_t*, std::size_t count) { return extra == 0 ? 0 : count + extra; }));
+  }
 }
 
 }  // namespace

@@ -253,7 +253,7 @@ TEST(Win32FileSystem, ShellDeleteRemovesATreeSilentlyAndReportsAMissingPath) {
 
 TEST(Win32FileSystem, RedirectionEntriesAreFoundAndSwitchBack) {
   Win32FileSystem files;
-  Win32ProcessInfo process;
+  Win32Process process;
   const std::optional<bool> wow64 = process.IsWow64Process();
   ASSERT_TRUE(wow64.has_value());
   if (!*wow64) GTEST_SKIP() << "not a 32-bit process on a 64-bit system";
@@ -289,7 +289,7 @@ TEST(Win32Registry, OpensExistingKeysAndReportsMissingOnes) {
 
 TEST(Win32ServiceControl, AMissingServiceLeavesItsErrorAcrossConsoleOutput) {
   Win32ServiceControl services;
-  Win32SystemMessages messages;
+  Win32SystemErrors messages;
   Win32ConsoleSink console;
 
   const ScHandle manager = services.OpenSCManager(kScManagerConnect);
@@ -307,8 +307,8 @@ TEST(Win32ServiceControl, AMissingServiceLeavesItsErrorAcrossConsoleOutput) {
   EXPECT_TRUE(services.CloseServiceHandle(manager));
 }
 
-TEST(Win32SystemMessages, GivesTheSystemTextWithItsLineBreakOrNothing) {
-  Win32SystemMessages messages;
+TEST(Win32SystemErrors, GivesTheSystemTextWithItsLineBreakOrNothing) {
+  Win32SystemErrors messages;
   const std::optional<std::wstring> text = messages.FormatSystemMessage(kErrorFileNotFound);
   ASSERT_TRUE(text.has_value());
   ASSERT_GT(text->size(), 2u);
@@ -334,27 +334,28 @@ TEST(Win32Identifiers, MakesDistinctLowerCaseUuidStrings) {
   }
 }
 
-TEST(Win32Shell, ReadsTheEnvironmentAndFindsNoMissingResource) {
-  Win32Shell shell;
-  const std::optional<std::wstring> root = shell.GetEnvironmentVariable(L"SystemRoot");
+TEST(Win32Environment, ReadsTheEnvironmentAndFindsNoMissingResource) {
+  Win32Environment environment;
+  Win32ProgramResources resources;
+  const std::optional<std::wstring> root = environment.GetEnvironmentVariable(L"SystemRoot");
   ASSERT_TRUE(root.has_value());
   ASSERT_GE(root->size(), 3u);
   EXPECT_EQ(root->substr(1, 2), L":\\") << *root;
-  EXPECT_FALSE(shell.GetEnvironmentVariable(L"TESSEL_PLATFORM_TEST_UNSET").has_value());
+  EXPECT_FALSE(environment.GetEnvironmentVariable(L"TESSEL_PLATFORM_TEST_UNSET").has_value());
 
   // A value comes back whole, whatever characters it holds.
   const std::wstring unusual =
       L"C:\\Users\\Zo\u00eb\\\u65e5\u672c\U0001F600\\" + std::wstring(2000, L'x');
   ASSERT_EQ(_wputenv_s(L"TESSEL_PLATFORM_TEST_TEMP", unusual.c_str()), 0);
-  EXPECT_EQ(shell.GetEnvironmentVariable(L"TESSEL_PLATFORM_TEST_TEMP"), unusual);
+  EXPECT_EQ(environment.GetEnvironmentVariable(L"TESSEL_PLATFORM_TEST_TEMP"), unusual);
 
   // This test program carries no agreement page.
-  EXPECT_FALSE(shell.FindProgramResource(256, 101).has_value());
+  EXPECT_FALSE(resources.FindProgramResource(256, 101).has_value());
 }
 
-TEST(Win32Shell, FindsTheProgramsOwnResourceBytesByExactTypeAndId) {
-  Win32Shell shell;
-  const std::optional<ResourceBytes> probe = shell.FindProgramResource(256, 201);
+TEST(Win32ProgramResources, FindsTheProgramsOwnResourceBytesByExactTypeAndId) {
+  Win32ProgramResources resources;
+  const std::optional<ResourceBytes> probe = resources.FindProgramResource(256, 201);
   ASSERT_TRUE(probe.has_value());
   ASSERT_NE(probe->data, nullptr);
   const std::string bytes(reinterpret_cast<const char*>(probe->data), probe->size);
@@ -363,11 +364,11 @@ TEST(Win32Shell, FindsTheProgramsOwnResourceBytesByExactTypeAndId) {
   // Numbers that only their low word would turn into the probe's: a type or
   // id outside 1..65535 names no resource.
   constexpr int kWord = 0x10000;
-  EXPECT_FALSE(shell.FindProgramResource(256, 201 + kWord).has_value());
-  EXPECT_FALSE(shell.FindProgramResource(256 + kWord, 201).has_value());
-  EXPECT_FALSE(shell.FindProgramResource(256, 201 - kWord).has_value());
-  EXPECT_FALSE(shell.FindProgramResource(256, 0).has_value());
-  EXPECT_FALSE(shell.FindProgramResource(0, 201).has_value());
+  EXPECT_FALSE(resources.FindProgramResource(256, 201 + kWord).has_value());
+  EXPECT_FALSE(resources.FindProgramResource(256 + kWord, 201).has_value());
+  EXPECT_FALSE(resources.FindProgramResource(256, 201 - kWord).has_value());
+  EXPECT_FALSE(resources.FindProgramResource(256, 0).has_value());
+  EXPECT_FALSE(resources.FindProgramResource(0, 201).has_value());
 }
 
 TEST(Win32Power, OpensTheProcessTokenAndLooksUpPrivileges) {

@@ -42,13 +42,13 @@ TEST_F(FailureReportTest, CodeWithoutSystemTextHasNoMessagePart) {
 
 TEST_F(FailureReportTest, CodesWithTheHighBitPrintNegative) {
   PrintSystemError(platform(), 0x80070005);
-  machine.messages.SetText(0xFFFFFFFF, L"Minus one.\r\n");
+  machine.errors.SetText(0xFFFFFFFF, L"Minus one.\r\n");
   PrintSystemError(platform(), 0xFFFFFFFF);
   EXPECT_EQ(Console(), L"ERROR code: -2147024891\n\nERROR code: -1 Message: Minus one.\r\n\n\n");
 }
 
 TEST_F(FailureReportTest, TextIsPrintedExactlyAsTheSystemGivesIt) {
-  machine.messages.SetText(1234, L"First line.\r\nSecond line.\r\n");
+  machine.errors.SetText(1234, L"First line.\r\nSecond line.\r\n");
   PrintSystemError(platform(), 1234);
   EXPECT_EQ(Console(), L"ERROR code: 1234 Message: First line.\r\nSecond line.\r\n\n\n");
   EXPECT_EQ(errorCount, 0);

@@ -15,7 +15,6 @@ namespace {
 
 using removal::DeletePath;
 using removal::ItemKind;
-using removal::PathExists;
 using removal::Redirection;
 
 const std::wstring kInstall = kInstallDirectory;
@@ -91,6 +90,13 @@ TEST_F(DeletePathTest, CleanMachineGivesOneLinePerItem) {
   for (const sim::FileCall& call : machine.files.fileCalls()) {
     EXPECT_EQ(call.call, L"GetFileAttributes");
   }
+}
+
+// Only "not found" means absent, for a missing directory on the way as well.
+TEST_F(DeletePathTest, AFileInAMissingDirectoryIsNotPresent) {
+  DeletePath(platform(), ItemKind::kFile, L"C:\\Nowhere\\b.txt", Redirection::kBypass, context);
+  EXPECT_EQ(Console(), L"File is not present: C:\\Nowhere\\b.txt\n");
+  ExpectNothingReported();
 }
 
 TEST_F(DeletePathTest, ExistingItemsAreDeletedWithEverythingInThem) {
@@ -310,8 +316,8 @@ TEST_P(DeletePathShellFailureTest, IsReportedWithTheShellsResult) {
   machine.files.AddFile(kInstall + L"\\a.dll");
   machine.files.SetShellResult(kInstall, GetParam().result);
   // The shell's own results share numbers with unrelated system errors.
-  machine.messages.SetText(0x402, L"Unrelated.\r\n");
-  machine.messages.SetText(0x10074, L"Unrelated.\r\n");
+  machine.errors.SetText(0x402, L"Unrelated.\r\n");
+  machine.errors.SetText(0x10074, L"Unrelated.\r\n");
   DeleteInstallDirectory();
   EXPECT_EQ(Console(), L"\nERROR deleting Directory: " + kInstall + L"\n" + GetParam().codeLine);
   EXPECT_EQ(errorCount, 1);
@@ -533,30 +539,6 @@ TEST_F(DeletePathWow64Test, MissingIsWow64ProcessCountsAsA32BitSystem) {
   DeleteDriverFile();
   EXPECT_EQ(Console(), kDriverNotPresent);
   EXPECT_EQ(machine.files.disableCalls(), 0);
-}
-
-// --- PathExists ---
-
-class PathExistsTest : public DeletePathTest {};
-
-TEST_F(PathExistsTest, FilesAndDirectoriesAlike) {
-  machine.files.AddFile(kInstall + L"\\a.txt");
-  EXPECT_TRUE(PathExists(platform(), kInstall, Redirection::kKeep));
-  EXPECT_TRUE(PathExists(platform(), kInstall + L"\\a.txt", Redirection::kKeep));
-  EXPECT_FALSE(PathExists(platform(), kInstall + L"\\b.txt", Redirection::kKeep));
-  EXPECT_FALSE(PathExists(platform(), L"C:\\Nowhere\\b.txt", Redirection::kBypass));
-  machine.files.DenyAccess(kInstall + L"\\a.txt");
-  EXPECT_TRUE(PathExists(platform(), kInstall + L"\\a.txt", Redirection::kKeep));
-}
-
-TEST_F(PathExistsTest, BypassUnderWow64SeesTheNativeDirectoryAndSwitchesBack) {
-  machine.SetWow64(true);
-  machine.files.AddFile(kDriverFile);
-  EXPECT_TRUE(PathExists(platform(), kDriverFile, Redirection::kBypass));
-  EXPECT_FALSE(machine.files.redirectionOff());
-  EXPECT_FALSE(PathExists(platform(), kDriverFile, Redirection::kKeep));
-  EXPECT_EQ(machine.files.disableCalls(), 1);
-  EXPECT_EQ(machine.files.revertCalls(), 1);
 }
 
 }  // namespace

@@ -232,7 +232,7 @@ class StopFilterServiceOtherStateTest : public StopFilterServiceTest,
 TEST_P(StopFilterServiceOtherStateTest, IsLeftAloneAndFails) {
   Install(GetParam().state);
   // A state is no system error code: its number is not looked up.
-  machine.messages.SetText(GetParam().state, L"Text.\r\n");
+  machine.errors.SetText(GetParam().state, L"Text.\r\n");
   EXPECT_FALSE(StopFilterService(platform(), context));
   EXPECT_EQ(Console(), std::wstring(L"tslwfs is ") + GetParam().text +
                            L"\n\nERROR stopping service: tslwfs\nERROR code: " +

@@ -206,17 +206,11 @@ TEST_F(AgreementPromptTest, HoldingDShowsThePageOnceAndAgainOnlyAfterItsRelease)
 
 // The machine's shell, except that opening the page puts keys down, as a user
 // does who presses them while the browser comes up.
-class KeysWhileOpeningShell : public platform::Shell {
+class KeysWhileOpeningShell : public platform::DesktopShell {
  public:
   KeysWhileOpeningShell(sim::SimMachine& machine, std::vector<int> keys)
       : machine_(machine), keys_(std::move(keys)) {}
 
-  std::optional<std::wstring> GetEnvironmentVariable(const std::wstring& name) override {
-    return machine_.shell.GetEnvironmentVariable(name);
-  }
-  std::optional<platform::ResourceBytes> FindProgramResource(int type, int id) override {
-    return machine_.shell.FindProgramResource(type, id);
-  }
   std::optional<platform::DesktopShellAccount> FindDesktopShellAccount() override {
     return machine_.shell.FindDesktopShellAccount();
   }
@@ -240,9 +234,10 @@ class AgreementPromptPageTest : public AgreementPromptTest {
     machine.keyboard.Tap(D, 50);
     KeysWhileOpeningShell shell(machine, std::move(keys));
     const platform::Platform& base = machine.platform();
-    platform::Platform platform{base.console, base.services,    base.registry, base.files,
-                                base.process, base.internet,    base.messages, base.keyboard,
-                                base.clock,   base.identifiers, shell,         base.power};
+    platform::Platform platform{base.console, base.services,    base.registry,    base.files,
+                                base.process, base.internet,    base.errors,      base.keyboard,
+                                base.clock,   base.identifiers, base.environment, base.resources,
+                                shell,        base.power};
     return Agreement(platform);
   }
 };
@@ -361,9 +356,10 @@ TEST(TelemetryWaitTest, WritesThirtyDotsOnePerSecondWithoutReadingKeys) {
   FlushRecorder recorder(machine.core);
   platform::Console console(recorder);
   platform::Platform base = machine.platform();
-  platform::Platform platform{console,      base.services,    base.registry, base.files,
-                              base.process, base.internet,    base.messages, base.keyboard,
-                              base.clock,   base.identifiers, base.shell,    base.power};
+  platform::Platform platform{console,      base.services,    base.registry,    base.files,
+                              base.process, base.internet,    base.errors,      base.keyboard,
+                              base.clock,   base.identifiers, base.environment, base.resources,
+                              base.shell,   base.power};
 
   run::TelemetryWait(platform);
 

@@ -25,7 +25,7 @@ struct SimCore {
   bool wow64 = false;
   // Threads started and not run yet (see SimProcess::Threads).
   std::vector<std::function<void()>> waitingThreads;
-  // The deadline of the task that ProcessInfo::RunWithin runs, and what it
+  // The deadline of the task that Process::RunWithin runs, and what it
   // calls when a simulated wait reaches that deadline.
   std::optional<std::uint64_t> deadlineMs;
   const std::function<void()>* expire = nullptr;

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/input.h"
 #include "tests/sim/sim_core.h"
 

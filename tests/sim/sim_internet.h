@@ -96,7 +96,7 @@ enum class SendOutcome {
   kConnectTimeout,  // the host does not answer: fails after the connect time-out
   kNoAnswer,        // connected, but no response: fails after the receive time-out
   // As kNoAnswer where the time-out is ignored: the call never returns. A
-  // worker of ProcessInfo::RunWithin is then stuck for good, so none of its
+  // worker of Process::RunWithin is then stuck for good, so none of its
   // task runs (SimCore::callsNeverReturn; outside a worker, as kNoAnswer).
   kNeverAnswers,
 };

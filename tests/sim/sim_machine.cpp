@@ -8,8 +8,8 @@ void SimConsoleOutput::Write(std::wstring_view text) {
 }
 
 SimMachine::SimMachine()
-    : platform_{consoleWriter_, services, registry, files,       process, internet,
-                messages,       keyboard, clock,    identifiers, shell,   power} {}
+    : platform_{consoleWriter_, services, registry,    files, process, internet, errors,
+                keyboard,       clock,    identifiers, shell, shell,   shell,    power} {}
 
 void SimMachine::NoteConsoleWrite() {
   if (files.redirectionOff()) {

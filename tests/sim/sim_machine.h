@@ -14,12 +14,12 @@
 #include "tests/sim/sim_identifiers.h"
 #include "tests/sim/sim_input.h"
 #include "tests/sim/sim_internet.h"
-#include "tests/sim/sim_messages.h"
 #include "tests/sim/sim_power.h"
 #include "tests/sim/sim_process.h"
 #include "tests/sim/sim_registry.h"
 #include "tests/sim/sim_services.h"
 #include "tests/sim/sim_shell.h"
+#include "tests/sim/sim_system_errors.h"
 
 namespace sim {
 
@@ -65,7 +65,7 @@ class SimMachine {
   SimFiles files{core};
   SimProcess process{core};
   SimInternet internet{core};
-  SimMessages messages{core};
+  SimSystemErrors errors{core};
   SimKeyboard keyboard{core};
   SimClock clock{core};
   SimIdentifiers identifiers{core};

@@ -10,7 +10,7 @@
 
 namespace sim {
 
-class SimProcess : public platform::ProcessInfo {
+class SimProcess : public platform::Process {
  public:
   enum class Entry {
     kPresent,  // IsWow64Process answers with SimCore::wow64

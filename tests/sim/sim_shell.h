@@ -1,4 +1,5 @@
-// The simulated environment, program resources and shell.
+// The simulated environment, program resources and desktop shell, in one
+// object: the three facilities' tests set them up together.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/shell.h"
+#include "platform/desktop_shell.h"
+#include "platform/environment.h"
+#include "platform/program_resources.h"
 #include "tests/sim/sim_core.h"
 
 namespace sim {
@@ -19,7 +22,9 @@ struct OpenRequest {
   int showCommand = 0;
 };
 
-class SimShell : public platform::Shell {
+class SimShell : public platform::Environment,
+                 public platform::ProgramResources,
+                 public platform::DesktopShell {
  public:
   // ERROR_RESOURCE_TYPE_NOT_FOUND, what FindResourceW leaves for a missing page.
   static constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;

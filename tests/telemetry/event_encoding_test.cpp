@@ -1,4 +1,5 @@
 #include "telemetry/event_encoding.h"
+#include "platform/ascii.h"
 
 #include <gtest/gtest.h>
 #include "tessel-version.h"
@@ -172,6 +173,9 @@ TEST(PercentEncodeTest, ValuesAboveTheLastCodePointBecomeReplacementCharacter) {
     EXPECT_EQ(PercentEncode(Units({0x7FFFFFFF, 'z'}).c_str()), L"%EF%BF%BDz");
   }
 }
+
+// The platform's formatter, which writes the telemetry's numbers.
+using platform::FormatInt64;
 
 TEST(FormatInt64Test, DecimalText) {
   EXPECT_EQ(FormatInt64(0), L"0");

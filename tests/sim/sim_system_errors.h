@@ -7,16 +7,16 @@
 #include <string>
 #include <utility>
 
-#include "platform/messages.h"
+#include "platform/errors.h"
 #include "tests/sim/sim_core.h"
 
 namespace sim {
 
-class SimMessages : public platform::SystemMessages {
+class SimSystemErrors : public platform::SystemErrors {
  public:
   // Starts with the English texts that Windows gives for the codes the tool
   // meets; every other code has none.
-  explicit SimMessages(SimCore& core);
+  explicit SimSystemErrors(SimCore& core);
 
   void SetText(std::uint32_t code, std::wstring text) { texts_[code] = std::move(text); }
   void RemoveText(std::uint32_t code) { texts_.erase(code); }

@@ -1,8 +1,8 @@
-#include "tests/sim/sim_messages.h"
+#include "tests/sim/sim_system_errors.h"
 
 namespace sim {
 
-SimMessages::SimMessages(SimCore& core)
+SimSystemErrors::SimSystemErrors(SimCore& core)
     : core_(core),
       texts_{
           {2, L"The system cannot find the file specified.\r\n"},
@@ -26,9 +26,9 @@ SimMessages::SimMessages(SimCore& core)
           {1072, L"The specified service has been marked for deletion.\r\n"},
       } {}
 
-std::uint32_t SimMessages::GetLastError() { return core_.lastError; }
+std::uint32_t SimSystemErrors::GetLastError() { return core_.lastError; }
 
-std::optional<std::wstring> SimMessages::FormatSystemMessage(std::uint32_t code) {
+std::optional<std::wstring> SimSystemErrors::FormatSystemMessage(std::uint32_t code) {
   core_.calls.push_back(L"Messages.FormatSystemMessage " + std::to_wstring(code));
   const auto found = texts_.find(code);
   if (found == texts_.end()) {

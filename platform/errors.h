@@ -1,4 +1,5 @@
-// The thread's last error and the system's texts for error codes.
+// The system's errors: the thread's last error and the system's text for an
+// error code.
 #pragma once
 
 #include <cstdint>
@@ -7,9 +8,9 @@
 
 namespace platform {
 
-class SystemMessages {
+class SystemErrors {
  public:
-  virtual ~SystemMessages() = default;
+  virtual ~SystemErrors() = default;
 
   [[nodiscard]] virtual std::uint32_t GetLastError() = 0;
   // FormatMessageW(ALLOCATE_BUFFER | IGNORE_INSERTS | FROM_SYSTEM, nullptr, code,

@@ -1,19 +1,12 @@
-// The environment, the program's own resources, and the shell.
+// The desktop's shell: whom it runs as, and documents opened through it.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
-
-// Bytes of a resource inside the program's own image; valid for the whole run.
-struct ResourceBytes {
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
-};
 
 inline constexpr int kShowNormal = 1;
 
@@ -23,16 +16,10 @@ struct DesktopShellAccount {
   bool isThisProcessUser = false;
 };
 
-class Shell {
+class DesktopShell {
  public:
-  virtual ~Shell() = default;
+  virtual ~DesktopShell() = default;
 
-  // _wgetenv, copied: the variable's value, or nothing when it is not set.
-  [[nodiscard]] virtual std::optional<std::wstring> GetEnvironmentVariable(
-      const std::wstring& name) = 0;
-  // FindResourceW, LoadResource, SizeofResource and LockResource in the
-  // program's own image, by integer type and id; nothing when it is missing.
-  [[nodiscard]] virtual std::optional<ResourceBytes> FindProgramResource(int type, int id) = 0;
   // The account of the desktop's shell: the TokenUser of the process behind
   // GetShellWindow, and whether it is EqualSid to this process's. Nothing when
   // there is no shell window or a token cannot be read.

@@ -4,9 +4,9 @@
 
 namespace platform::win32 {
 
-std::uint32_t Win32SystemMessages::GetLastError() { return ::GetLastError(); }
+std::uint32_t Win32SystemErrors::GetLastError() { return ::GetLastError(); }
 
-std::optional<std::wstring> Win32SystemMessages::FormatSystemMessage(std::uint32_t code) {
+std::optional<std::wstring> Win32SystemErrors::FormatSystemMessage(std::uint32_t code) {
   constexpr DWORD kFlags =
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
   constexpr DWORD kLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);
