@@ -1,10 +1,8 @@
 // Fuzzes what the telemetry client does with what comes back from the network:
-// the status, the Location header and the response body, read through
-// QueryStatusCode, QueryLocation and a whole PostForm against an Internet whose
-// every answer comes from the input. Each opening may fail; the client must
-// never crash, report the status as given, keep the Location within its
-// buffer, stop draining at kMaxDrainBytes and close each handle once, inner
-// ones first.
+// the status, the Location header and the response body, read through a whole
+// PostForm against an Internet whose every answer comes from the input. Each opening may fail; the
+// client must never crash, report the status as given, keep the Location within its buffer, stop
+// draining at kMaxDrainBytes and close each handle once, inner ones first.
 //
 // Input, all numbers little-endian:
 //   byte   bits 0-1, 2-3, 4-5: the root, connection and request handle
@@ -255,12 +253,6 @@ std::string KeptLocation(const Answers& answers) {
   return bytes.substr(0, bytes.find('\0'));
 }
 
-bool LocationAvailable(const Answers& answers) {
-  return answers.locationMode == LocationMode::kLengthReported ||
-         (answers.locationMode == LocationMode::kAsWinInet &&
-          answers.location.size() < telemetry::kLocationBufferSize - 1);
-}
-
 // `location` is the decoding of `bytes`: never more units than bytes, and
 // where nothing had to be replaced, exactly the bytes again.
 void CheckDecoded(const std::wstring& location, const std::string& bytes) {
@@ -268,29 +260,6 @@ void CheckDecoded(const std::wstring& location, const std::string& bytes) {
   if (location.find(static_cast<wchar_t>(0xFFFD)) == std::wstring::npos) {
     Require(fuzz::ReferenceUtf8(location) == bytes, "Location: decodes the bytes as UTF-8");
   }
-}
-
-void CheckQueries(const Answers& answers) {
-  ScriptedInternet internet(answers);
-  {
-    const platform::UniqueInternetHandle none;
-    std::uint32_t status = 1;
-    std::wstring location = L"stale";
-    Require(!telemetry::QueryStatusCode(internet, none, status) && status == 0,
-            "no request: no status");
-    Require(!telemetry::QueryLocation(internet, none, location) && location.empty(),
-            "no request: no Location");
-  }
-  const platform::UniqueInternetHandle request(internet, internet.OpenedRequest());
-  std::uint32_t status = 1;
-  const bool gotStatus = telemetry::QueryStatusCode(internet, request, status);
-  Require(gotStatus == !answers.statusFails, "QueryStatusCode: succeeds as the platform does");
-  Require(status == (gotStatus ? answers.status : 0), "QueryStatusCode: the status as given");
-  std::wstring location = L"stale";
-  const bool gotLocation = telemetry::QueryLocation(internet, request, location);
-  Require(gotLocation == LocationAvailable(answers),
-          "QueryLocation: succeeds as the platform does");
-  CheckDecoded(location, KeptLocation(answers));
 }
 
 void CheckPostForm(const Answers& answers) {
@@ -315,7 +284,6 @@ void CheckPostForm(const Answers& answers) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::FuzzInput input(data, size);
   const Answers answers = ReadAnswers(input);
-  CheckQueries(answers);
   CheckPostForm(answers);
   return 0;
 }
