@@ -5,13 +5,15 @@
 namespace run {
 
 bool AgreementPrompt(platform::Platform& platform, PromptKeys& keys, AgreementPage& page) {
+  // Keys typed before the prompt shows are dropped before it shows: one
+  // pressed the moment it appears counts.
+  keys.Begin({kKeyE, kKeyA, kKeyD});
   platform::Console& out = platform.console;
   out << platform::endl << "Press one of the following keys:" << platform::endl;
   out << "  'A' to accept the EULA" << platform::endl;
   out << "  'E' to exit the tool" << platform::endl;
   out << "  'D' to display the EULA in the browser" << platform::endl;
 
-  keys.Begin({kKeyE, kKeyA, kKeyD});
   for (int key = keys.Next(); key != kKeyA; key = keys.Next()) {
     if (key == kKeyE) {
       return false;
@@ -22,9 +24,8 @@ bool AgreementPrompt(platform::Platform& platform, PromptKeys& keys, AgreementPa
 }
 
 void ExitKeyWait(platform::Platform& platform, PromptKeys& keys) {
-  platform.console << platform::endl << "Press the 'E' key to exit the tool." << platform::endl;
-
   keys.Begin({kKeyE});
+  platform.console << platform::endl << "Press the 'E' key to exit the tool." << platform::endl;
   static_cast<void>(keys.Next());
 }
 

@@ -29,8 +29,9 @@ class PromptKeys {
   PromptKeys& operator=(PromptKeys&&) = delete;
   virtual ~PromptKeys() = default;
 
-  // A prompt that reads `keys` starts. Presses made before it appeared do not
-  // count.
+  // A prompt that reads `keys` starts; called before the prompt is written, so
+  // that presses made before it appeared do not count and one made as it
+  // appears does.
   virtual void Begin(std::initializer_list<int> keys) = 0;
   // Waits, in passes of 100 ms, for the next press of one of the prompt's keys
   // and returns its virtual-key code.

@@ -20,13 +20,13 @@ bool OfferRestart(platform::Platform& platform, PromptKeys& keys) {
 }
 
 bool AskRestart(platform::Platform& platform, PromptKeys& keys) {
+  keys.Begin({kKeyY, kKeyN});
   platform::Console& out = platform.console;
   out << platform::endl
       << "Can the computer be restarted to complete the removal procedure?" << platform::endl;
   out << "Press the 'Y' key to restart, otherwise the 'N' key to manually restart."
       << platform::endl;
 
-  keys.Begin({kKeyY, kKeyN});
   if (keys.Next() == kKeyY) {
     return true;
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run/agreement_display.h"
+#include "run/restart_request.h"
 #include "tests/sim/sim_machine.h"
 
 namespace {
@@ -110,6 +111,32 @@ TEST_F(AgreementPromptTest, PressesMadeBeforeThePromptAppearedDoNotCount) {
 
   EXPECT_EQ(PagesOpened(), 0u);
   EXPECT_EQ(machine.core.nowMs, 5400u);
+}
+
+TEST(PromptTest, InAConsoleAKeyTypedTheMomentThePromptShowsCounts) {
+  // Each prompt with its key typed as its last line shows, and the other
+  // answer typed a second later.
+  const auto answer = [](const wchar_t* shown, int key, int later, auto prompt) {
+    sim::SimMachine m;
+    m.keyboard.SetConsoleInput(true);
+    m.TypeWhenShown(shown, key);
+    m.keyboard.Type(later, 1000, 1000);
+    const bool answered = prompt(m);
+    return std::to_wstring(answered) + L" at " + std::to_wstring(m.core.nowMs);
+  };
+  EXPECT_EQ(answer(L"browser\n", A, E, [](sim::SimMachine& m) { return Agreement(m.platform()); }),
+            L"1 at 0");
+  EXPECT_EQ(answer(L"exit the tool.\n", E, E,
+                   [](sim::SimMachine& m) {
+                     run::ExitKeyWait(m.platform(), *run::OpenPromptKeys(m.platform()));
+                     return 1;
+                   }),
+            L"1 at 0");
+  EXPECT_EQ(answer(L"manually restart.\n", 'Y', 'N',
+                   [](sim::SimMachine& m) {
+                     return run::AskRestart(m.platform(), *run::OpenPromptKeys(m.platform()));
+                   }),
+            L"1 at 0");
 }
 
 TEST_F(AgreementPromptTest, InAConsoleTheFirstKeyDownThatCountsDecidesAsItArrives) {

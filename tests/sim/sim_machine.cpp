@@ -1,10 +1,14 @@
 #include "tests/sim/sim_machine.h"
 
+#include <string>
+#include <utility>
+
 namespace sim {
 
 void SimConsoleOutput::Write(std::wstring_view text) {
   machine_.NoteConsoleWrite();
   machine_.console << text;
+  machine_.TypeWhatIsShown();
 }
 
 SimMachine::SimMachine()
@@ -18,6 +22,15 @@ void SimMachine::NoteConsoleWrite() {
   if (consoleWriteLastError_) {
     core.lastError = *consoleWriteLastError_;
   }
+}
+
+void SimMachine::TypeWhatIsShown() {
+  const std::wstring shown = console.str();
+  std::erase_if(typeWhenShown_, [&](const std::pair<std::wstring, int>& typing) {
+    if (shown.find(typing.first) == std::wstring::npos) return false;
+    keyboard.Type(typing.second, core.nowMs, core.nowMs);
+    return true;
+  });
 }
 
 }  // namespace sim

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "tests/sim/sim_core.h"
@@ -56,6 +58,10 @@ class SimMachine {
   void SetConsoleWriteLastError(std::optional<std::uint32_t> error) {
     consoleWriteLastError_ = error;
   }
+  // Typed into the console's input the moment the console shows `text`.
+  void TypeWhenShown(std::wstring text, int virtualKey) {
+    typeWhenShown_.emplace_back(std::move(text), virtualKey);
+  }
   // Console writes made while WOW64 redirection was off.
   int consoleWritesWithRedirectionOff() const { return consoleWritesWithRedirectionOff_; }
 
@@ -77,9 +83,11 @@ class SimMachine {
  private:
   friend class SimConsoleOutput;
   void NoteConsoleWrite();
+  void TypeWhatIsShown();
 
   std::optional<std::uint32_t> consoleWriteLastError_;
   int consoleWritesWithRedirectionOff_ = 0;
+  std::vector<std::pair<std::wstring, int>> typeWhenShown_;
   SimConsoleOutput consoleOutput_{*this};
   platform::Console consoleWriter_{consoleOutput_};
   platform::Platform platform_;
