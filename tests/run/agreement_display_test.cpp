@@ -41,7 +41,7 @@ class ShowAgreementTest : public ::testing::Test {
   void Show() { agreement.Show(); }
 
   // Nothing written, nothing opened, nothing printed.
-  void ExpectNoPageShown() {
+  void ExpectNoPageShown() const {
     EXPECT_TRUE(machine.shell.openRequests().empty());
     EXPECT_EQ(machine.console.str(), L"");
     EXPECT_EQ(machine.files.OpenFiles(), 0u);

@@ -124,7 +124,7 @@ class RemovalRunTest : public ::testing::Test {
 
   // After a whole run: nothing left open. Started detached, the tool has no
   // console input to empty.
-  void ExpectNoHandlesLeft() {
+  void ExpectNoHandlesLeft() const {
     const auto& calls = machine.core.calls;
     EXPECT_EQ(std::count(calls.begin(), calls.end(), kFlush), 0);
     EXPECT_EQ(calls.back().rfind(L"Process.Terminate ", 0), 0u);

@@ -102,7 +102,7 @@ class OfferRestartTest : public ::testing::Test {
  protected:
   bool Offer() { return OfferOn(machine); }
 
-  void ExpectTokenClosed() {
+  void ExpectTokenClosed() const {
     EXPECT_EQ(machine.power.tokensOpened(), 1);
     EXPECT_EQ(machine.power.OpenTokens(), 0);
     EXPECT_EQ(machine.power.badCloses(), 0);

@@ -146,7 +146,7 @@ bool SimFiles::ParentExists(const std::wstring& folded) const {
   }
   const std::wstring parent = folded.substr(0, slash);
   // The drive's root always exists.
-  return parent.find(L'\\') == std::wstring::npos || items_.count(parent) != 0;
+  return parent.find(L'\\') == std::wstring::npos || items_.contains(parent);
 }
 
 bool SimFiles::HasChildren(const std::wstring& folded) const {
@@ -190,7 +190,7 @@ std::wstring SimFiles::Resolve(const std::wstring& named) const {
   }
   for (const auto& [shortPath, longPath] : shortNames_) {
     if (IsAtOrBelow(FoldCase(path), shortPath)) {
-      path = longPath + path.substr(shortPath.size());
+      path.replace(0, shortPath.size(), longPath);
       break;
     }
   }
@@ -308,7 +308,7 @@ void SimFiles::Remove(const std::wstring& folded) {
 int SimFiles::ShellDelete(const std::wstring& path) {
   // The shell loads DLLs, which fails while redirection is off.
   if (redirectionOff_) {
-    misuses_.push_back(L"ShellDelete while redirection is off");
+    misuses_.emplace_back(L"ShellDelete while redirection is off");
   }
   const std::wstring resolved = Record(L"ShellDelete", path);
   const std::wstring folded = FoldCase(resolved);
@@ -336,24 +336,25 @@ int SimFiles::ShellDelete(const std::wstring& path) {
   // Everything that can go goes, the deepest first; what is held, or refuses,
   // stays with the directories above it.
   std::vector<std::wstring> below = ItemsBelow(resolved);
+  std::reverse(below.begin(), below.end());
   std::uint32_t held = 0;  // the code of the first item held
   bool refused = false;
-  for (auto it = below.rbegin(); it != below.rend(); ++it) {
-    const SimItem& current = items_.at(*it);
-    if (current.isDirectory && HasChildren(*it)) {
+  for (const std::wstring& entry : below) {
+    const SimItem& current = items_.at(entry);
+    if (current.isDirectory && HasChildren(entry)) {
       continue;
     }
-    if (!current.isDirectory && IsHeld(*it, current)) {
+    if (!current.isDirectory && IsHeld(entry, current)) {
       if (held == 0) {
         held = current.inUse ? current.inUseError : kErrorSharingViolation;
       }
       continue;
     }
-    if (current.accessError != 0 && *it != folded) {
+    if (current.accessError != 0 && entry != folded) {
       refused = true;
       continue;
     }
-    Remove(*it);
+    Remove(entry);
   }
   if (held != 0) {
     return static_cast<int>(held);
@@ -420,7 +421,7 @@ std::optional<bool> SimFiles::DisableWow64FsRedirection(platform::RedirectionSta
     return false;
   }
   if (redirectionOff_) {
-    misuses_.push_back(L"DisableWow64FsRedirection while off");
+    misuses_.emplace_back(L"DisableWow64FsRedirection while off");
   }
   saved = savedValue_;
   redirectionOff_ = true;
@@ -439,10 +440,10 @@ std::optional<bool> SimFiles::RevertWow64FsRedirection(platform::RedirectionStat
     return false;
   }
   if (!redirectionOff_) {
-    misuses_.push_back(L"RevertWow64FsRedirection while on");
+    misuses_.emplace_back(L"RevertWow64FsRedirection while on");
   }
   if (saved != savedValue_) {
-    misuses_.push_back(L"RevertWow64FsRedirection with another value");
+    misuses_.emplace_back(L"RevertWow64FsRedirection with another value");
   }
   redirectionOff_ = false;
   return true;
@@ -525,7 +526,7 @@ platform::FileHandle SimFiles::ReOpenForReading(platform::FileHandle file,
 
 std::optional<std::wstring> SimFiles::GetFinalPath(platform::FileHandle file,
                                                    platform::FinalPathForm form) {
-  core_.calls.push_back(L"Files.GetFinalPath");
+  core_.calls.emplace_back(L"Files.GetFinalPath");
   const OpenFile* open = FindOpen(file, L"GetFinalPath");
   const SimItem* item = open == nullptr ? nullptr : Find(open->folded);
   if (item == nullptr) {
@@ -557,7 +558,7 @@ bool SimFiles::EqualIgnoringCase(const std::wstring& left, const std::wstring& r
 }
 
 bool SimFiles::DeleteWhenClosed(platform::FileHandle file) {
-  core_.calls.push_back(L"Files.DeleteWhenClosed");
+  core_.calls.emplace_back(L"Files.DeleteWhenClosed");
   OpenFile* open = FindOpen(file, L"DeleteWhenClosed");
   const SimItem* item = open == nullptr ? nullptr : Find(open->folded);
   if (item == nullptr) {
@@ -583,7 +584,7 @@ SimFiles::OpenFile* SimFiles::FindOpen(platform::FileHandle file, const wchar_t*
       return &open;
     }
   }
-  misuses_.push_back(call);
+  misuses_.emplace_back(call);
   core_.lastError = kErrorInvalidHandle;
   return nullptr;
 }
@@ -596,7 +597,7 @@ std::size_t SimFiles::Write(platform::FileHandle file, const std::uint8_t* data,
   }
   SimItem* item = Find(open->folded);
   if (item == nullptr) {
-    misuses_.push_back(L"Write to a deleted file");
+    misuses_.emplace_back(L"Write to a deleted file");
     return 0;
   }
   std::size_t count = size;
@@ -616,7 +617,7 @@ std::size_t SimFiles::Write(platform::FileHandle file, const std::uint8_t* data,
 }
 
 bool SimFiles::Close(platform::FileHandle file) {
-  core_.calls.push_back(L"Files.Close");
+  core_.calls.emplace_back(L"Files.Close");
   OpenFile* open = FindOpen(file, L"Close");
   if (open == nullptr) {
     return false;

@@ -5,7 +5,7 @@ namespace sim {
 SimIdentifiers::SimIdentifiers(SimCore& core) : core_(core) {}
 
 std::wstring SimIdentifiers::CreateUuidString() {
-  core_.calls.push_back(L"Identifiers.CreateUuidString");
+  core_.calls.emplace_back(L"Identifiers.CreateUuidString");
   ++created_;
   return uuid_;
 }

@@ -72,7 +72,7 @@ void SimKeyboard::SendFromTerminal(std::uint64_t atMs, std::wstring_view text) {
 }
 
 platform::ConsoleInputHandle SimKeyboard::OpenConsoleInput() {
-  core_.calls.push_back(L"Keyboard.OpenConsoleInput");
+  core_.calls.emplace_back(L"Keyboard.OpenConsoleInput");
   if (!consoleInput_) {
     core_.lastError = kErrorInvalidHandle;
     return nullptr;
@@ -81,7 +81,7 @@ platform::ConsoleInputHandle SimKeyboard::OpenConsoleInput() {
 }
 
 bool SimKeyboard::CloseConsoleInput(platform::ConsoleInputHandle input) {
-  core_.calls.push_back(L"Keyboard.CloseConsoleInput");
+  core_.calls.emplace_back(L"Keyboard.CloseConsoleInput");
   return input == kConsoleInput;
 }
 
@@ -114,7 +114,7 @@ std::vector<platform::ConsoleInputRecord> SimKeyboard::ReadConsoleRecords(
 }
 
 bool SimKeyboard::FlushConsoleInput(platform::ConsoleInputHandle input) {
-  core_.calls.push_back(L"Keyboard.FlushConsoleInput");
+  core_.calls.emplace_back(L"Keyboard.FlushConsoleInput");
   while (!ReadConsoleRecords(input).empty()) {
   }
   return true;

@@ -52,7 +52,7 @@ TEST_F(SimKeyboardTest, APressBeforeTheFirstQueryIsStillReported) {
 }
 
 TEST_F(SimKeyboardTest, RecordsEveryQueryWithItsTimeAndCallLogPosition) {
-  core.calls.push_back(L"Something.Before");
+  core.calls.emplace_back(L"Something.Before");
   QueryAt(300, 'D');
 
   ASSERT_EQ(keyboard.queries().size(), 1u);

@@ -66,7 +66,8 @@ std::wstring DecodeUtf8Strict(const std::string& bytes) {
       out.push_back(static_cast<wchar_t>(lead));
       ++i;
       continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
       length = 2;
       codePoint = lead & 0x1Fu;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
@@ -200,7 +201,7 @@ SimInternet::HandleRecord* SimInternet::Find(platform::HInternet handle, HandleK
   for (HandleRecord& record : handles_) {
     if (record.handle == handle && record.open && record.kind == kind) return &record;
   }
-  misuses_.push_back(call);
+  misuses_.emplace_back(call);
   core_.lastError = kErrorInvalidHandle;
   return nullptr;
 }
@@ -218,7 +219,7 @@ platform::HInternet SimInternet::Fail(const OpenFailure& failure) {
   return failure.invalidValue ? InvalidHandleValue() : nullptr;
 }
 
-std::uint32_t SimInternet::TimeoutOf(const HttpExchange& exchange, std::uint32_t option) const {
+std::uint32_t SimInternet::TimeoutOf(const HttpExchange& exchange, std::uint32_t option) {
   std::uint32_t timeout = kDefaultTimeoutMs;
   for (const InternetOption& set : exchange.options) {
     if (set.option == option) timeout = set.value;
@@ -332,7 +333,7 @@ bool SimInternet::WriteFile(platform::HInternet request, const std::uint8_t* dat
   if (record == nullptr) return false;
   HttpExchange& exchange = exchanges_[record->exchange];
   if (!exchange.sent || exchange.ended) {
-    misuses_.push_back(L"WriteFile");
+    misuses_.emplace_back(L"WriteFile");
     core_.lastError = kErrorInternetIncorrectHandleState;
     return false;
   }
@@ -355,7 +356,7 @@ std::uint32_t SimInternet::EndRequest(platform::HInternet request) {
   if (record == nullptr) return kErrorInternetIncorrectHandleType;
   HttpExchange& exchange = exchanges_[record->exchange];
   if (!exchange.sent) {
-    misuses_.push_back(L"EndRequest");
+    misuses_.emplace_back(L"EndRequest");
     return kErrorInternetIncorrectHandleState;
   }
   if (lateAnswer_.first == record->exchange) core_.Wait(lateAnswer_.second);
@@ -388,7 +389,7 @@ bool SimInternet::QueryInfoA(platform::HInternet request, std::uint32_t infoLeve
   HandleRecord* record = Find(request, HandleKind::kRequest, L"QueryInfoA");
   if (record == nullptr) return false;
   if (infoLevel != platform::kHttpQueryLocation) {
-    misuses_.push_back(L"QueryInfoA");
+    misuses_.emplace_back(L"QueryInfoA");
     core_.lastError = kErrorInvalidParameter;
     return false;
   }
@@ -459,7 +460,7 @@ bool SimInternet::CloseHandle(platform::HInternet handle) {
     return true;
   }
   if (kind == L"unknown") Log(L"CloseHandle unknown");
-  misuses_.push_back(L"CloseHandle");
+  misuses_.emplace_back(L"CloseHandle");
   core_.lastError = kErrorInvalidHandle;
   return false;
 }

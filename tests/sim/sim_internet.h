@@ -211,7 +211,7 @@ class SimInternet : public platform::Internet {
   HandleRecord* Find(platform::HInternet handle, HandleKind kind, const wchar_t* call);
   platform::HInternet NewHandle(HandleKind kind, std::size_t exchange);
   platform::HInternet Fail(const OpenFailure& failure);
-  std::uint32_t TimeoutOf(const HttpExchange& exchange, std::uint32_t option) const;
+  static std::uint32_t TimeoutOf(const HttpExchange& exchange, std::uint32_t option);
   void Log(std::wstring call);
 
   SimCore& core_;

@@ -37,7 +37,7 @@ platform::TokenHandle SimPower::OpenProcessToken(std::uint32_t access) {
 }
 
 bool SimPower::CloseToken(platform::TokenHandle token) {
-  core_.calls.push_back(L"Power.CloseToken");
+  core_.calls.emplace_back(L"Power.CloseToken");
   const auto open = std::find(openTokens_.begin(), openTokens_.end(), token);
   if (open == openTokens_.end()) {
     ++badCloses_;

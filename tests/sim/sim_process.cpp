@@ -13,13 +13,13 @@ std::optional<bool> SimProcess::IsWow64Process() {
   ++calls_;
   switch (entry_) {
     case Entry::kPresent:
-      core_.calls.push_back(L"Process.IsWow64Process");
+      core_.calls.emplace_back(L"Process.IsWow64Process");
       return core_.wow64;
     case Entry::kMissing:
-      core_.calls.push_back(L"Process.IsWow64Process missing");
+      core_.calls.emplace_back(L"Process.IsWow64Process missing");
       return std::nullopt;
     case Entry::kFails:
-      core_.calls.push_back(L"Process.IsWow64Process");
+      core_.calls.emplace_back(L"Process.IsWow64Process");
       core_.lastError = kErrorInvalidHandle;
       return std::nullopt;
   }
@@ -27,7 +27,7 @@ std::optional<bool> SimProcess::IsWow64Process() {
 }
 
 bool SimProcess::StartThread(std::function<void()> task) {
-  core_.calls.push_back(L"Process.StartThread");
+  core_.calls.emplace_back(L"Process.StartThread");
   ++threadsStarted_;
   if (threads_ == Threads::kAtOnce) {
     core_.RunBeside(task);

@@ -48,7 +48,7 @@ class SimProcess : public platform::Process {
   // Drops the threads not run yet: they end with the process.
   void Terminate(int exitCode) override;
   bool EndOnConsoleControl() override {
-    core_.calls.push_back(L"Process.EndOnConsoleControl");
+    core_.calls.emplace_back(L"Process.EndOnConsoleControl");
     return true;
   }
   void SetConsoleControlText(const char* text) override { consoleControlText_ = text; }

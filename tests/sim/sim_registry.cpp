@@ -15,7 +15,7 @@ void SimRegistry::AddKey(const std::wstring& path, RegistryView view) {
   for (std::size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
     const std::wstring part = path.substr(0, end);
     const std::wstring folded = FoldCase(part);
-    if (tree.count(folded) == 0) {
+    if (!tree.contains(folded)) {
       tree[folded].path = part;
     }
     if (end == std::wstring::npos) {
@@ -25,7 +25,7 @@ void SimRegistry::AddKey(const std::wstring& path, RegistryView view) {
 }
 
 bool SimRegistry::HasKey(const std::wstring& path, RegistryView view) const {
-  return TreeOf(view).count(FoldCase(path)) != 0;
+  return TreeOf(view).contains(FoldCase(path));
 }
 
 std::vector<std::wstring> SimRegistry::Keys(RegistryView view) const {
@@ -99,7 +99,7 @@ std::int32_t SimRegistry::CloseKey(platform::HKey key) {
       return 0;
     }
   }
-  misuses_.push_back(L"CloseKey");
+  misuses_.emplace_back(L"CloseKey");
   return Status(kRegistryInvalidHandle);
 }
 

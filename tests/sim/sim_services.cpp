@@ -32,7 +32,7 @@ SimService& SimServices::InstallMarkedForDeletion(const std::wstring& name) {
 }
 
 bool SimServices::Exists(const std::wstring& name) const {
-  return services_.count(FoldCase(name)) != 0;
+  return services_.contains(FoldCase(name));
 }
 
 SimService* SimServices::Find(const std::wstring& name) {
@@ -52,7 +52,7 @@ void SimServices::Log(const std::wstring& call) { core_.calls.push_back(L"Servic
 
 platform::ScHandle SimServices::NewHandle(bool isManager, std::wstring service,
                                           std::uint32_t access) {
-  const auto handle = reinterpret_cast<platform::ScHandle>(nextHandle_);
+  auto* const handle = reinterpret_cast<platform::ScHandle>(nextHandle_);
   nextHandle_ += 4;
   handles_.push_back({handle, isManager, std::move(service), access, true});
   return handle;
@@ -75,7 +75,7 @@ SimServices::HandleRecord* SimServices::FindServiceHandle(platform::ScHandle han
       return &record;
     }
   }
-  misuses_.push_back(call);
+  misuses_.emplace_back(call);
   core_.lastError = kErrorInvalidHandle;
   return nullptr;
 }
@@ -101,7 +101,7 @@ platform::ScHandle SimServices::OpenService(platform::ScHandle manager, const st
     managerOpen = managerOpen || (record.handle == manager && record.open && record.isManager);
   }
   if (!managerOpen) {
-    misuses_.push_back(L"OpenService");
+    misuses_.emplace_back(L"OpenService");
     return Fail(kErrorInvalidHandle);
   }
   const std::wstring folded = FoldCase(name);
@@ -217,7 +217,7 @@ bool SimServices::CloseServiceHandle(platform::ScHandle handle) {
       return true;
     }
   }
-  misuses_.push_back(L"CloseServiceHandle");
+  misuses_.emplace_back(L"CloseServiceHandle");
   return Refuse(kErrorInvalidHandle);
 }
 

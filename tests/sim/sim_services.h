@@ -86,9 +86,9 @@ class SimServices : public platform::ServiceControl {
   platform::ScHandle OpenSCManager(std::uint32_t access) override;
   platform::ScHandle OpenService(platform::ScHandle manager, const std::wstring& name,
                                  std::uint32_t access) override;
-  bool QueryServiceStatus(platform::ScHandle service, platform::ServiceStatus& status) override;
-  bool ControlService(platform::ScHandle service, std::uint32_t control) override;
-  bool DeleteService(platform::ScHandle service) override;
+  bool QueryServiceStatus(platform::ScHandle handle, platform::ServiceStatus& status) override;
+  bool ControlService(platform::ScHandle handle, std::uint32_t control) override;
+  bool DeleteService(platform::ScHandle handle) override;
   bool CloseServiceHandle(platform::ScHandle handle) override;
 
  private:

@@ -177,7 +177,7 @@ TEST_F(TelemetrySenderTest, AWorkerGivenUpOnSendsTheEventsBehindItOnceItReturns)
 TEST_F(TelemetrySenderTest, ACancelledWorkerReachesWinInetOnlyToClose) {
   CancellableInternet cancelled(internet);
   cancelled.Cancel();
-  const auto handle = reinterpret_cast<platform::HInternet>(std::uintptr_t{1});
+  auto* const handle = reinterpret_cast<platform::HInternet>(std::uintptr_t{1});
   std::uint32_t count = 0;
   std::uint8_t byte = 0;
   char text[2] = {};
