@@ -60,6 +60,4 @@ bool Win32Keyboard::FlushConsoleInput(ConsoleInputHandle input) {
   return FlushConsoleInputBuffer(ToNative<HANDLE>(input)) != FALSE;
 }
 
-void Win32Clock::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
-
 }  // namespace platform::win32
