@@ -53,12 +53,14 @@ _fuzz_one() {
   return "$status"
 }
 
-# Builds the fuzz targets and runs each for $1 seconds (default
-# $FUZZ_SECONDS or 60). Each target takes one processor, so two run at a time;
-# their logs are shown one after the other, in the order of the list.
+# Builds the fuzz targets and gives each $1 seconds of a processor (default
+# $FUZZ_SECONDS or 60). They run all at once: with more targets than
+# processors each runs for proportionally longer, so that every target gets
+# its share and no processor idles while the last one runs alone. Their logs
+# are shown one after the other, in the order of the list.
 run_fuzzers() {
   local seconds=${1:-${FUZZ_SECONDS:-60}}
-  local dir fuzzer logs failed=0 fuzzers pids=() statuses=() index status
+  local dir fuzzer logs failed=0 fuzzers pids=() index status processors wall
   dir=$(_checks_configure fuzz) || return 1
   cmake --build "$dir" -j2 --target fuzzers || return 1
   # The targets as fuzz/CMakeLists.txt lists them, each with its seed corpus
@@ -66,26 +68,20 @@ run_fuzzers() {
   mapfile -t fuzzers <"$dir/fuzz/fuzzers.txt"
   mkdir -p "$dir/artifacts"
   logs=$(mktemp -d)
-  # A target starts when the one two places before it has ended.
+  processors=$(nproc)
+  wall=$seconds
+  [ "${#fuzzers[@]}" -le "$processors" ] ||
+    wall=$(((seconds * ${#fuzzers[@]} + processors - 1) / processors))
   for index in "${!fuzzers[@]}"; do
-    if [ "$index" -ge 2 ]; then
-      status=0
-      wait "${pids[index - 2]}" || status=$?
-      statuses[index - 2]=$status
-    fi
-    _fuzz_one "$dir" "${fuzzers[index]}" "$seconds" "$logs/$index" &
+    _fuzz_one "$dir" "${fuzzers[index]}" "$wall" "$logs/$index" &
     pids+=($!)
   done
   for index in "${!fuzzers[@]}"; do
-    [ -z "${statuses[index]:-}" ] || continue
+    fuzzer=${fuzzers[index]}
     status=0
     wait "${pids[index]}" || status=$?
-    statuses[index]=$status
-  done
-  for index in "${!fuzzers[@]}"; do
-    fuzzer=${fuzzers[index]}
-    echo "fuzzing $fuzzer for ${seconds}s"
-    if [ "${statuses[index]}" -eq 0 ]; then
+    echo "fuzzing $fuzzer for ${wall}s, ${#fuzzers[@]} targets on $processors processors"
+    if [ "$status" -eq 0 ]; then
       grep -E '^Done' "$logs/$index" || true
     else
       tail -n 60 "$logs/$index"
