@@ -129,7 +129,7 @@ TEST(PromptTest, InAConsoleAKeyTypedTheMomentThePromptShowsCounts) {
   EXPECT_EQ(answer(L"exit the tool.\n", E, E,
                    [](sim::SimMachine& m) {
                      run::ExitKeyWait(m.platform(), *run::OpenPromptKeys(m.platform()));
-                     return 1;
+                     return true;
                    }),
             L"1 at 0");
   EXPECT_EQ(answer(L"manually restart.\n", 'Y', 'N',
