@@ -91,7 +91,7 @@ class TestReport:
                 if "target " in line]
 
     def test_targets_met(self):
-        lines = bench.report_lines(self.results(280 * 1024, [], -0.050, 1.0, 0.39), "wine",
+        lines = bench.report_lines(self.results(bench.LIMIT_BYTES, [], -0.050, 1.0, 0.39), "wine",
                                    "Wine's 32-bit part could not be installed (why)")
         assert self.verdicts(lines) == ["met"] * 6
         assert any("never answers -50.0 ms" in line for line in lines)
@@ -100,7 +100,7 @@ class TestReport:
 
     def test_targets_missed(self):
         lines = bench.report_lines(
-            self.results(280 * 1024 + 1, ["libgcc_s_dw2-1.dll"], 0.051, -1.001, 1.0), "wine",
+            self.results(bench.LIMIT_BYTES + 1, ["libgcc_s_dw2-1.dll"], 0.051, -1.001, 1.0), "wine",
             None)
         assert self.verdicts(lines) == ["MISSED"] * 6
         assert any("(libgcc_s_dw2-1.dll)" in line for line in lines)

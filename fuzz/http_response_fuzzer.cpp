@@ -38,6 +38,8 @@ using fuzz::Require;
 constexpr std::size_t kMaxLocationBytes = 2 * telemetry::kLocationBufferSize;
 // The largest body: past the drain limit.
 constexpr std::uint32_t kMaxBodyBytes = telemetry::kMaxDrainBytes + telemetry::kMaxDrainBytes / 2;
+// How WinINet refuses a call on a handle of the wrong kind.
+constexpr std::uint32_t kErrorInternetIncorrectHandleType = 12018;
 
 enum class Opening { kHandle, kNull, kAllBitsSet };
 enum class LocationMode { kNone, kAsWinInet, kLengthReported };
@@ -136,7 +138,7 @@ class ScriptedInternet final : public platform::Internet {
     return OnRequest(request);
   }
   std::uint32_t EndRequest(platform::HInternet request) override {
-    return OnRequest(request) ? 0 : 12018;
+    return OnRequest(request) ? 0 : kErrorInternetIncorrectHandleType;
   }
   bool QueryStatusCode(platform::HInternet request, std::uint32_t& status) override {
     if (!OnRequest(request) || answers_.statusFails) return false;
@@ -191,11 +193,6 @@ class ScriptedInternet final : public platform::Internet {
     return reinterpret_cast<platform::HInternet>(&tokens_[static_cast<std::size_t>(index)]);
   }
   bool AllClosed() const { return opened_ == closed_; }
-  // A request handle open before any call, for the queries on their own.
-  platform::HInternet OpenedRequest() {
-    opened_[2] = true;
-    return Token(2);
-  }
   bool RequestWorked() const { return opened_[2] && !answers_.sendFails; }
   std::uint32_t delivered() const { return delivered_; }
   std::uint32_t reads() const { return reads_; }

@@ -37,7 +37,7 @@ from tessel_e2e.pe import imported_dlls, machine_of  # noqa: E402
 from tessel_e2e.prefix import WINE, WinePrefix, temporary_root, x86_unavailable  # noqa: E402
 from tessel_e2e.sandbox import Sandbox  # noqa: E402
 
-LIMIT_BYTES = 280 * 1024
+LIMIT_BYTES = product.MAX_EXE_BYTES
 BENCH_EXE = "tessel-bench.exe"
 BENCH_TOOL = product.HELPER_DIR + "\\" + BENCH_EXE
 LAUNCHER = product.HELPER_DIR + r"\e2e-launch.exe"

@@ -72,6 +72,7 @@ run_fuzzers() {
   wall=$seconds
   [ "${#fuzzers[@]}" -le "$processors" ] ||
     wall=$(((seconds * ${#fuzzers[@]} + processors - 1) / processors))
+  echo "${#fuzzers[@]} fuzz targets on $processors processors: ${wall}s each"
   for index in "${!fuzzers[@]}"; do
     _fuzz_one "$dir" "${fuzzers[index]}" "$wall" "$logs/$index" &
     pids+=($!)
@@ -80,7 +81,7 @@ run_fuzzers() {
     fuzzer=${fuzzers[index]}
     status=0
     wait "${pids[index]}" || status=$?
-    echo "fuzzing $fuzzer for ${wall}s, ${#fuzzers[@]} targets on $processors processors"
+    echo "fuzzing $fuzzer"
     if [ "$status" -eq 0 ]; then
       grep -E '^Done' "$logs/$index" || true
     else

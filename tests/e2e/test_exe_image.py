@@ -22,10 +22,6 @@ MANIFEST_ARCH = {"x86": "x86", "x64": "amd64"}
 # the tool's rights.
 KNOWN_DLLS = {name + ".dll" for name in ("advapi32", "combase", "comdlg32", "gdi32", "kernel32",
               "msvcrt", "ole32", "oleaut32", "rpcrt4", "shell32", "shlwapi", "user32")}
-# Statically linked and still small: the console writer is the tool's own, so
-# the runtime's stream and locale machinery stays out, and so does the name
-# demangler of the runtime's default terminate handler.
-MAX_EXE_BYTES = 280 * 1024
 
 
 @pytest.fixture(scope="module")
@@ -48,7 +44,7 @@ def test_it_imports_only_known_dlls(image):
 
 
 def test_it_is_at_most_280_kib(image):
-    assert len(image) <= MAX_EXE_BYTES, len(image)
+    assert len(image) <= product.MAX_EXE_BYTES, len(image)
 
 
 def test_the_manifest_asks_for_an_administrator_on_its_processor(image, arch):

@@ -37,6 +37,11 @@ bool Agreement(platform::Platform& platform) {
   return run::AgreementPrompt(platform, *keys, page);
 }
 
+// A prompt's answer and when it came, as "1 at 200".
+std::wstring AnsweredAt(bool answer, const sim::SimMachine& m) {
+  return std::to_wstring(answer) + L" at " + std::to_wstring(m.core.nowMs);
+}
+
 class AgreementPromptTest : public ::testing::Test {
  protected:
   AgreementPromptTest() {
@@ -122,7 +127,7 @@ TEST(PromptTest, InAConsoleAKeyTypedTheMomentThePromptShowsCounts) {
     m.TypeWhenShown(shown, key);
     m.keyboard.Type(later, 1000, 1000);
     const bool answered = prompt(m);
-    return std::to_wstring(answered) + L" at " + std::to_wstring(m.core.nowMs);
+    return AnsweredAt(answered, m);
   };
   EXPECT_EQ(answer(L"browser\n", A, E, [](sim::SimMachine& m) { return Agreement(m.platform()); }),
             L"1 at 0");
@@ -167,7 +172,7 @@ TEST_F(AgreementPromptTest, InAConsoleOnlyADeliberateKeyAnswers) {
     m.keyboard.SendFromTerminal(1000, L"e");
     const bool accepted = Agreement(m.platform());
     EXPECT_EQ(m.core.calls.size(), 2u);  // the console opened and closed: no page was shown
-    return std::to_wstring(accepted) + L" at " + std::to_wstring(m.core.nowMs);
+    return AnsweredAt(accepted, m);
   };
   EXPECT_EQ(answer({{40, L"\x1b"}, {60, L"x"}, {250, L"e"}}), L"0 at 250");  // Alt+x, then e
   EXPECT_EQ(answer({{200, L"A"}}), L"1 at 200");    // an upper-case letter without a key code

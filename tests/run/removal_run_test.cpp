@@ -194,32 +194,33 @@ TEST_F(RemovalRunTest, WithTheSenderStuckThePromptComesAtOnceAndEveryWayOutInTwo
     bool rights;
     int key;  // held after 'A'; none: 'E' at the agreement
   };
-  for (const Way way : {Way{2, false, true, 0}, Way{-1, true, false, E}, Way{1, true, true, Y},
-                        Way{0, false, true, E}}) {
-    SCOPED_TRACE(way.code);
-    sim::SimMachine m;
-    m.process.SetThreads(sim::SimProcess::Threads::kNever);
-    if (way.product) InstallProduct(m);
-    if (!way.rights) m.services.Find(L"tslwfs")->fullAccessError = 5;
-    m.keyboard.Tap(way.key == 0 ? E : A, 150);
-    if (way.key != 0) m.keyboard.Hold(way.key, kLaterKeysMs);
-    EXPECT_EQ(run::RemovalRun(m.platform()), way.code);
-    EXPECT_EQ(m.process.terminatedWith(), way.code);
-    EXPECT_EQ(m.keyboard.queries().front().atMs, 0u);
-    EXPECT_EQ(m.process.terminatedAtMs() - m.keyboard.queries().back().atMs, 2000u);
-  }
-  // In a console, with keys held for good: no wait for their key-ups past the 2 s.
-  for (const Way way : {Way{2, false, true, 0}, Way{-1, true, false, E}, Way{1, true, true, Y},
-                        Way{0, false, true, E}}) {
-    sim::SimMachine m;
-    m.process.SetThreads(sim::SimProcess::Threads::kNever);
-    if (way.product) InstallProduct(m);
-    if (!way.rights) m.services.Find(L"tslwfs")->fullAccessError = 5;
-    m.keyboard.SetConsoleInput(true);
-    m.keyboard.Arrive(150, {Kind::kKeyDown, way.key == 0 ? E : A});
-    if (way.key != 0) m.keyboard.Arrive(200000, {Kind::kKeyDown, way.key});
-    EXPECT_EQ(run::RemovalRun(m.platform()), way.code);
-    EXPECT_EQ(m.process.terminatedAtMs(), way.key == 0 ? 2150u : 202000u);
+  // Detached, then in a console with keys held for good: no wait for their
+  // key-ups past the 2 s.
+  for (const bool console : {false, true}) {
+    for (const Way way : {Way{2, false, true, 0}, Way{-1, true, false, E}, Way{1, true, true, Y},
+                          Way{0, false, true, E}}) {
+      SCOPED_TRACE(std::to_string(way.code) + (console ? " in a console" : " detached"));
+      sim::SimMachine m;
+      m.process.SetThreads(sim::SimProcess::Threads::kNever);
+      if (way.product) InstallProduct(m);
+      if (!way.rights) m.services.Find(L"tslwfs")->fullAccessError = 5;
+      if (console) {
+        m.keyboard.SetConsoleInput(true);
+        m.keyboard.Arrive(150, {Kind::kKeyDown, way.key == 0 ? E : A});
+        if (way.key != 0) m.keyboard.Arrive(200000, {Kind::kKeyDown, way.key});
+      } else {
+        m.keyboard.Tap(way.key == 0 ? E : A, 150);
+        if (way.key != 0) m.keyboard.Hold(way.key, kLaterKeysMs);
+      }
+      EXPECT_EQ(run::RemovalRun(m.platform()), way.code);
+      EXPECT_EQ(m.process.terminatedWith(), way.code);
+      if (console) {
+        EXPECT_EQ(m.process.terminatedAtMs(), way.key == 0 ? 2150u : 202000u);
+      } else {
+        EXPECT_EQ(m.keyboard.queries().front().atMs, 0u);
+        EXPECT_EQ(m.process.terminatedAtMs() - m.keyboard.queries().back().atMs, 2000u);
+      }
+    }
   }
 }
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,13 +144,15 @@ TEST_F(OfferRestartTest, YesEnablesTheShutdownPrivilegeAndRequestsARestartThatLe
 }
 
 TEST_F(OfferRestartTest, OutsideTheInteractiveUsersSessionTheSystemRestartsTheMachine) {
-  // A remote shell's window station, another user's desktop shell, ExitWindowsEx refused:
-  // SHUTDOWN_RESTART (applications are asked to close), the same reason, no grace period.
-  for (int way = 0; way < 3; ++way) {
+  // A remote shell's window station, another user's desktop shell, ExitWindowsEx refused, a
+  // window station that cannot be asked about: SHUTDOWN_RESTART (applications are asked to
+  // close), the same reason, no grace period.
+  for (int way = 0; way < 4; ++way) {
     sim::SimMachine m;
     m.power.SetWindowStationFlags(way == 0 ? 0 : platform::kWindowStationVisible);
     m.shell.SetDesktopShellUserIsOther(way == 1);
     if (way == 2) m.power.RefuseExitWindows(5);
+    if (way == 3) m.power.SetWindowStationFlags(std::nullopt);
     m.keyboard.Tap(Y, 50);
     EXPECT_TRUE(OfferOn(m)) << way;
     EXPECT_EQ(m.core.calls.end()[-2], L"Power.InitiateShutdown 0x4 0x80020003 0");
@@ -185,6 +189,10 @@ TEST_F(OfferRestartTest, AFailedRequestTellsTheUserToRestartByHand) {
     EXPECT_EQ(m.power.OpenTokens(), 0);
     EXPECT_EQ(m.power.badCloses(), 0);
     EXPECT_EQ(m.power.exitRequests().size(), c.exitRequested ? 1u : 0u);
+    // Nothing is asked of the system without the privilege.
+    EXPECT_EQ(std::count(m.core.calls.begin(), m.core.calls.end(),
+                         L"Power.InitiateShutdown 0x4 0x80020003 0"),
+              m.power.shutdownEnabled() ? 1 : 0);
     EXPECT_FALSE(m.power.restarting());
   }
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/ascii.h"
 #include "tests/sim/sim_errors.h"
 
 namespace sim {
@@ -61,8 +62,9 @@ void SimKeyboard::Arrive(std::uint64_t atMs, platform::ConsoleInputRecord record
 }
 
 void SimKeyboard::Type(int virtualKey, std::uint64_t downMs, std::uint64_t upMs) {
-  const auto character =
-      static_cast<wchar_t>(virtualKey >= 'A' && virtualKey <= 'Z' ? virtualKey + 32 : 0);
+  // A letter's key types the small letter.
+  const auto character = static_cast<wchar_t>(
+      platform::IsAsciiUpper(static_cast<wchar_t>(virtualKey)) ? virtualKey - 'A' + 'a' : 0);
   Arrive(downMs, {platform::ConsoleInputRecord::Kind::kKeyDown, virtualKey, character});
   Arrive(upMs, {platform::ConsoleInputRecord::Kind::kKeyUp, virtualKey, character});
 }

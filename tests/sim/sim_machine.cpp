@@ -25,6 +25,7 @@ void SimMachine::NoteConsoleWrite() {
 }
 
 void SimMachine::TypeWhatIsShown() {
+  if (typeWhenShown_.empty()) return;
   const std::wstring shown = console.str();
   std::erase_if(typeWhenShown_, [&](const std::pair<std::wstring, int>& typing) {
     if (shown.find(typing.first) == std::wstring::npos) return false;

@@ -15,6 +15,11 @@ START_MENU_DIR = (
 # Below HKEY_LOCAL_MACHINE, as the tool prints them.
 PRODUCT_KEY = r"SOFTWARE\Orvane Systems\Tessel"
 VENDOR_KEY = r"SOFTWARE\Orvane Systems"
+# The most an exe may weigh: statically linked and still small, since the
+# console writer is the tool's own (the runtime's stream and locale machinery
+# stays out), and so does the name demangler of the runtime's default
+# terminate handler.
+MAX_EXE_BYTES = 280 * 1024
 UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Orvane Tessel Web Protection"
 
 SERVICES_KEY = r"HKLM\System\CurrentControlSet\Services"
